@@ -1,0 +1,10 @@
+#pragma once
+
+namespace Harbend {
+
+class LogWriteConsole {
+public:
+    void write(const char* line);
+};
+
+} // namespace Harbend

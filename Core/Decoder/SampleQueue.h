@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Core/Decoder/Sample.h"
+
+#include <QList>
+#include <QMutex>
+#include <QSharedPointer>
+#include <QWaitCondition>
+
+namespace Harbend {
+
+// A bounded queue between a decoding thread and an output thread. Producers
+// wait while it is full and open; consumers never wait. Created closed.
+class SampleQueue {
+public:
+    explicit SampleQueue(unsigned capacity);
+    ~SampleQueue();
+
+    SampleQueue(const SampleQueue&) = delete;
+    SampleQueue& operator=(const SampleQueue&) = delete;
+
+    void addSample(QSharedPointer<Sample> sample);
+    QSharedPointer<Sample> dequeueSample();
+
+    void open();
+    void close();
+    void clear();
+
+    unsigned size();
+    unsigned capacity() const { return m_capacity; }
+
+private:
+    void setClosed(bool value);
+
+    QMutex mutex;
+    QWaitCondition condition;
+    const unsigned m_capacity;
+    unsigned count = 0;
+    QList<QSharedPointer<Sample>> samples;
+    bool closed = true;
+};
+
+} // namespace Harbend

@@ -1,0 +1,10 @@
+#include "Core/Application.h"
+#include "Core/HarbendPlayer.h"
+
+extern "C" {
+
+Harbend::Application* CreateHarbendPlayerInstance() { return new Harbend::HarbendPlayer; }
+
+void DestroyHarbendPlayerInstance(Harbend::Application* application) { delete application; }
+
+}

@@ -1,0 +1,82 @@
+#include "Core/HarbendPlayer.h"
+
+#include "Core/Base/Logger.h"
+#include "Core/Base/Processor.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLocale>
+#include <QMainWindow>
+#include <QStandardPaths>
+
+#include <memory>
+
+namespace Harbend {
+
+namespace {
+const char kLogSource[] = "Core/Application";
+
+Logging::SystemLogger::Writer& logWriter() { return Logging::SystemLogger::get()->writer(); }
+} // namespace
+
+const char* const HarbendPlayer::Version = "2.1.22";
+Logging::Log HarbendPlayer::ms_log("HarbendPlayer", Logging::Log::systemLogger());
+
+QString HarbendPlayer::logFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/HarbendPlayer.log");
+}
+
+HarbendPlayer::HarbendPlayer()
+{
+    // Only a Polish translation is embedded; any other locale keeps the source texts.
+    if (translator.load(QStringLiteral(":/Language/") + QLocale::system().name()))
+        QCoreApplication::installTranslator(&translator);
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    logWriter().openFile(QFile::encodeName(logFilePath()).constData());
+}
+
+HarbendPlayer::~HarbendPlayer()
+{
+    logWriter().close();
+    QCoreApplication::removeTranslator(&translator);
+}
+
+bool HarbendPlayer::initialize()
+{
+    HARBEND_LOG(Info, "Starting Harbend Player version %s", Version);
+    HARBEND_LOG(Info, "Loaded SSE2 optimized module.");
+    Processor::initialize();
+
+    QStringList arguments = QCoreApplication::arguments();
+    if (!arguments.isEmpty())
+        arguments.removeFirst();
+    for (const QString& argument : arguments) {
+        const QFileInfo info(argument);
+        if (info.exists() && info.isFile()) {
+            fileName = argument;
+            break;
+        }
+    }
+    return true;
+}
+
+int HarbendPlayer::run()
+{
+    // The main window stands here until the player window is built.
+    std::unique_ptr<QMainWindow> window(new QMainWindow);
+    if (QFile::exists(QStringLiteral(":/icons/Harbend-Player.png")))
+        window->setWindowIcon(QIcon(QStringLiteral(":/icons/Harbend-Player.png")));
+    window->showMaximized();
+    const int code = QCoreApplication::exec();
+    window.reset();
+    return code;
+}
+
+void HarbendPlayer::close() { HARBEND_LOG(Info, "Closing Harbend Player."); }
+
+} // namespace Harbend
