@@ -7,4 +7,4 @@ target="${2:-all}"
 shift 2 || shift $# || true
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-cmake --build "$build" --target "$target" -j"$(nproc)"
+cmake --build "$build" --target "$target" -j"${HARBEND_JOBS:-$(nproc)}"
