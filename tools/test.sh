@@ -14,7 +14,7 @@ trap stop_services EXIT
 status=0
 ctest --test-dir "$root/build" --output-on-failure -j"$(nproc)" "$@" || status=1
 if [[ -n "$(ctest --test-dir "$root/build-sanitize" -N -L sanitize | grep 'Test *#' || true)" ]]; then
-    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --test-dir "$root/build-sanitize" --output-on-failure -j"$(nproc)" -L sanitize "$@" || status=1
 fi
 exit $status
