@@ -31,11 +31,15 @@ inline int lumaTerm(int y) { return ((y << 8) * kLumaScale >> 16) - kLumaOffset;
 
 inline int chromaTerm(int u, int v, int factorU, int factorV) { return (factorU * u + factorV * v) >> 7; }
 
-// The 16-bit saturating sum of the SSE2 form, back to whole levels, clamped.
+// Back to whole levels, clamped to 0..255 without branches. The SSE2 form
+// saturates the sum to 16 bits first; that only ever happens above 255, so
+// both give the same byte.
 inline uchar level(int luma, int chroma)
 {
-    const int sum = std::min(32767, std::max(-32768, luma + chroma)) >> 6;
-    return static_cast<uchar>(std::min(255, std::max(0, sum)));
+    int value = (luma + chroma) >> 6;
+    value &= ~(value >> 31);
+    value |= (255 - value) >> 31;
+    return static_cast<uchar>(value);
 }
 
 inline __m128i pairFactors(int factorU, int factorV)
@@ -266,12 +270,15 @@ void VideoSurfaceSoftware::convertFrameYUV420P(QVideoFrame& frame, QImage& image
             const int red = chromaTerm(d, e, 0, kRedV);
             const int green = chromaTerm(d, e, kGreenU, kGreenV);
             const int blue = chromaTerm(d, e, kBlueU, 0);
-            const unsigned last = std::min(x + 2, width);
-            for (unsigned i = x; i < last; ++i) {
-                const int l = lumaTerm(luma[i]);
-                out[i * 4] = level(l, blue);
-                out[i * 4 + 1] = level(l, green);
-                out[i * 4 + 2] = level(l, red);
+            const int first = lumaTerm(luma[x]);
+            out[x * 4] = level(first, blue);
+            out[x * 4 + 1] = level(first, green);
+            out[x * 4 + 2] = level(first, red);
+            if (x + 1 < width) {
+                const int second = lumaTerm(luma[x + 1]);
+                out[x * 4 + 4] = level(second, blue);
+                out[x * 4 + 5] = level(second, green);
+                out[x * 4 + 6] = level(second, red);
             }
         }
     }
