@@ -25,6 +25,7 @@ public:
 private:
     void convertPhasesToFrequencies();
     void applyWindow(float* data);
+    void buildOverlapGain();
 
     unsigned frameSize;
     unsigned blockSize;
@@ -41,6 +42,8 @@ private:
     float* frame;
     float* phases;
     float* frequencies;
+    float* analysisPhases; // the previous frame's analysis phases, bins 0 .. N/2 - 1
+    float* overlapGain;    // per sample of one synthesis hop: sqrt(2) over the summed squared windows
     float* history;
     float* output;
 };

@@ -54,9 +54,12 @@ double relativeError(AlignedBuffer& re, AlignedBuffer& im, const std::vector<std
     return std::sqrt(error / norm);
 }
 
+// One row for the plain kernels and one for the SSE/SSE2 kernels.
 void addForms()
 {
     QTest::addColumn<unsigned>("flags");
+    QTest::newRow("plain") << 0u;
+    QTest::newRow("sse2") << kVectorFlags;
 }
 
 } // namespace
@@ -125,8 +128,6 @@ void DspKernelsTest::windowValues()
 void DspKernelsTest::hammingEdgesAndMiddle_data()
 {
     addForms();
-    QTest::newRow("plain") << 0u;
-    QTest::newRow("sse2") << kVectorFlags;
 }
 
 void DspKernelsTest::hammingEdgesAndMiddle()
@@ -181,8 +182,6 @@ void DspKernelsTest::transformMatchesDft()
 void DspKernelsTest::impulseConstantAndParseval_data()
 {
     addForms();
-    QTest::newRow("plain") << 0u;
-    QTest::newRow("sse") << kVectorFlags;
 }
 
 void DspKernelsTest::impulseConstantAndParseval()
@@ -223,8 +222,6 @@ void DspKernelsTest::impulseConstantAndParseval()
 void DspKernelsTest::inverseScaling_data()
 {
     addForms();
-    QTest::newRow("plain") << 0u;
-    QTest::newRow("sse") << kVectorFlags;
 }
 
 void DspKernelsTest::inverseScaling()
@@ -275,8 +272,6 @@ void DspKernelsTest::plainAndVectorFormsAgree()
 void DspKernelsTest::polarConversions_data()
 {
     addForms();
-    QTest::newRow("plain") << 0u;
-    QTest::newRow("sse2") << kVectorFlags;
 }
 
 void DspKernelsTest::polarConversions()
@@ -307,8 +302,6 @@ void DspKernelsTest::polarConversions()
 void DspKernelsTest::polarEdgeCases_data()
 {
     addForms();
-    QTest::newRow("plain") << 0u;
-    QTest::newRow("sse2") << kVectorFlags;
 }
 
 void DspKernelsTest::polarEdgeCases()
