@@ -3,8 +3,11 @@
 // the application object only when the environment asks for Polish.
 
 #include "Core/HarbendPlayer.h"
+#include "Gui/DInfo.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -89,6 +92,10 @@ int probe(int argc, char** argv)
             texts.append(QCoreApplication::translate(message.context, message.source));
         result[QStringLiteral("texts")] = texts;
         result[QStringLiteral("locale")] = QLocale::system().name();
+        DInfo about;
+        result[QStringLiteral("about")] = QJsonArray(
+            {about.windowTitle(), about.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->text(),
+             about.findChild<QLabel*>(QStringLiteral("lProgramInfo"))->text()});
         QTimer::singleShot(0, [&result] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (!widget->isWindow() || !widget->isVisible())
@@ -283,6 +290,16 @@ void ResourcesTest::applicationInstallsPolishOnlyForAPolishEnvironment()
     // The parse-error message keeps its line break in both languages.
     QCOMPARE(polishTexts[0].toString().section(QLatin1Char('\n'), 1), QStringLiteral("%3"));
     QCOMPARE(plainTexts[0].toString().section(QLatin1Char('\n'), 1), QStringLiteral("%3"));
+    // The about dialog follows the language.
+    const QString compiled = QStringLiteral(" " QT_VERSION_STR ")\nVelmora");
+    const QJsonArray polishAbout = polish.value(QStringLiteral("about")).toArray();
+    QCOMPARE(polishAbout[0].toString(), QStringLiteral("O aplikacji"));
+    QCOMPARE(polishAbout[1].toString(), QStringLiteral("Zamknij"));
+    QVERIFY(polishAbout[2].toString().endsWith(QStringLiteral("skompilowano z Qt") + compiled));
+    const QJsonArray plainAbout = plain.value(QStringLiteral("about")).toArray();
+    QCOMPARE(plainAbout[0].toString(), QStringLiteral("About application"));
+    QCOMPARE(plainAbout[1].toString(), QStringLiteral("Close"));
+    QVERIFY(plainAbout[2].toString().endsWith(QStringLiteral("compiled with Qt") + compiled));
     // The window carries the application's icon whatever the language.
     for (const QJsonObject& run : {polish, plain}) {
         QCOMPARE(run.value(QStringLiteral("icon")).toString(), QStringLiteral("128x128"));
