@@ -3,8 +3,11 @@
 // the application object only when the environment asks for Polish.
 
 #include "Core/HarbendPlayer.h"
+#include "Gui/DInfo.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -89,6 +92,10 @@ int probe(int argc, char** argv)
             texts.append(QCoreApplication::translate(message.context, message.source));
         result[QStringLiteral("texts")] = texts;
         result[QStringLiteral("locale")] = QLocale::system().name();
+        DInfo about;
+        result[QStringLiteral("about")] = QJsonArray(
+            {about.windowTitle(), about.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->text(),
+             about.findChild<QLabel*>(QStringLiteral("lProgramInfo"))->text()});
         QTimer::singleShot(0, [&result] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (!widget->isWindow() || !widget->isVisible())
@@ -130,6 +137,39 @@ QJsonObject runProbe(const QString& lang, const QString& dataHome)
     return QJsonDocument::fromJson(output.mid(marker + int(qstrlen(kProbeMarker)))).object();
 }
 
+QString runTool(const QString& program, const QStringList& arguments)
+{
+    QProcess tool;
+    tool.start(program, arguments);
+    tool.waitForFinished(10000);
+    return QString::fromLocal8Bit(tool.readAllStandardOutput());
+}
+
+// The sizes of the icons that the X server holds for the windows of a process, as "WxH" texts.
+QStringList windowIconSizes(qint64 pid)
+{
+    static const QRegularExpression windowId(QStringLiteral("^\\s*(0x[0-9a-f]+)"),
+                                             QRegularExpression::MultilineOption);
+    static const QRegularExpression iconSize(QStringLiteral("Icon \\((\\d+) x (\\d+)\\)"));
+    const QString owner = QStringLiteral("_NET_WM_PID(CARDINAL) = %1\n").arg(pid);
+    QStringList sizes;
+    auto windows = windowId.globalMatch(runTool(QStringLiteral("xwininfo"), {QStringLiteral("-root"),
+                                                                            QStringLiteral("-tree")}));
+    while (windows.hasNext()) {
+        const QString properties =
+            runTool(QStringLiteral("xprop"), {QStringLiteral("-id"), windows.next().captured(1),
+                                              QStringLiteral("_NET_WM_PID"), QStringLiteral("_NET_WM_ICON")});
+        if (!properties.startsWith(owner))
+            continue;
+        auto found = iconSize.globalMatch(properties);
+        while (found.hasNext()) {
+            const auto match = found.next();
+            sizes << match.captured(1) + QLatin1Char('x') + match.captured(2);
+        }
+    }
+    return sizes;
+}
+
 } // namespace
 
 class ResourcesTest : public QObject {
@@ -142,6 +182,7 @@ private slots:
     void licencesPageNamesTheLibraries();
     void translationIsFoundForPolishLocales();
     void applicationInstallsPolishOnlyForAPolishEnvironment();
+    void hostWindowCarriesTheIcon();
 };
 
 void ResourcesTest::picturesLoadAtTheirSizes_data()
@@ -283,11 +324,37 @@ void ResourcesTest::applicationInstallsPolishOnlyForAPolishEnvironment()
     // The parse-error message keeps its line break in both languages.
     QCOMPARE(polishTexts[0].toString().section(QLatin1Char('\n'), 1), QStringLiteral("%3"));
     QCOMPARE(plainTexts[0].toString().section(QLatin1Char('\n'), 1), QStringLiteral("%3"));
+    // The about dialog follows the language.
+    const QString compiled = QStringLiteral(" " QT_VERSION_STR ")\nVelmora");
+    const QJsonArray polishAbout = polish.value(QStringLiteral("about")).toArray();
+    QCOMPARE(polishAbout[0].toString(), QStringLiteral("O aplikacji"));
+    QCOMPARE(polishAbout[1].toString(), QStringLiteral("Zamknij"));
+    QVERIFY(polishAbout[2].toString().endsWith(QStringLiteral("skompilowano z Qt") + compiled));
+    const QJsonArray plainAbout = plain.value(QStringLiteral("about")).toArray();
+    QCOMPARE(plainAbout[0].toString(), QStringLiteral("About application"));
+    QCOMPARE(plainAbout[1].toString(), QStringLiteral("Close"));
+    QVERIFY(plainAbout[2].toString().endsWith(QStringLiteral("compiled with Qt") + compiled));
     // The window carries the application's icon whatever the language.
     for (const QJsonObject& run : {polish, plain}) {
         QCOMPARE(run.value(QStringLiteral("icon")).toString(), QStringLiteral("128x128"));
         QCOMPARE(run.value(QStringLiteral("exit")).toInt(-1), 0);
     }
+}
+
+void ResourcesTest::hostWindowCarriesTheIcon()
+{
+    // The resources registered by the shared library itself, as the real host loads it.
+    QTemporaryDir dataHome;
+    QProcess host;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+    host.setProcessEnvironment(environment);
+    host.start(QStringLiteral(HARBEND_BIN_DIR "/harbend-player"), QStringList());
+    QVERIFY(host.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(windowIconSizes(host.processId()).contains(QStringLiteral("128x128")), 20000);
+    host.terminate();
+    QVERIFY(host.waitForFinished(10000));
+    QCOMPARE(host.exitCode(), 0);
 }
 
 int main(int argc, char** argv)
