@@ -29,9 +29,9 @@ public:
     typedef void (*AdjustVolumeFunction)(float* data, unsigned count, float gain);
     typedef void (*MixChannelsFunction)(float* a, const float* b, unsigned count, float gain);
 
-    static const unsigned VocoderBlockSize = 12288;
-    static const unsigned VocoderFrameSize = 4096;
-    static const unsigned MixedChannels = 13;
+    static constexpr unsigned VocoderBlockSize = 12288;
+    static constexpr unsigned VocoderFrameSize = 4096;
+    static constexpr unsigned MixedChannels = 13;
 
     AudioOutputThread(QObject* session, quint64 playback, QAudioOutput* output, SampleQueue* queue,
                       AudioChannelControl* channelControl, unsigned bufferSize);
