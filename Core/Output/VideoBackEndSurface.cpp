@@ -22,10 +22,13 @@ bool VideoBackEndSurface::isFormatSupported(const QVideoSurfaceFormat& format) c
     return format.pixelFormat() == QVideoFrame::Format_YUV420P;
 }
 
-void VideoBackEndSurface::acceptFrames()
+bool VideoBackEndSurface::activate(const QVideoSurfaceFormat& format)
 {
+    if (!QAbstractVideoSurface::start(format))
+        return false;
     generation.fetchAndAddOrdered(1);
     accepting.storeRelease(1);
+    return true;
 }
 
 void VideoBackEndSurface::refuseFrames() { accepting.storeRelease(0); }

@@ -17,8 +17,9 @@ public:
     bool isFormatSupported(const QVideoSurfaceFormat& format) const override;
 
 protected:
-    // GUI thread, from start() once the surface is active, and from stop().
-    void acceptFrames();
+    // GUI thread: makes the surface active and lets frames in (end of start()).
+    bool activate(const QVideoSurfaceFormat& format);
+    // GUI thread: refuses frames from now on (beginning of stop()).
     void refuseFrames();
 
     // Video output thread: true when the frame may be drawn. A frame of

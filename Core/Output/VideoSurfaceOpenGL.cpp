@@ -38,9 +38,7 @@ bool VideoSurfaceOpenGL::start(const QVideoSurfaceFormat& format)
         setError(Error(result));
         return false;
     }
-    const bool started = QAbstractVideoSurface::start(format);
-    if (started)
-        acceptFrames();
+    const bool started = activate(format);
     return started;
 }
 

@@ -152,9 +152,7 @@ bool VideoSurfaceSoftware::start(const QVideoSurfaceFormat& format)
         current = 0;
     }
 
-    const bool started = QAbstractVideoSurface::start(format);
-    if (started)
-        acceptFrames();
+    const bool started = activate(format);
     widget->updateGeometry();
     updateVideoRect();
     return started;

@@ -342,22 +342,25 @@ void VideoConvertersTest::framesFromAnotherThread()
     for (unsigned i = 0; i < 4; ++i)
         frames << VideoPattern::noiseFrame(320, 240, i);
     QAtomicInt presented(0);
+    QAtomicInt quit(0);
     std::unique_ptr<QThread> thread(QThread::create([&] {
-        for (int i = 0; i < 400; ++i)
+        for (int i = 0; !quit.loadAcquire(); ++i)
             if (widget.surface->present(frames[i % 4]))
                 presented.fetchAndAddRelaxed(1);
     }));
     thread->start();
-    int paints = 0;
-    while (!thread->wait(1)) {
-        widget.grab();
-        ++paints;
-        if (presented.loadRelaxed() > 200 && widget.surface->isActive())
-            widget.surface->stop();
-    }
-    QVERIFY(paints > 0);
-    QVERIFY(presented.loadRelaxed() > 0);
-    QVERIFY(!widget.surface->isActive() || presented.loadRelaxed() == 400);
+    QTRY_VERIFY(presented.loadRelaxed() > 0);
+    for (int paint = 0; paint < 30; ++paint)
+        QVERIFY(!widget.grab().isNull());
+    // Stopping frees the slots while the thread may be converting into one.
+    widget.surface->stop();
+    const int atStop = presented.loadRelaxed();
+    for (int paint = 0; paint < 5; ++paint)
+        QCOMPARE(widget.grab().toImage().pixelColor(160, 120), QColor(Qt::black));
+    quit.storeRelease(1);
+    QVERIFY(thread->wait(10000));
+    QVERIFY(presented.loadRelaxed() <= atStop + 1);
+    QVERIFY(!widget.surface->present(frames[0]));
 }
 
 QTEST_MAIN(VideoConvertersTest)

@@ -131,7 +131,7 @@ ScreenCheck checkPicture(const QImage& screen, const QPoint& origin, const QSize
 
 } // namespace
 
-class VideoOutputTest : public QObject {
+class VideoWidgetTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -146,7 +146,7 @@ private:
     std::unique_ptr<VideoWidget> widget;
 };
 
-void VideoOutputTest::initTestCase()
+void VideoWidgetTest::initTestCase()
 {
     Processor::overrideFlags(Processor::MMX | Processor::SSE | Processor::SSE2);
     widget.reset(new VideoWidget(nullptr));
@@ -157,9 +157,9 @@ void VideoOutputTest::initTestCase()
     QCOMPARE(widget->size(), kWidgetSize);
 }
 
-void VideoOutputTest::cleanupTestCase() { widget.reset(); }
+void VideoWidgetTest::cleanupTestCase() { widget.reset(); }
 
-void VideoOutputTest::beforeTheFirstStart()
+void VideoWidgetTest::beforeTheFirstStart()
 {
     VideoWidget fresh(nullptr);
     QVERIFY(fresh.surface);
@@ -174,7 +174,7 @@ void VideoOutputTest::beforeTheFirstStart()
     QCOMPARE(fresh.sizePolicy().horizontalPolicy(), QSizePolicy::MinimumExpanding);
 }
 
-void VideoOutputTest::firstStartChoosesTheBackEnd()
+void VideoWidgetTest::firstStartChoosesTheBackEnd()
 {
     LogCapture log;
     QSignalSpy messages(widget.get(), &VideoWidget::error);
@@ -220,7 +220,7 @@ void VideoOutputTest::firstStartChoosesTheBackEnd()
 }
 
 // A 640x480 picture in a 1280x720 widget: 960 pixels wide, black bars of 160 at both sides.
-void VideoOutputTest::barsAndMarginsOnScreen()
+void VideoWidgetTest::barsAndMarginsOnScreen()
 {
     QVERIFY(widget->surface->present(VideoPattern::barFrame(640, 480)));
     const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
@@ -234,7 +234,7 @@ void VideoOutputTest::barsAndMarginsOnScreen()
                               qPrintable(report), 15000);
 }
 
-void VideoOutputTest::frameOfAnotherSizeStopsTheSurface()
+void VideoWidgetTest::frameOfAnotherSizeStopsTheSurface()
 {
     QAbstractVideoSurface* backEnd = widget->surface->backEnd();
     QVERIFY(!widget->surface->present(VideoPattern::barFrame(320, 240)));
@@ -257,7 +257,7 @@ void VideoOutputTest::frameOfAnotherSizeStopsTheSurface()
 }
 
 // The next recording starts the same back end again: no new widget, no fall-back lines, no message.
-void VideoOutputTest::secondRecordingReusesTheBackEnd()
+void VideoWidgetTest::secondRecordingReusesTheBackEnd()
 {
     QWidget* const backEndWidget = widget->backEndWidget();
     const VideoSurfaceType::Enum type = widget->surface->surfaceType();
@@ -300,8 +300,8 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication application(argc, argv);
-    VideoOutputTest test;
+    VideoWidgetTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_video_output.moc"
+#include "tst_video_widget.moc"
