@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Core/Base/OggPacket.h"
+#include "Core/Decoder/Decoder.h"
+#include "Core/Decoder/VideoSample.h"
+
+#include <QJsonObject>
+#include <QSharedPointer>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// Generated video recordings and ffmpeg's view of them, for the decoder tests.
+namespace VideoStreams {
+
+typedef QVector<QSharedPointer<Harbend::OggPacket>> Packets;
+
+// Runs make-recording with the arguments; the recording's path, or empty.
+QString make(const QString& folder, const QString& name, const QStringList& arguments);
+// The manifest entry of the recording's stream with that serial number.
+QJsonObject entry(const QString& recording, int serial);
+
+// The packets of one logical stream, the first headerCount of them as headers.
+bool readPackets(const QString& path, int serial, int headerCount, Packets& headers, Packets& data);
+
+// Feeds packets as the stream's decoding thread does (again while the decoder
+// asks for the same packet); every sample is kept, in order.
+QVector<QSharedPointer<Harbend::VideoSample>> decodeAll(Harbend::Decoder& decoder, const Packets& packets);
+
+// The picture number drawn into a frame's code row (cells of the manifest's size).
+long long pictureNumber(const QVideoFrame& frame, int cellWidth, int cellHeight);
+// The Y, U and V planes of the top-left width x height region of a 4:2:0 frame.
+QByteArray pictureRegion(const QVideoFrame& frame, int width, int height);
+
+// Runs ffmpeg with the arguments; its standard output, or empty on failure.
+QByteArray ffmpeg(const QStringList& arguments);
+
+// The Dirac parse units of a raw stream, and packets made of a sequence
+// header and one picture unit each (as the recordings carry them).
+QVector<QByteArray> diracUnits(const QByteArray& stream);
+Packets diracPackets(const QByteArray& stream, QByteArray* sequenceHeader);
+
+QSharedPointer<Harbend::OggPacket> packetOf(const QByteArray& bytes, qint64 granule, qint64 number);
+
+} // namespace VideoStreams
