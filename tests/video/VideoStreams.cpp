@@ -1,9 +1,8 @@
 #include "VideoStreams.h"
 
-#include <QDir>
+#include "tests/streams/Recording.h"
+
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QProcess>
 
 #include <ogg/ogg.h>
@@ -12,47 +11,29 @@ using namespace Harbend;
 
 namespace VideoStreams {
 
-QString make(const QString& folder, const QString& name, const QStringList& arguments)
+bool record(const QString& folder, const QString& name, const QString& stream, int headerCount, Recorded& out)
 {
-    const QString path = folder + QLatin1Char('/') + name;
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(HARBEND_BIN_DIR "/make-recording"), QStringList(arguments) << path);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
-        qWarning("make-recording: %s", process.readAll().constData());
-        return QString();
+    QString error;
+    out.path = Recording::make(folder, name, {QStringLiteral("--stream"), stream}, &error);
+    if (out.path.isEmpty()) {
+        qWarning("make-recording: %s", qPrintable(error));
+        return false;
     }
-    return path;
-}
-
-QJsonObject entry(const QString& recording, int serial)
-{
-    QFile file(recording + QStringLiteral(".json"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QJsonObject();
-    for (const QJsonValue& value : QJsonDocument::fromJson(file.readAll()).object().value("streams").toArray())
-        if (value.toObject().value("serial").toInt() == serial)
-            return value.toObject();
-    return QJsonObject();
+    const QJsonObject code =
+        Recording::streamEntry(Recording::manifest(out.path), 100).value("pictureCode").toObject();
+    out.cellWidth = code.value("cellWidth").toInt();
+    out.cellHeight = code.value("cellHeight").toInt();
+    return readPackets(out.path, 100, headerCount, out.headers, out.data);
 }
 
 bool readPackets(const QString& path, int serial, int headerCount, Packets& headers, Packets& data)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = file.readAll();
-    ogg_sync_state sync;
-    ogg_sync_init(&sync);
-    char* buffer = ogg_sync_buffer(&sync, bytes.size());
-    memcpy(buffer, bytes.constData(), size_t(bytes.size()));
-    ogg_sync_wrote(&sync, bytes.size());
     ogg_stream_state stream;
     ogg_stream_init(&stream, serial);
-    ogg_page page;
     ogg_packet packet;
     int count = 0;
-    while (ogg_sync_pageout(&sync, &page) == 1) {
+    for (QByteArray raw : Recording::pages(path)) {
+        ogg_page page = Recording::asPage(raw);
         if (ogg_page_serialno(&page) != serial)
             continue;
         ogg_stream_pagein(&stream, &page);
@@ -60,7 +41,6 @@ bool readPackets(const QString& path, int serial, int headerCount, Packets& head
             (count++ < headerCount ? headers : data).append(QSharedPointer<OggPacket>(new OggPacket(packet)));
     }
     ogg_stream_clear(&stream);
-    ogg_sync_clear(&sync);
     return headers.size() == headerCount;
 }
 
@@ -80,8 +60,9 @@ QVector<QSharedPointer<VideoSample>> decodeAll(Decoder& decoder, const Packets& 
     return samples;
 }
 
-long long pictureNumber(const QVideoFrame& source, int cellWidth, int cellHeight)
+long long pictureNumber(const QVideoFrame& source, const Recorded& recording)
 {
+    const int cellWidth = recording.cellWidth, cellHeight = recording.cellHeight;
     QVideoFrame frame(source);
     if (!frame.map(QAbstractVideoBuffer::ReadOnly))
         return -1;

@@ -15,10 +15,18 @@ namespace VideoStreams {
 
 typedef QVector<QSharedPointer<Harbend::OggPacket>> Packets;
 
-// Runs make-recording with the arguments; the recording's path, or empty.
-QString make(const QString& folder, const QString& name, const QStringList& arguments);
-// The manifest entry of the recording's stream with that serial number.
-QJsonObject entry(const QString& recording, int serial);
+// A generated recording of one video stream (serial number 100), its packets
+// and the size of the cells that carry each picture's number.
+struct Recorded {
+    QString path;
+    QVector<QSharedPointer<Harbend::OggPacket>> headers;
+    QVector<QSharedPointer<Harbend::OggPacket>> data;
+    int cellWidth = 0;
+    int cellHeight = 0;
+};
+
+// Runs make-recording with one --stream argument and reads the result back.
+bool record(const QString& folder, const QString& name, const QString& stream, int headerCount, Recorded& out);
 
 // The packets of one logical stream, the first headerCount of them as headers.
 bool readPackets(const QString& path, int serial, int headerCount, Packets& headers, Packets& data);
@@ -27,8 +35,8 @@ bool readPackets(const QString& path, int serial, int headerCount, Packets& head
 // asks for the same packet); every sample is kept, in order.
 QVector<QSharedPointer<Harbend::VideoSample>> decodeAll(Harbend::Decoder& decoder, const Packets& packets);
 
-// The picture number drawn into a frame's code row (cells of the manifest's size).
-long long pictureNumber(const QVideoFrame& frame, int cellWidth, int cellHeight);
+// The picture number drawn into a frame's code row.
+long long pictureNumber(const QVideoFrame& frame, const Recorded& recording);
 // The Y, U and V planes of the top-left width x height region of a 4:2:0 frame.
 QByteArray pictureRegion(const QVideoFrame& frame, int width, int height);
 

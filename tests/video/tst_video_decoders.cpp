@@ -110,11 +110,11 @@ void VideoDecodersTest::factoryMakesTheVideoDecoders()
 // A picture region that is not a whole number of macroblocks (330x250 in 336x256).
 void VideoDecodersTest::theoraPicturesMatchFfmpeg()
 {
-    const QString path = make(dir.path(), "theora.ogg", {"--stream", "theora:width=330,height=250,duration=2,keyint=16"});
-    QVERIFY(!path.isEmpty());
-    const QJsonObject manifest = entry(path, 100);
-    Packets headers, data;
-    QVERIFY(readPackets(path, 100, 3, headers, data));
+    Recorded recording;
+    QVERIFY(record(dir.path(), "theora.ogg", "theora:width=330,height=250,duration=2,keyint=16", 3, recording));
+    const QString path = recording.path;
+    Packets& headers = recording.headers;
+    const Packets& data = recording.data;
     QCOMPARE(data.size(), 50);
 
     LogCapture log;
@@ -128,15 +128,13 @@ void VideoDecodersTest::theoraPicturesMatchFfmpeg()
     const QByteArray reference = ffmpeg({"-i", path, "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
     const int pictureBytes = 330 * 250 + 2 * 165 * 125;
     QCOMPARE(reference.size(), 50 * pictureBytes);
-    const int cellWidth = manifest.value("pictureCode").toObject().value("cellWidth").toInt();
-    const int cellHeight = manifest.value("pictureCode").toObject().value("cellHeight").toInt();
     for (int i = 0; i < samples.size(); ++i) {
         const QVideoFrame& frame = samples[i]->frame;
         QCOMPARE(samples[i]->type, int(Sample::Video));
         QCOMPARE(frame.size(), QSize(336, 256));
         QCOMPARE(frame.pixelFormat(), QVideoFrame::Format_YUV420P);
         QCOMPARE(samples[i]->duration, kFrame25);
-        QCOMPARE(pictureNumber(frame, cellWidth, cellHeight), qint64(i));
+        QCOMPARE(pictureNumber(frame, recording), qint64(i));
         QVERIFY2(pictureRegion(frame, 330, 250) == reference.mid(i * pictureBytes, pictureBytes),
                  qPrintable(QStringLiteral("picture %1 differs from ffmpeg's").arg(i)));
     }
@@ -148,25 +146,24 @@ void VideoDecodersTest::theoraPicturesMatchFfmpeg()
 // for the first); packets without a granule position advance by one frame.
 void VideoDecodersTest::theoraTimes()
 {
-    const QString path = make(dir.path(), "theora-ntsc.ogg",
-                              {"--stream", "theora:width=64,height=48,duration=1,keyint=64,fps=30000/1001,pages=1"});
-    QVERIFY(!path.isEmpty());
-    Packets headers, data;
-    QVERIFY(readPackets(path, 100, 3, headers, data));
+    Recorded ntsc;
+    QVERIFY(record(dir.path(), "theora-ntsc.ogg", "theora:width=64,height=48,duration=1,keyint=64,fps=30000/1001,pages=1",
+                   3, ntsc));
     {
         DecoderVideoTheora decoder;
-        QVERIFY(decoder.open(&headers));
+        QVERIFY(decoder.open(&ntsc.headers));
         QCOMPARE(decoder.pictureDuration(), qint64(33366666));
-        const auto samples = decodeAll(decoder, data);
-        QCOMPARE(samples.size(), data.size());
+        const auto samples = decodeAll(decoder, ntsc.data);
+        QCOMPARE(samples.size(), ntsc.data.size());
         for (int k = 0; k < samples.size(); ++k)
             QCOMPARE(samples[k]->time, qMax(0, k - 1) * qint64(33366666));
     }
 
-    const QString at25 = make(dir.path(), "theora-shift6.ogg", {"--stream", "theora:width=64,height=48,duration=1,keyint=64,pages=1"});
-    QVERIFY(readPackets(at25, 100, 3, headers = Packets(), data = Packets()));
+    Recorded at25;
+    QVERIFY(record(dir.path(), "theora-shift6.ogg", "theora:width=64,height=48,duration=1,keyint=64,pages=1", 3, at25));
+    const Packets& data = at25.data;
     DecoderVideoTheora decoder;
-    QVERIFY(decoder.open(&headers));
+    QVERIFY(decoder.open(&at25.headers));
     // Shift 6, version 3.2.1: (10 << 6) | 2 is picture 11, stamped 10 frames.
     auto samples = decodeAll(decoder, {withGranule(data[0], (10 << 6) | 2)});
     QCOMPARE(samples.size(), 1);
@@ -185,16 +182,12 @@ void VideoDecodersTest::theoraTimes()
 void VideoDecodersTest::theoraSeekShowsNothingBeforeTheTarget()
 {
     // Several packets share a page: most carry no granule position.
-    const QString path = make(dir.path(), "theora-seek.ogg", {"--stream", "theora:width=160,height=120,duration=4,keyint=32"});
-    QVERIFY(!path.isEmpty());
-    const QJsonObject manifest = entry(path, 100);
-    const int cellWidth = manifest.value("pictureCode").toObject().value("cellWidth").toInt();
-    const int cellHeight = manifest.value("pictureCode").toObject().value("cellHeight").toInt();
-    Packets headers, data;
-    QVERIFY(readPackets(path, 100, 3, headers, data));
+    Recorded recording;
+    QVERIFY(record(dir.path(), "theora-seek.ogg", "theora:width=160,height=120,duration=4,keyint=32", 3, recording));
+    const Packets& data = recording.data;
     QCOMPARE(data.size(), 100);
     DecoderVideoTheora decoder;
-    QVERIFY(decoder.open(&headers));
+    QVERIFY(decoder.open(&recording.headers));
     decodeAll(decoder, data.mid(0, 20));
 
     // The reader positions at the page holding the key frame before the target
@@ -204,26 +197,26 @@ void VideoDecodersTest::theoraSeekShowsNothingBeforeTheTarget()
     const auto samples = decodeAll(decoder, withEndMarker(data.mid(60)));
     QVERIFY(!samples.isEmpty());
     for (const auto& sample : samples) {
-        const long long number = pictureNumber(sample->frame, cellWidth, cellHeight);
+        const long long number = pictureNumber(sample->frame, recording);
         QVERIFY2(number >= target, qPrintable(QStringLiteral("picture %1 shown after a seek to %2").arg(number).arg(target)));
         QVERIFY(sample->time >= target * kFrame25);
         QCOMPARE(sample->time, (number - 1) * kFrame25);
     }
-    QCOMPARE(pictureNumber(samples.last()->frame, cellWidth, cellHeight), 99LL);
+    QCOMPARE(pictureNumber(samples.last()->frame, recording), 99LL);
     // Nothing is lost once the time is known again: the pictures run on without gaps.
     for (int i = 1; i < samples.size(); ++i)
-        QCOMPARE(pictureNumber(samples[i]->frame, cellWidth, cellHeight),
-                 pictureNumber(samples[i - 1]->frame, cellWidth, cellHeight) + 1);
+        QCOMPARE(pictureNumber(samples[i]->frame, recording),
+                 pictureNumber(samples[i - 1]->frame, recording) + 1);
 }
 
 void VideoDecodersTest::theoraHostilePackets()
 {
-    const QString path = make(dir.path(), "theora-small.ogg", {"--stream", "theora:width=64,height=48,duration=0.4,keyint=64,pages=1"});
-    Packets headers, data;
-    QVERIFY(readPackets(path, 100, 3, headers, data));
+    Recorded recording;
+    QVERIFY(record(dir.path(), "theora-small.ogg", "theora:width=64,height=48,duration=0.4,keyint=64,pages=1", 3, recording));
+    const Packets& data = recording.data;
     LogCapture log;
     DecoderVideoTheora decoder;
-    QVERIFY(decoder.open(&headers));
+    QVERIFY(decoder.open(&recording.headers));
     Sample* sample = nullptr;
     // The end-of-stream marker: no picture, and its granule position is no time.
     QVERIFY(decoder.decode(OggPacket::createEndOfStreamMarker(), sample));
@@ -279,18 +272,15 @@ void VideoDecodersTest::theora422IsPlanarAndRefused()
 
 void VideoDecodersTest::diracPicturesAgainstSourceAndFfmpeg()
 {
-    const QString path = make(dir.path(), "dirac.ogg", {"--stream", "dirac:width=320,height=240,duration=1"});
-    QVERIFY(!path.isEmpty());
-    const QJsonObject manifest = entry(path, 100);
-    const int cellWidth = manifest.value("pictureCode").toObject().value("cellWidth").toInt();
-    const int cellHeight = manifest.value("pictureCode").toObject().value("cellHeight").toInt();
-    Packets headers, data;
-    QVERIFY(readPackets(path, 100, 1, headers, data));
+    Recorded recording;
+    QVERIFY(record(dir.path(), "dirac.ogg", "dirac:width=320,height=240,duration=1", 1, recording));
+    const QString path = recording.path;
+    const Packets& data = recording.data;
     QCOMPARE(data.size(), 25);
 
     LogCapture log;
     DecoderVideoDirac decoder;
-    QVERIFY(decoder.open(&headers));
+    QVERIFY(decoder.open(&recording.headers));
     const auto samples = decodeAll(decoder, withEndMarker(data));
     QCOMPARE(samples.size(), 25);
     QVERIFY(log.entries().contains("SUCCESS DecoderVideoDirac: Successfully initialized Dirac decoder."));
@@ -306,7 +296,7 @@ void VideoDecodersTest::diracPicturesAgainstSourceAndFfmpeg()
         const QVideoFrame& frame = samples[i]->frame;
         QCOMPARE(frame.size(), QSize(320, 240));
         QCOMPARE(frame.pixelFormat(), QVideoFrame::Format_YUV420P);
-        QCOMPARE(pictureNumber(frame, cellWidth, cellHeight), qint64(i));
+        QCOMPARE(pictureNumber(frame, recording), qint64(i));
         QCOMPARE(samples[i]->time, i * kFrame25);
         QCOMPARE(samples[i]->duration, kFrame25);
         const QByteArray picture = pictureRegion(frame, 320, 240);
@@ -323,16 +313,12 @@ void VideoDecodersTest::diracPicturesAgainstSourceAndFfmpeg()
 
 void VideoDecodersTest::diracSeekAndDrain()
 {
-    const QString path = make(dir.path(), "dirac-seek.ogg", {"--stream", "dirac:width=160,height=120,duration=2"});
-    QVERIFY(!path.isEmpty());
-    const QJsonObject manifest = entry(path, 100);
-    const int cellWidth = manifest.value("pictureCode").toObject().value("cellWidth").toInt();
-    const int cellHeight = manifest.value("pictureCode").toObject().value("cellHeight").toInt();
-    Packets headers, data;
-    QVERIFY(readPackets(path, 100, 1, headers, data));
+    Recorded recording;
+    QVERIFY(record(dir.path(), "dirac-seek.ogg", "dirac:width=160,height=120,duration=2", 1, recording));
+    const Packets& data = recording.data;
     QCOMPARE(data.size(), 50);
     DecoderVideoDirac decoder;
-    QVERIFY(decoder.open(&headers));
+    QVERIFY(decoder.open(&recording.headers));
 
     // A picture is handed out while the next packet waits: each by a call that
     // answers false, before the call that takes the packet answers true.
@@ -366,13 +352,13 @@ void VideoDecodersTest::diracSeekAndDrain()
     QVERIFY(drained >= 1);
     QCOMPARE(samples.size(), 10);
     for (int i = 0; i < samples.size(); ++i) {
-        QCOMPARE(pictureNumber(samples[i]->frame, cellWidth, cellHeight), qint64(30 + i));
+        QCOMPARE(pictureNumber(samples[i]->frame, recording), qint64(30 + i));
         QCOMPARE(samples[i]->time, (30 + i) * kFrame25);
     }
     // After the end, new data starts again from the sequence header.
     samples = decodeAll(decoder, withEndMarker(data.mid(5, 3)));
     QCOMPARE(samples.size(), 3);
-    QCOMPARE(pictureNumber(samples[0]->frame, cellWidth, cellHeight), 5LL);
+    QCOMPARE(pictureNumber(samples[0]->frame, recording), 5LL);
 }
 
 // The picture size follows every picture; a picture that cannot be copied
