@@ -142,7 +142,8 @@ void StreamThreadTest::endOfStreamMarkerNeverBlocks()
     Worker marker([&stream] { stream.putEOSPacket(); });
     marker.start();
     QVERIFY(marker.wait(kTimeout));
-    QCOMPARE(stream.queuedPackets(), before + 1);
+    // (Its wake-up may also let the waiting producer add one more.)
+    QVERIFY(stream.queuedPackets() >= before + 1);
     stream.deactivateStream();
     QVERIFY(producer.wait(kTimeout));
 }
