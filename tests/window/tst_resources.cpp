@@ -137,39 +137,6 @@ QJsonObject runProbe(const QString& lang, const QString& dataHome)
     return QJsonDocument::fromJson(output.mid(marker + int(qstrlen(kProbeMarker)))).object();
 }
 
-QString runTool(const QString& program, const QStringList& arguments)
-{
-    QProcess tool;
-    tool.start(program, arguments);
-    tool.waitForFinished(10000);
-    return QString::fromLocal8Bit(tool.readAllStandardOutput());
-}
-
-// The sizes of the icons that the X server holds for the windows of a process, as "WxH" texts.
-QStringList windowIconSizes(qint64 pid)
-{
-    static const QRegularExpression windowId(QStringLiteral("^\\s*(0x[0-9a-f]+)"),
-                                             QRegularExpression::MultilineOption);
-    static const QRegularExpression iconSize(QStringLiteral("Icon \\((\\d+) x (\\d+)\\)"));
-    const QString owner = QStringLiteral("_NET_WM_PID(CARDINAL) = %1\n").arg(pid);
-    QStringList sizes;
-    auto windows = windowId.globalMatch(runTool(QStringLiteral("xwininfo"), {QStringLiteral("-root"),
-                                                                            QStringLiteral("-tree")}));
-    while (windows.hasNext()) {
-        const QString properties =
-            runTool(QStringLiteral("xprop"), {QStringLiteral("-id"), windows.next().captured(1),
-                                              QStringLiteral("_NET_WM_PID"), QStringLiteral("_NET_WM_ICON")});
-        if (!properties.startsWith(owner))
-            continue;
-        auto found = iconSize.globalMatch(properties);
-        while (found.hasNext()) {
-            const auto match = found.next();
-            sizes << match.captured(1) + QLatin1Char('x') + match.captured(2);
-        }
-    }
-    return sizes;
-}
-
 } // namespace
 
 class ResourcesTest : public QObject {
@@ -182,7 +149,6 @@ private slots:
     void licencesPageNamesTheLibraries();
     void translationIsFoundForPolishLocales();
     void applicationInstallsPolishOnlyForAPolishEnvironment();
-    void hostWindowCarriesTheIcon();
 };
 
 void ResourcesTest::picturesLoadAtTheirSizes_data()
@@ -339,22 +305,6 @@ void ResourcesTest::applicationInstallsPolishOnlyForAPolishEnvironment()
         QCOMPARE(run.value(QStringLiteral("icon")).toString(), QStringLiteral("128x128"));
         QCOMPARE(run.value(QStringLiteral("exit")).toInt(-1), 0);
     }
-}
-
-void ResourcesTest::hostWindowCarriesTheIcon()
-{
-    // The resources registered by the shared library itself, as the real host loads it.
-    QTemporaryDir dataHome;
-    QProcess host;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
-    host.setProcessEnvironment(environment);
-    host.start(QStringLiteral(HARBEND_BIN_DIR "/harbend-player"), QStringList());
-    QVERIFY(host.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(windowIconSizes(host.processId()).contains(QStringLiteral("128x128")), 20000);
-    host.terminate();
-    QVERIFY(host.waitForFinished(10000));
-    QCOMPARE(host.exitCode(), 0);
 }
 
 int main(int argc, char** argv)
