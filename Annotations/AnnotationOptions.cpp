@@ -121,13 +121,13 @@ void AnnotationOptions::ShowLayersTable()
         auto* number = new QStandardItem(QString::number(row + 1));
 
         QString suffix;
-        if (layer.indexInType != 0 && layer.type != QLatin1String("protokolant"))
+        if (layer.indexInType != 0 && layer.type != QLatin1String(Layer::Recorder))
             suffix = QLatin1Char(' ') + QString::number(layer.indexInType);
         auto* name = new QStandardItem(splitLayerName(QLatin1Char('[') + layer.name + suffix + QLatin1Char(']')));
 
         // Copies of public notes are told apart by the file they copy.
         QString file = layer.fileName;
-        if (layer.type == QLatin1String("clerk") && layer.indexInType >= 1)
+        if (layer.type == QLatin1String(Layer::Clerk) && layer.indexInType >= 1)
             file = layer.source.mid(layer.source.lastIndexOf(QLatin1Char('/')) + 1) + QLatin1Char(' ')
                 + QString::number(layer.indexInType);
         const QString toolTip = QStringLiteral("Plik - ") + file;
