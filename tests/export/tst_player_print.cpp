@@ -204,7 +204,6 @@ private slots:
         font.setPointSize(kFontPoints);
         QApplication::setFont(font);
         QVERIFY(dir.isValid());
-
     }
 
     void htmlDocumentOfAList()
