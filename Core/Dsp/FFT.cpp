@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace Harbend {
 
@@ -45,12 +46,17 @@ FFT::FFT(unsigned n)
 {
     const unsigned stages = log2Of(n);
     const unsigned tables = stages > 2 ? stages - 2 : 0;
-    scratchReal = allocateFloats(n);
-    scratchImaginary = scratchReal + n / 2;
-    sinTables = new float*[tables + 1];
-    cosTables = new float*[tables + 1];
-    sinTables[0] = allocateFloats(n > 4 ? n - 4 : 1);
-    cosTables[0] = allocateFloats(n > 4 ? n - 4 : 1);
+    sinTables = new float*[tables + 1]();
+    cosTables = new float*[tables + 1]();
+    try {
+        scratchReal = allocateFloats(n);
+        scratchImaginary = scratchReal + n / 2;
+        sinTables[0] = allocateFloats(n > 4 ? n - 4 : 1);
+        cosTables[0] = allocateFloats(n > 4 ? n - 4 : 1);
+    } catch (...) {
+        release();
+        throw;
+    }
 
     // Table of stage size s holds the twiddles e^(-2 pi i k / s), k < s/2.
     unsigned offset = 0;
@@ -69,9 +75,15 @@ FFT::FFT(unsigned n)
 
 FFT::~FFT()
 {
-    Memory::free(scratchReal);
-    Memory::free(sinTables[0]);
-    Memory::free(cosTables[0]);
+    release();
+}
+
+void FFT::release()
+{
+    for (float* block : {scratchReal, sinTables[0], cosTables[0]}) {
+        if (block)
+            Memory::free(block);
+    }
     delete[] sinTables;
     delete[] cosTables;
 }

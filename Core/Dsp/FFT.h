@@ -28,6 +28,7 @@ public:
 
 private:
     void stage(float* re, float* im, unsigned groups);
+    void release();
 
     bool vectorised;
 };
