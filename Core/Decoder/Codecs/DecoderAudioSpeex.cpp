@@ -1,0 +1,193 @@
+#include "Core/Decoder/Codecs/DecoderAudioSpeex.h"
+
+#include "Core/Decoder/AudioSample.h"
+#include "Core/Decoder/ByteReader.h"
+
+#include <speex/speex.h>
+
+#include <limits>
+#include <cstring>
+
+namespace Harbend {
+
+namespace {
+const char kLogSource[] = "Core/Decoder/Codecs/DecoderAudioSpeex";
+
+const long kHeaderBytes = 80;
+// Frames per packet beyond this are a lying header, not a Speex stream.
+const quint32 kMostFramesPerPacket = 64;
+// libspeex's float output is in the 16-bit integer range.
+const float kScale = 1.0f / 32768.0f;
+} // namespace
+
+Logging::Log DecoderAudioSpeex::ms_log("DecoderAudioSpeex", Logging::Log::systemLogger());
+
+DecoderAudioSpeex::DecoderAudioSpeex()
+{
+    std::memset(bits, 0, sizeof bits);
+    std::memset(states, 0, sizeof states);
+    std::memset(bitsReady, 0, sizeof bitsReady);
+}
+
+DecoderAudioSpeex::~DecoderAudioSpeex() { close(); }
+
+bool DecoderAudioSpeex::open(Headers* headers)
+{
+    const OggPacket* header = firstHeader(headers, "Speex", ms_log, kLogSource);
+    if (!header)
+        return false;
+    const ByteReader bytes(header->packet, header->bytes);
+    if (header->bytes < kHeaderBytes) {
+        HARBEND_LOG(Error, "Header packet corrupted!");
+        return false;
+    }
+    quint32 versionId = 0, sampleRate = 0, modeId = 0, bitstreamVersion = 0, channelCount = 0, perPacket = 0;
+    bytes.le32(28, versionId);
+    bytes.le32(36, sampleRate);
+    bytes.le32(40, modeId);
+    bytes.le32(44, bitstreamVersion);
+    bytes.le32(48, channelCount);
+    bytes.le32(64, perPacket);
+    if (modeId >= 3) {
+        HARBEND_LOG(Error, "Unsupported mode!");
+        return false;
+    }
+    if (channelCount >= quint32(kMaxChannels) + 1 || channelCount == 0) {
+        HARBEND_LOG(Error, "Unsupported channel count!");
+        return false;
+    }
+    const SpeexMode* mode = speex_lib_get_mode(int(modeId));
+    if (versionId > 1 || !mode || int(bitstreamVersion) != mode->bitstream_version) {
+        HARBEND_LOG(Error,
+                    "This Speex stream was created using newer encoder than supported one. Can't decode it.");
+        return false;
+    }
+    if (sampleRate == 0 || perPacket == 0 || perPacket > kMostFramesPerPacket) {
+        HARBEND_LOG(Error, "Header packet corrupted!");
+        return false;
+    }
+    channels = channelCount;
+    framesPerPacket = perPacket;
+    rate = sampleRate;
+    for (quint32 c = 0; c < channels; ++c) {
+        speex_bits_init(&bits[c]);
+        bitsReady[c] = true;
+        states[c] = speex_decoder_init(mode);
+        if (!states[c]) {
+            HARBEND_LOG(Error, "Failed to initialize decoder for Speex channel #%u! Out of memory?", c + 1);
+            return false;
+        }
+        spx_int32_t value = spx_int32_t(rate);
+        speex_decoder_ctl(states[c], SPEEX_SET_SAMPLING_RATE, &value);
+        value = 1;
+        speex_decoder_ctl(states[c], SPEEX_SET_ENH, &value);
+        speex_decoder_ctl(states[c], SPEEX_GET_FRAME_SIZE, &frameSize);
+    }
+    if (frameSize <= 0) {
+        HARBEND_LOG(Error, "Header packet corrupted!");
+        return false;
+    }
+    const quint32 wanted = rate / 25;
+    const quint32 unit = quint32(frameSize) * framesPerPacket;
+    blockFrames = wanted % unit == 0 && wanted > 0 ? wanted : unit * (wanted / unit + 1);
+    blockDuration = qint64(quint64(blockFrames) * 1000000000ull / rate);
+    pending = nullptr;
+    filled = 0;
+    HARBEND_LOG(Success, "Successfully initialized Speex decoder.");
+    return true;
+}
+
+bool DecoderAudioSpeex::loadBits(const OggPacket& packet)
+{
+    if (channels == 1) {
+        speex_bits_read_from(&bits[0], reinterpret_cast<const char*>(packet.packet), int(packet.bytes));
+        return true;
+    }
+    const ByteReader bytes(packet.packet, packet.bytes);
+    qint64 offset = 0;
+    for (quint32 c = 0; c < channels; ++c) {
+        quint32 length = 0;
+        if (!bytes.le32(offset, length) || !bytes.has(offset + 4, length)) {
+            HARBEND_LOG(Warning, "Invalid multichannel Speex packet!");
+            for (quint32 loaded = 0; loaded < c; ++loaded)
+                speex_bits_reset(&bits[loaded]);
+            return false;
+        }
+        speex_bits_read_from(&bits[c], reinterpret_cast<const char*>(packet.packet + offset + 4), int(length));
+        offset += 4 + qint64(length);
+    }
+    return true;
+}
+
+bool DecoderAudioSpeex::decode(QSharedPointer<OggPacket> packet, Sample*& sample)
+{
+    if (isEmpty(packet) || channels == 0)
+        return true;
+    // The time at the start of this packet: from its granule position (which
+    // tells where it ends) when it has one, else where the last one ended.
+    const quint64 unit = quint64(framesPerPacket) * quint64(frameSize);
+    const quint64 granule = quint64(packet->granulepos);
+    if (packet->granulepos >= 0 && granule <= quint64(std::numeric_limits<qint64>::max()) / 1000000000ull)
+        time = qint64((granule > unit ? granule - unit : 0) * 1000000000ull / rate);
+    if (!pending) {
+        // A block carries the time reached before its first packet.
+        pending = newAudioBlock(time, blockDuration, int(channels), int(blockFrames), ms_log, kLogSource);
+        if (!pending)
+            return true;
+        filled = 0;
+    }
+    time += qint64(unit * 1000000000ull / rate);
+    if (!loadBits(*packet))
+        return true;
+    for (quint32 f = 0; f < framesPerPacket; ++f) {
+        for (quint32 c = 0; c < channels; ++c) {
+            float* out = pending->data + size_t(c) * blockFrames + filled + size_t(f) * size_t(frameSize);
+            const int result = speex_decode(states[c], &bits[c], out);
+            if (result < 0) {
+                std::memset(out, 0, size_t(frameSize) * sizeof(float));
+                if (result == -2 || speex_bits_remaining(&bits[c]) < 0)
+                    HARBEND_LOG(Error, "Failed to decode audio data for channel #%u!", c);
+            }
+        }
+    }
+    filled += framesPerPacket * quint32(frameSize);
+    if (filled >= blockFrames) {
+        float* data = pending->data;
+        const size_t count = size_t(channels) * blockFrames;
+        for (size_t i = 0; i < count; ++i)
+            data[i] *= kScale;
+        sample = pending;
+        pending = nullptr;
+    }
+    return true;
+}
+
+bool DecoderAudioSpeex::seeked(qint64 ns)
+{
+    for (quint32 c = 0; c < channels; ++c)
+        speex_bits_reset(&bits[c]);
+    time = ns;
+    return true;
+}
+
+void DecoderAudioSpeex::close()
+{
+    for (int c = 0; c < kMaxChannels; ++c) {
+        if (bitsReady[c])
+            speex_bits_destroy(&bits[c]);
+        if (states[c])
+            speex_decoder_destroy(states[c]);
+    }
+    std::memset(bits, 0, sizeof bits);
+    std::memset(states, 0, sizeof states);
+    std::memset(bitsReady, 0, sizeof bitsReady);
+    channels = 0;
+    frameSize = 0;
+    framesPerPacket = 0;
+    filled = 0;
+    delete pending;
+    pending = nullptr;
+    HARBEND_LOG(Info, "Closed Speex decoder.");
+}
+
+} // namespace Harbend

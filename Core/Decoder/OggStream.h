@@ -1,0 +1,102 @@
+#pragma once
+
+#include "Core/Base/Log.h"
+#include "Core/Base/OggPacket.h"
+#include "Core/Decoder/SharedQueue.h"
+#include "Core/Decoder/StreamInfo.h"
+
+#include <QAudioFormat>
+#include <QMap>
+#include <QMutex>
+#include <QSharedPointer>
+#include <QThread>
+#include <QVariant>
+#include <QVector>
+#include <QVideoSurfaceFormat>
+#include <QWaitCondition>
+
+#include <atomic>
+
+#include <ogg/ogg.h>
+
+namespace Harbend {
+
+class Decoder;
+class SampleQueue;
+
+// One logical stream of an Ogg file and the thread that decodes it: pages go
+// in through putPageBOS()/putPage(), header packets are kept, data packets
+// queue for the decoding thread, which puts decoded samples into the sample
+// queue given by activateStream().
+class OggStream : public QThread {
+    Q_OBJECT
+public:
+    explicit OggStream(int serialno);
+    ~OggStream() override;
+
+    bool putPageBOS(ogg_page* page);
+    bool putPage(ogg_page* page);
+
+    bool activateStream(SampleQueue* queue);
+    void deactivateStream();
+    bool openDecoder();
+    void closeDecoder();
+
+    // Seek handshake: preSeek() returns holding the stream lock, released by
+    // postSeek() (milliseconds) or, when the seek failed, by unlock().
+    void preSeek();
+    bool postSeek(qint64 ms);
+    void unlock();
+
+    void waitUntilProcessed();
+
+    // Milliseconds; -1 for no position, an unknown codec, or a time that does
+    // not fit into nanoseconds.
+    qint64 getTimeFromGranulepos(qint64 granulepos) const;
+    qint64 getPreviousGranulepos(qint64 granulepos) const;
+
+    QAudioFormat getAudioFormat() const;
+    QVideoSurfaceFormat getVideoFormat() const;
+
+    const StreamInfo& streamInfo() const { return info; }
+    const QVector<QSharedPointer<OggPacket>>& headerPackets() const { return headers; }
+    int queuedPackets() { return packetQueue.size(); }
+
+    const int serialno;
+    QMap<QString, QVariant> metadata;
+    SampleQueue* sampleQueue = nullptr;
+
+public slots:
+    void putEOSPacket();
+
+protected:
+    void run() override;
+
+private:
+    bool parseHeaders();
+    bool parseHeadersOpus();
+    bool parseHeadersSpeex();
+    bool parseHeadersVorbis();
+    bool parseHeadersTheora();
+    bool parseHeadersDirac();
+    // Rates and frame rates that would be divided by must not be 0.
+    bool checkRate(quint32 rate, const char* what);
+    void parseMetaData();
+
+    QMutex mutex;
+    QWaitCondition waitCondition;
+    StreamInfo info;
+    QVector<QSharedPointer<OggPacket>> headers;
+    Decoder* decoder = nullptr;
+    ogg_stream_state streamState;
+    ogg_packet packet;
+    SharedQueue<QSharedPointer<OggPacket>, 200> packetQueue;
+    QSharedPointer<OggPacket> currentPacket;
+    std::atomic<bool> active{true};
+    std::atomic<int> running{0};
+    std::atomic<bool> seeking{false};
+
+    static Logging::Log ms_log;
+};
+
+} // namespace Harbend

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+
+namespace Harbend {
+
+// The state handshake shared by the audio and the video output thread. The
+// controller (GUI thread) changes the requested state under the mutex; the
+// thread acknowledges every change under the same mutex, and every wait loops
+// on its condition, so neither side can miss the other's change. A thread
+// that ends by itself acknowledges with Stop, which releases any waiter.
+class OutputThread : public QThread {
+public:
+    enum State { Stop = 0, Play = 1, Paused = 2 };
+
+    // session receives outputStopped(quint64) queued when the stream ends,
+    // tagged with the playback given here.
+    OutputThread(QObject* session, quint64 playback);
+
+    // Controller side. Each returns whether the thread changed state.
+    bool startPaused();
+    bool requestPause();
+    bool requestResume();
+    void requestStop();
+    State state() const { return State(requested.load()); }
+
+protected:
+    // Thread side: acknowledges the pause and sleeps until it is lifted.
+    void waitWhilePaused();
+    // Thread side, at the end of the stream: stops and reports it.
+    void stopByItself();
+    bool playing() const { return requested.load() == Play; }
+
+private:
+    // Wakes everyone and waits, with the mutex held, while the thread has not
+    // acknowledged what was asked.
+    void awaitAcknowledgement(State from);
+
+    QMutex mutex;
+    QWaitCondition condition;
+    QObject* session;
+    const quint64 playback;
+    std::atomic<int> requested{Paused};
+    int acknowledged = -1;
+};
+
+} // namespace Harbend

@@ -1,0 +1,365 @@
+#include "PlaybackTestSupport.h"
+
+#include "Core/Base/GainFromVolume.h"
+#include "Core/Base/Memory.h"
+#include "Core/Base/Processor.h"
+#include "Core/Multimedia/AudioChannelControl.h"
+#include "Core/Multimedia/AudioOutputThread.h"
+
+#include <QAudioDeviceInfo>
+#include <QAudioOutput>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+using namespace Harbend;
+using namespace PlaybackTest;
+
+namespace {
+
+const int kRate = 44100;
+const unsigned kBufferSize = kRate / 1000 * 400;
+const double kAmplitude = 0.04;
+
+struct AlignedFloats {
+    explicit AlignedFloats(unsigned count) : data(static_cast<float*>(Memory::allocate(count * 4))) {}
+    ~AlignedFloats() { Memory::free(data); }
+    float* data;
+};
+
+QVector<double> channelTones()
+{
+    QVector<double> tones;
+    for (int k = 0; k < 13; ++k)
+        tones.append(410.0 + 170.0 * k);
+    return tones;
+}
+
+// One playback of generated tones through a real output and the audio thread.
+class Playback {
+public:
+    Playback(AudioChannelControl* channels, QVector<double> tones, int frames, qint64 totalFrames = -1)
+        : queue(80), output(QAudioDeviceInfo::defaultOutputDevice(), monoFormat(kRate)),
+          thread(&session, 1, &output, &queue, channels, kBufferSize),
+          source(&queue, kRate, std::move(tones), kAmplitude, frames, totalFrames)
+    {
+        output.setBufferSize(int(kBufferSize));
+        thread.chooseKernels();
+        queue.open();
+        source.start();
+    }
+    ~Playback()
+    {
+        queue.close();
+        source.stopFeeding();
+        queue.clear();
+        source.wait();
+        thread.requestStop();
+        output.reset();
+        output.stop();
+    }
+    bool start()
+    {
+        thread.device = output.start();
+        return thread.device && thread.startPaused() && thread.requestResume();
+    }
+
+    SessionStub session;
+    SampleQueue queue;
+    QAudioOutput output;
+    AudioOutputThread thread;
+    ToneSource source;
+};
+
+} // namespace
+
+class AudioOutputTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void kernelsAgreeWithTheirPlainForms();
+    void kernelEdgeValues();
+    void mixDownOfChannels();
+    void playsEveryChannelAtItsLevel_data();
+    void playsEveryChannelAtItsLevel();
+    void switchingVolumeAndMute();
+    void vocoderKeepsThePitch_data();
+    void vocoderKeepsThePitch();
+    void endOfStreamReportsOnceAndLeavesTheOutput();
+    void pauseAndStopWhileTheDeviceTakesNothing();
+
+private:
+    SinkRecorder recorder;
+    unsigned detectedFlags = 0;
+};
+
+void AudioOutputTest::initTestCase()
+{
+    Processor::initialize();
+    detectedFlags = Processor::ms_instance.flags;
+    if (QAudioDeviceInfo::defaultOutputDevice().isNull())
+        QSKIP("no audio output device");
+    QVERIFY(recorder.start());
+    QVERIFY(recorder.waitUntilRunning());
+}
+
+void AudioOutputTest::cleanup()
+{
+    Processor::overrideFlags(detectedFlags);
+}
+
+void AudioOutputTest::kernelsAgreeWithTheirPlainForms()
+{
+    const unsigned n = 4096;
+    AlignedFloats a(n), b(n), plainA(n), sseA(n);
+    QRandomGenerator random(7);
+    for (unsigned i = 0; i < n; ++i) {
+        a.data[i] = float(random.generateDouble() * 2.4 - 1.2);
+        b.data[i] = float(random.generateDouble() * 2.4 - 1.2);
+    }
+    std::memcpy(plainA.data, a.data, n * 4);
+    std::memcpy(sseA.data, a.data, n * 4);
+    AudioOutputThread::adjustVolume(plainA.data, n, 0.37f);
+    AudioOutputThread::adjustVolumeSSE(sseA.data, n, 0.37f);
+    QCOMPARE(std::memcmp(plainA.data, sseA.data, n * 4), 0);
+    AudioOutputThread::mixChannels(plainA.data, b.data, n, 0.8f);
+    AudioOutputThread::mixChannelsSSE(sseA.data, b.data, n, 0.8f);
+    QCOMPARE(std::memcmp(plainA.data, sseA.data, n * 4), 0);
+    for (unsigned i = 0; i < n; ++i)
+        QVERIFY(plainA.data[i] >= -1.0f && plainA.data[i] <= 1.0f);
+
+    // Conversion at an aligned offset: the two roundings differ by at most one step.
+    QVector<qint16> plain(n), sse(n + 8);
+    qint16* sseOut = reinterpret_cast<qint16*>((reinterpret_cast<quintptr>(sse.data()) + 15) & ~quintptr(15));
+    AudioOutputThread::convertFloatToI16(plain.data(), a.data, 16, n - 16, 0.9f);
+    AudioOutputThread::convertFloatToI16SSE2(sseOut, a.data, 16, n - 16, 0.9f);
+    for (unsigned i = 0; i < n - 16; ++i)
+        QVERIFY2(qAbs(int(plain[int(i)]) - int(sseOut[i])) <= 1, qPrintable(QString::number(i)));
+}
+
+void AudioOutputTest::kernelEdgeValues()
+{
+    AlignedFloats in(8);
+    const float values[8] = {1.0f, -1.0f, 0.0f, 0.5f, 100.0f, -100.0f, 1e10f, -1e10f};
+    std::memcpy(in.data, values, sizeof(values));
+    alignas(16) qint16 plain[8];
+    alignas(16) qint16 sse[8];
+    AudioOutputThread::convertFloatToI16(plain, in.data, 0, 8, 1.0f);
+    AudioOutputThread::convertFloatToI16SSE2(sse, in.data, 0, 8, 1.0f);
+    const qint16 expectedPlain[8] = {32767, -32767, 0, 16384, 32767, -32768, 32767, -32768};
+    const qint16 expectedSse[8] = {32767, -32768, 0, 16384, 32767, -32768, 32767, -32768};
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(plain[i], expectedPlain[i]);
+        QCOMPARE(sse[i], expectedSse[i]);
+    }
+    // Master gain scales before the conversion.
+    AudioOutputThread::convertFloatToI16(plain, in.data, 0, 1, 0.5f);
+    QCOMPARE(plain[0], qint16(16384));
+}
+
+void AudioOutputTest::mixDownOfChannels()
+{
+    for (unsigned frames : {4u, 5u}) {
+        // 14 channels: the 14th is never mixed. Channel k holds the value k / 100.
+        const unsigned channels = 14;
+        AlignedFloats data(channels * frames);
+        float gains[13];
+        bool enabled[13];
+        for (unsigned k = 0; k < 13; ++k) {
+            gains[k] = 1.0f;
+            enabled[k] = false;
+        }
+        auto fillWith = [&](float channel0, float channel1) {
+            for (unsigned k = 0; k < channels; ++k)
+                for (unsigned i = 0; i < frames; ++i)
+                    data.data[k * frames + i] = k == 0 ? channel0 : k == 1 ? channel1 : 0.9f;
+        };
+        for (int sse = 0; sse < 2; ++sse) {
+            auto adjust = sse ? &AudioOutputThread::adjustVolumeSSE : &AudioOutputThread::adjustVolume;
+            auto mix = sse ? &AudioOutputThread::mixChannelsSSE : &AudioOutputThread::mixChannels;
+            // Channel 0 off, channel 1 on: channel 1 alone.
+            enabled[1] = true;
+            fillWith(0.7f, 0.25f);
+            AudioOutputThread::mixDown(data.data, channels, frames, gains, enabled, adjust, mix);
+            QCOMPARE(data.data[frames - 1], 0.25f);
+            // Both at full scale mix to 1; both at 0.5 to 0.75; both at -0.5 to -1.
+            enabled[0] = true;
+            fillWith(1.0f, 1.0f);
+            AudioOutputThread::mixDown(data.data, channels, frames, gains, enabled, adjust, mix);
+            QCOMPARE(data.data[0], 1.0f);
+            fillWith(0.5f, 0.5f);
+            AudioOutputThread::mixDown(data.data, channels, frames, gains, enabled, adjust, mix);
+            QCOMPARE(data.data[frames - 1], 0.75f);
+            fillWith(-0.5f, -0.5f);
+            AudioOutputThread::mixDown(data.data, channels, frames, gains, enabled, adjust, mix);
+            QCOMPARE(data.data[0], -1.0f);
+            // Gains apply per channel.
+            gains[0] = 0.5f;
+            gains[1] = 0.0f;
+            fillWith(0.5f, 0.5f);
+            AudioOutputThread::mixDown(data.data, channels, frames, gains, enabled, adjust, mix);
+            QCOMPARE(data.data[0], 0.25f);
+            gains[0] = gains[1] = 1.0f;
+            enabled[0] = enabled[1] = false;
+        }
+        // Only channel 13 (the 14th) carries sound: nothing is heard.
+        fillWith(0.0f, 0.0f);
+        for (unsigned k = 0; k < 13; ++k)
+            enabled[k] = k != 0;
+        for (unsigned k = 2; k < 13; ++k)
+            for (unsigned i = 0; i < frames; ++i)
+                data.data[k * frames + i] = 0.0f;
+        AudioOutputThread::mixDown(data.data, channels, frames, gains, enabled, &AudioOutputThread::adjustVolume,
+                                   &AudioOutputThread::mixChannels);
+        QCOMPARE(data.data[0], 0.0f);
+    }
+}
+
+void AudioOutputTest::playsEveryChannelAtItsLevel_data()
+{
+    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<int>("frames");
+    QTest::newRow("sse") << unsigned(Processor::SSE | Processor::SSE2) << 4096;
+    QTest::newRow("plain, odd blocks") << 0u << 4410 + 3;
+}
+
+void AudioOutputTest::playsEveryChannelAtItsLevel()
+{
+    QFETCH(unsigned, flags);
+    QFETCH(int, frames);
+    Processor::overrideFlags(flags & detectedFlags);
+    AudioChannelControl channels(nullptr);
+    channels.setChannelVolume(3, 75);
+    const QVector<double> tones = channelTones();
+    Playback playback(&channels, tones, frames);
+    QVERIFY(playback.start());
+
+    // What the mixing formula gives for the same block.
+    const int n = 8820;
+    QVector<float> expected(13 * n);
+    ToneSource::fill(expected.data(), n, 0, kRate, tones, kAmplitude);
+    float gains[13];
+    bool enabled[13];
+    for (int k = 0; k < 13; ++k) {
+        gains[k] = channels.gain[k];
+        enabled[k] = true;
+    }
+    AudioOutputThread::mixDown(expected.data(), 13, n, gains, enabled, &AudioOutputThread::adjustVolume,
+                               &AudioOutputThread::mixChannels);
+    QVector<qint16> reference(n);
+    AudioOutputThread::convertFloatToI16(reference.data(), expected.data(), 0, n, 1.0f);
+
+    recorder.take(kRate / 2); // past the start
+    recorder.restart();
+    const QVector<qint16> heard = recorder.take(n);
+    QCOMPARE(heard.size(), n);
+    for (int k = 0; k < 13; ++k) {
+        const double want = toneLevel(reference, tones[k]);
+        const double got = toneLevel(heard, tones[k]);
+        QVERIFY2(qAbs(got - want) < 0.1 * want,
+                 qPrintable(QString("channel %1: %2 heard, %3 expected").arg(k).arg(got).arg(want)));
+    }
+    QVERIFY(playback.session.stopped.isEmpty());
+}
+
+void AudioOutputTest::switchingVolumeAndMute()
+{
+    AudioChannelControl channels(nullptr);
+    const QVector<double> tones = channelTones();
+    Playback playback(&channels, tones, 4096);
+    QVERIFY(playback.start());
+    recorder.take(kRate / 2);
+    recorder.restart();
+    const double before = toneLevel(recorder.take(8820), tones[5]);
+    QVERIFY(qAbs(before - kAmplitude) < 0.2 * kAmplitude);
+
+    // Off: gone within half a second.
+    channels.setChannelEnabled(5, false);
+    QElapsedTimer wait;
+    wait.start();
+    QTRY_VERIFY_WITH_TIMEOUT(wait.elapsed() >= 500, 2000);
+    recorder.restart();
+    QVector<qint16> heard = recorder.take(8820);
+    QVERIFY2(toneLevel(heard, tones[5]) < 0.05 * kAmplitude, qPrintable(QString::number(toneLevel(heard, tones[5]))));
+    QVERIFY(toneLevel(heard, tones[4]) > 0.8 * kAmplitude);
+
+    // Master volume 50: every tone at gainFromVolume(50) of its level.
+    playback.thread.gain = gainFromVolume(50);
+    wait.restart();
+    QTRY_VERIFY_WITH_TIMEOUT(wait.elapsed() >= 500, 2000);
+    recorder.restart();
+    heard = recorder.take(8820);
+    const double level = toneLevel(heard, tones[4]) / before;
+    QVERIFY2(qAbs(level - 0.095) < 0.015, qPrintable(QString::number(level)));
+
+    // Mute: silence, at the same pace.
+    playback.thread.muted = true;
+    wait.restart();
+    QTRY_VERIFY_WITH_TIMEOUT(wait.elapsed() >= 500, 2000);
+    recorder.restart();
+    const qint64 processed = playback.output.processedUSecs();
+    heard = recorder.take(8820);
+    QVERIFY2(rms(heard) < 2.0 / 32768, qPrintable(QString::number(rms(heard))));
+    QTRY_VERIFY_WITH_TIMEOUT(playback.output.processedUSecs() > processed + 100000, 3000);
+}
+
+void AudioOutputTest::vocoderKeepsThePitch_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::newRow("2x") << int(PlaybackRate::Double);
+    QTest::newRow("0.5x") << int(PlaybackRate::Half);
+}
+
+void AudioOutputTest::vocoderKeepsThePitch()
+{
+    QFETCH(int, rate);
+    AudioChannelControl channels(nullptr);
+    Playback playback(&channels, {1000.0}, 4096);
+    QVERIFY(playback.thread.setPlaybackRate(PlaybackRate::Enum(rate)));
+    QVERIFY(playback.start());
+    recorder.take(kRate);
+    recorder.restart();
+    const QVector<qint16> heard = recorder.take(kRate / 2);
+    QVERIFY(rms(heard) > kAmplitude / 4);
+    const double frequency = strongestFrequency(heard, 970.0, 1030.0);
+    QVERIFY2(qAbs(frequency - 1000.0) < 10.0, qPrintable(QString::number(frequency)));
+}
+
+void AudioOutputTest::endOfStreamReportsOnceAndLeavesTheOutput()
+{
+    AudioChannelControl channels(nullptr);
+    Playback playback(&channels, {700.0}, 4096, kRate / 2);
+    QVERIFY(playback.start());
+    QVERIFY(playback.thread.wait(5000));
+    QCOMPARE(playback.thread.state(), OutputThread::Stop);
+    QTRY_COMPARE_WITH_TIMEOUT(playback.session.stopped.size(), 1, 2000);
+    QCOMPARE(playback.session.stopped.first(), quint64(1));
+    // The GUI thread stops the output, not the thread.
+    QVERIFY(playback.output.state() != QAudio::StoppedState);
+    // A pause or resume of a thread that has ended returns at once.
+    QVERIFY(!playback.thread.requestPause());
+    QVERIFY(!playback.thread.requestResume());
+}
+
+void AudioOutputTest::pauseAndStopWhileTheDeviceTakesNothing()
+{
+    AudioChannelControl channels(nullptr);
+    Playback playback(&channels, {700.0}, 44100);
+    QVERIFY(playback.start());
+    // A suspended output takes nothing: the thread sits in its write loop.
+    playback.output.suspend();
+    QElapsedTimer wait;
+    wait.start();
+    QTRY_VERIFY_WITH_TIMEOUT(wait.elapsed() >= 100, 1000);
+    QVERIFY(playback.thread.requestPause());
+    QCOMPARE(playback.thread.state(), OutputThread::Paused);
+    QVERIFY(playback.thread.requestResume());
+    playback.thread.requestStop();
+    QVERIFY(playback.thread.isFinished());
+}
+
+QTEST_MAIN(AudioOutputTest)
+#include "tst_audio_output.moc"

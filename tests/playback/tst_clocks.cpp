@@ -1,0 +1,205 @@
+#include "Core/Multimedia/AudioDeviceSynchronizer.h"
+#include "Core/Multimedia/TimerSynchronizer.h"
+
+#include <QAudioDeviceInfo>
+#include <QAudioOutput>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+using namespace Harbend;
+
+namespace {
+
+const quint64 kMs = 1000000;
+const quint64 kSecond = 1000 * kMs;
+
+QAudioFormat monoFormat(int rate)
+{
+    QAudioFormat format;
+    format.setSampleRate(rate);
+    format.setChannelCount(1);
+    format.setSampleSize(16);
+    format.setSampleType(QAudioFormat::SignedInt);
+    format.setByteOrder(QAudioFormat::LittleEndian);
+    format.setCodec("audio/pcm");
+    return format;
+}
+
+// Keeps a push-mode output fed with silence from the event loop.
+class SilenceFeeder : public QObject {
+public:
+    explicit SilenceFeeder(QAudioOutput* output) : output(output)
+    {
+        connect(&timer, &QTimer::timeout, this, [this] { feed(); });
+        timer.start(10);
+    }
+    void restart() { device = output->start(); }
+    void feed()
+    {
+        if (!device || output->state() == QAudio::StoppedState || output->state() == QAudio::SuspendedState)
+            return;
+        const int free = output->bytesFree() & ~1;
+        if (free > 0)
+            device->write(QByteArray(free, 0));
+    }
+
+    QAudioOutput* output;
+    QIODevice* device = nullptr;
+    QTimer timer;
+};
+
+} // namespace
+
+class ClocksTest : public QObject {
+    Q_OBJECT
+private slots:
+    void timerArithmeticByRate();
+    void timerRunsAtItsRateAndKeepsItsValueOnRateChange();
+    void timerStandsStillWhilePaused();
+    void timerResetMovesToTheNewPosition();
+    void audioCorrectionForBufferedData();
+    void audioClockFollowsTheDevice();
+};
+
+void ClocksTest::timerArithmeticByRate()
+{
+    TimerSynchronizer clock(7);
+    QCOMPARE(clock.valueAfter(3001), quint64(7 + 3001));
+    clock.setPlaybackRate(PlaybackRate::Half);
+    const quint64 base = clock.valueAfter(0);
+    QCOMPARE(clock.valueAfter(3001), base + 1500);
+    clock.setPlaybackRate(PlaybackRate::Double);
+    QCOMPARE(clock.valueAfter(3001) - clock.valueAfter(0), quint64(6002));
+    // Before the video thread starts it, the clock shows its base.
+    TimerSynchronizer fresh(5 * kSecond);
+    QCOMPARE(fresh.elapsed(), 5 * kSecond);
+}
+
+void ClocksTest::timerRunsAtItsRateAndKeepsItsValueOnRateChange()
+{
+    for (PlaybackRate::Enum rate : {PlaybackRate::Double, PlaybackRate::Half}) {
+        TimerSynchronizer clock(0);
+        clock.start();
+        clock.reset(10 * kSecond);
+        QElapsedTimer wall;
+        wall.start();
+        clock.setPlaybackRate(rate);
+        const quint64 atChange = clock.elapsed();
+        QVERIFY(atChange >= 10 * kSecond && atChange < 10 * kSecond + 50 * kMs);
+        QTRY_VERIFY_WITH_TIMEOUT(wall.elapsed() >= 300, 2000);
+        const double wallNs = double(wall.nsecsElapsed());
+        const double ran = double(clock.elapsed() - 10 * kSecond);
+        const double expected = rate == PlaybackRate::Double ? 2.0 : 0.5;
+        QVERIFY2(qAbs(ran / wallNs - expected) < 0.1 * expected,
+                 qPrintable(QString("ratio %1").arg(ran / wallNs)));
+    }
+}
+
+void ClocksTest::timerStandsStillWhilePaused()
+{
+    TimerSynchronizer clock(kSecond);
+    clock.start();
+    QElapsedTimer wall;
+    wall.start();
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= kSecond + 50 * kMs, 2000);
+    clock.pause();
+    const quint64 atPause = clock.elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(wall.elapsed() >= 200, 2000);
+    QCOMPARE(clock.elapsed(), atPause);
+    // A rate change and a seek while paused keep it paused.
+    clock.setPlaybackRate(PlaybackRate::Double);
+    QCOMPARE(clock.elapsed(), atPause);
+    clock.reset(3 * kSecond);
+    QCOMPARE(clock.elapsed(), 3 * kSecond);
+    clock.resume();
+    const quint64 afterResume = clock.elapsed();
+    QVERIFY(afterResume >= 3 * kSecond && afterResume < 3 * kSecond + 50 * kMs);
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 3 * kSecond + 100 * kMs, 2000);
+}
+
+void ClocksTest::timerResetMovesToTheNewPosition()
+{
+    TimerSynchronizer clock(0);
+    clock.start();
+    clock.reset(42 * kSecond);
+    const quint64 now = clock.elapsed();
+    QVERIFY(now >= 42 * kSecond && now < 42 * kSecond + 50 * kMs);
+}
+
+void ClocksTest::audioCorrectionForBufferedData()
+{
+    // 8820 bytes are 4410 samples, 100 ms at 44.1 kHz.
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::ActiveState, 17600, 17600 - 8820, 44100),
+             400 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::SuspendedState, 17600, 17600 - 8820, 44100),
+             400 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::IdleState, 17600, 17600 - 8820, 44100),
+             400 * kMs);
+    // All that was written still waits: nothing has been played (rounding of
+    // the processed time may make the correction the larger).
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(80000, QAudio::ActiveState, 17600, 17600 - 8820, 44100),
+             quint64(0));
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(199546, QAudio::ActiveState, 17600, 0, 44100), quint64(0));
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::StoppedState, 17600, 0, 44100), 500 * kMs);
+    // More free space than buffer counts as an empty buffer.
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::ActiveState, 17600, 20000, 44100), 500 * kMs);
+    // The correction keeps its fraction of a second: 1 sample at 44.1 kHz.
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(1000, QAudio::ActiveState, 2, 0, 44100),
+             quint64(1000000 - 22675));
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::ActiveState, 17600, 0, 0), 500 * kMs);
+}
+
+void ClocksTest::audioClockFollowsTheDevice()
+{
+    const QAudioFormat format = monoFormat(44100);
+    const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
+    if (device.isNull())
+        QSKIP("no audio output device");
+    QVERIFY(device.isFormatSupported(format));
+    QAudioOutput output(device, format);
+    output.setBufferSize(17600);
+    SilenceFeeder feeder(&output);
+    feeder.restart();
+    QVERIFY(feeder.device);
+    AudioDeviceSynchronizer clock(2 * kSecond, &output);
+
+    // Runs with the wall clock, a buffer's worth behind at most.
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() > 2 * kSecond + 100 * kMs, 5000);
+    QElapsedTimer wall;
+    wall.start();
+    const quint64 from = clock.elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(wall.elapsed() >= 1000, 3000);
+    const double ratio = double(clock.elapsed() - from) / double(wall.nsecsElapsed());
+    QVERIFY2(qAbs(ratio - 1.0) < 0.25, qPrintable(QString("ratio %1").arg(ratio)));
+
+    // Stands still while paused and suspended.
+    clock.pause();
+    output.suspend();
+    const quint64 atPause = clock.elapsed();
+    QElapsedTimer paused;
+    paused.start();
+    QTRY_VERIFY_WITH_TIMEOUT(paused.elapsed() >= 300, 2000);
+    QCOMPARE(clock.elapsed(), atPause);
+    output.resume();
+    clock.resume();
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() > atPause + 200 * kMs, 3000);
+    QVERIFY(clock.elapsed() < atPause + 2 * kSecond);
+
+    // A rate change keeps the value, restarts the count, and runs twice as fast.
+    clock.pause();
+    clock.setPlaybackRate(PlaybackRate::Double);
+    QCOMPARE(output.state(), QAudio::StoppedState);
+    const quint64 atChange = clock.elapsed();
+    feeder.restart();
+    clock.resume();
+    QVERIFY(qAbs(qint64(clock.elapsed() - atChange)) < qint64(50 * kMs));
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() > atChange + 400 * kMs, 5000);
+    // The same rate again leaves the output playing.
+    clock.setPlaybackRate(PlaybackRate::Double);
+    QVERIFY(output.state() != QAudio::StoppedState);
+    output.stop();
+}
+
+QTEST_MAIN(ClocksTest)
+#include "tst_clocks.moc"

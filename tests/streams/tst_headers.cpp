@@ -1,0 +1,564 @@
+#include "Recording.h"
+
+#include "Core/Decoder/Decoder.h"
+#include "Core/Decoder/DiracBs.h"
+#include "Core/Decoder/OggStream.h"
+#include "Core/Decoder/SampleQueue.h"
+
+#include <QtTest>
+
+#include <ogg/ogg.h>
+
+using namespace Harbend;
+
+namespace {
+
+// A beginning-of-stream page holding one packet, as raw page bytes.
+QByteArray bosPage(int serial, const QByteArray& payload)
+{
+    ogg_stream_state state;
+    ogg_stream_init(&state, serial);
+    ogg_packet packet;
+    packet.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(payload.constData()));
+    packet.bytes = payload.size();
+    packet.b_o_s = 1;
+    packet.e_o_s = 0;
+    packet.granulepos = 0;
+    packet.packetno = 0;
+    ogg_stream_packetin(&state, &packet);
+    ogg_page page;
+    QByteArray raw;
+    if (ogg_stream_flush(&state, &page)) {
+        raw = QByteArray(reinterpret_cast<const char*>(page.header), int(page.header_len));
+        raw.append(reinterpret_cast<const char*>(page.body), int(page.body_len));
+    }
+    ogg_stream_clear(&state);
+    return raw;
+}
+
+bool putBos(OggStream& stream, const QByteArray& payload)
+{
+    QByteArray raw = bosPage(stream.serialno, payload);
+    ogg_page page = Recording::asPage(raw);
+    return stream.putPageBOS(&page);
+}
+
+void le32(QByteArray& data, int offset, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        data[offset + i] = char(value >> (8 * i));
+}
+
+void be32(QByteArray& data, int offset, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        data[offset + i] = char(value >> (24 - 8 * i));
+}
+
+QByteArray speexHeader(quint32 channels, quint32 extraHeaders, int size = 80)
+{
+    QByteArray header(size, '\0');
+    header.replace(0, 8, "Speex   ");
+    if (size >= 80) {
+        le32(header, 28, 1);
+        le32(header, 32, 80);
+        le32(header, 36, 16000);
+        le32(header, 40, 1);
+        le32(header, 44, 4);
+        le32(header, 48, channels);
+        le32(header, 56, 320);
+        le32(header, 64, 1);
+        le32(header, 68, extraHeaders);
+    }
+    return header;
+}
+
+QByteArray opusHeader(int channels, int size, int version = 1, quint32 rate = 48000)
+{
+    QByteArray header(size, '\0');
+    header.replace(0, 8, "OpusHead");
+    header[8] = char(version);
+    header[9] = char(channels);
+    le32(header, 12, rate);
+    return header;
+}
+
+QByteArray theoraHeader(int major, int minor, int revision, quint32 numerator, quint32 denominator,
+                        unsigned char shiftHigh, unsigned char shiftLow, int size = 42)
+{
+    QByteArray header(size, '\0');
+    header[0] = char(0x80);
+    header.replace(1, 6, "theora");
+    header[7] = char(major);
+    header[8] = char(minor);
+    header[9] = char(revision);
+    header[11] = 20; // 320 pixels
+    header[13] = 15; // 240 pixels
+    be32(header, 22, numerator);
+    be32(header, 26, denominator);
+    header[40] = char(shiftHigh);
+    header[41] = char(shiftLow);
+    return header.left(size);
+}
+
+// Dirac sequence header bits, written most significant bit first.
+class Bits {
+public:
+    void bit(int b) { bits.append(b ? 1 : 0); }
+    // Interleaved exp-Golomb code.
+    void uint(unsigned value)
+    {
+        const quint64 v = quint64(value) + 1;
+        int top = 63;
+        while (!((v >> top) & 1))
+            --top;
+        for (int i = top - 1; i >= 0; --i) {
+            bit(0);
+            bit(int((v >> i) & 1));
+        }
+        bit(1);
+    }
+    QByteArray bytes() const
+    {
+        QByteArray out((bits.size() + 7) / 8, '\0');
+        for (int i = 0; i < bits.size(); ++i)
+            if (bits[i])
+                out[i / 8] = char(out[i / 8] | (0x80 >> (i % 8)));
+        return out;
+    }
+    QVector<int> bits;
+};
+
+QByteArray diracHeader(const Bits& bits)
+{
+    QByteArray header("BBCD", 4);
+    header.append('\0');
+    header.append(QByteArray(8, '\0'));
+    return header + bits.bytes();
+}
+
+Bits diracStart(unsigned format)
+{
+    Bits bits;
+    for (int i = 0; i < 4; ++i)
+        bits.uint(2);
+    bits.uint(format);
+    return bits;
+}
+
+} // namespace
+
+// Identification and parsing of codec headers, hostile ones included.
+class HeadersTest : public QObject {
+    Q_OBJECT
+private slots:
+    void identification_data();
+    void identification();
+    void opusHeaders();
+    void speexThirteenChannelRule();
+    void speexRefusesHostileHeaders();
+    void theoraFields();
+    void diracFields();
+    void diracRefusesHostileHeaders();
+    void bitReader();
+    void commentParsing();
+    void factory();
+
+private:
+    Recording::LogCapture log;
+};
+
+void HeadersTest::identification_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<int>("codec");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("four bytes") << QByteArray("Spee") << 0 << "Stream #3 contains unsupported data.";
+    QTest::newRow("speex six bytes") << QByteArray("Speex ") << 2 << "Stream #3 contains Speex data.";
+    QTest::newRow("opus") << opusHeader(1, 19) << 1 << "Stream #3 contains Opus data.";
+    QTest::newRow("vorbis magic only") << QByteArray("\x01vorbis", 7) << 3 << "Stream #3 contains Vorbis data.";
+    QTest::newRow("theora") << theoraHeader(3, 2, 1, 25, 1, 0, 0xC0) << 4 << "Stream #3 contains Theora data.";
+    QTest::newRow("dirac") << diracHeader(diracStart(9)) << 5 << "Stream #3 contains Dirac data.";
+    QTest::newRow("flac") << QByteArray("\x7f" "FLAC\x01\x00", 7) << 0 << "Stream #3 contains unsupported data.";
+}
+
+void HeadersTest::identification()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(int, codec);
+    QFETCH(QString, line);
+    log.clear();
+    OggStream stream(3);
+    const bool accepted = putBos(stream, payload);
+    QVERIFY(log.contains(line));
+    if (codec == 0)
+        QVERIFY(!accepted);
+    QCOMPARE(int(stream.streamInfo().codec), codec);
+}
+
+void HeadersTest::opusHeaders()
+{
+    {
+        log.clear();
+        OggStream stream(1);
+        QVERIFY(!putBos(stream, opusHeader(1, 18)));
+        QVERIFY(log.contains("Invalid Opus header!"));
+    }
+    {
+        log.clear();
+        OggStream stream(1);
+        QVERIFY(!putBos(stream, opusHeader(1, 19, 2)));
+        QVERIFY(log.contains("Invalid Opus header! Version number: 2!"));
+    }
+    {
+        OggStream stream(1);
+        QVERIFY(putBos(stream, opusHeader(1, 19)));
+        QCOMPARE(int(stream.streamInfo().headerCount), 1);
+        QCOMPARE(int(stream.streamInfo().channels), 1);
+    }
+    {
+        log.clear();
+        OggStream stream(1);
+        QVERIFY(!putBos(stream, opusHeader(2, 19)));
+        QVERIFY(log.contains("Invalid Opus header! Too short for channel mapping!"));
+    }
+    {
+        OggStream shortStream(1);
+        QVERIFY(!putBos(shortStream, opusHeader(13, 33)));
+        OggStream stream(1);
+        QVERIFY(putBos(stream, opusHeader(13, 34)));
+        QCOMPARE(int(stream.streamInfo().channels), 13);
+    }
+    // Input rates libopus cannot decode at play at 48 kHz; times always count 48 kHz.
+    for (quint32 rate : {0u, 44100u, 16000u}) {
+        OggStream stream(1);
+        QVERIFY(putBos(stream, opusHeader(1, 19, 1, rate)));
+        QCOMPARE(stream.streamInfo().rate, rate == 16000 ? 16000u : 48000u);
+        QCOMPARE(stream.streamInfo().granuleRate, 48000.0);
+        QCOMPARE(stream.getTimeFromGranulepos(96000), qint64(2000));
+    }
+    {
+        log.clear();
+        OggStream stream(1);
+        QVERIFY(!putBos(stream, opusHeader(0, 19)));
+        QVERIFY(log.contains("Invalid header in stream #1: channel count of 0!"));
+    }
+}
+
+void HeadersTest::speexThirteenChannelRule()
+{
+    {
+        OggStream stream(1);
+        QVERIFY(putBos(stream, speexHeader(1, 1)));
+        QCOMPARE(int(stream.streamInfo().channels), 13);
+        QCOMPARE(int(stream.streamInfo().headerCount), 2);
+        QCOMPARE(stream.streamInfo().headersMissing, 2);
+    }
+    {
+        OggStream stream(2);
+        QVERIFY(putBos(stream, speexHeader(1, 1)));
+        QCOMPARE(int(stream.streamInfo().channels), 1);
+        QCOMPARE(int(stream.streamInfo().headerCount), 3);
+    }
+    {
+        OggStream stream(1);
+        QVERIFY(putBos(stream, speexHeader(5, 0)));
+        QCOMPARE(int(stream.streamInfo().channels), 5);
+        QCOMPARE(int(stream.streamInfo().rate), 16000);
+        QCOMPARE(stream.streamInfo().granuleRate, 16000.0);
+    }
+}
+
+void HeadersTest::speexRefusesHostileHeaders()
+{
+    struct Case {
+        QByteArray header;
+        const char* line;
+    };
+    QByteArray zeroRate = speexHeader(1, 0);
+    le32(zeroRate, 36, 0);
+    QByteArray zeroFrames = speexHeader(1, 0);
+    le32(zeroFrames, 64, 0);
+    const Case cases[] = {
+        {speexHeader(1, 0, 79), "Invalid Speex header! Only 79 bytes."},
+        {speexHeader(1, 1, 72), "Invalid Speex header! Only 72 bytes."},
+        {speexHeader(0, 0), "Invalid header in stream #1: channel count of 0!"},
+        {zeroRate, "Invalid header in stream #1: sampling rate of 0!"},
+        {zeroFrames, "Invalid header in stream #1: frames per packet of 0!"},
+        {speexHeader(1, 0xFFFFFFFFu), "Invalid Speex header! 4294967295 extra headers."},
+    };
+    for (const Case& item : cases) {
+        log.clear();
+        OggStream stream(1);
+        QVERIFY(!putBos(stream, item.header));
+        QVERIFY2(log.contains(item.line), item.line);
+    }
+}
+
+void HeadersTest::theoraFields()
+{
+    {
+        OggStream stream(100);
+        QVERIFY(putBos(stream, theoraHeader(3, 2, 0, 30000, 1001, 0x00, 0xC0)));
+        QCOMPARE(stream.streamInfo().granuleShift, 6);
+        QCOMPARE(stream.streamInfo().granuleOffset, 0);
+        QCOMPARE(int(stream.streamInfo().width), 320);
+        QCOMPARE(int(stream.streamInfo().height), 240);
+        QCOMPARE(stream.streamInfo().granuleRate, 30000.0 / 1001.0);
+        QCOMPARE(int(stream.streamInfo().headerCount), 3);
+    }
+    {
+        OggStream stream(100);
+        QVERIFY(putBos(stream, theoraHeader(3, 2, 1, 25, 1, 0x00, 0xC0)));
+        QCOMPARE(stream.streamInfo().granuleOffset, 1);
+    }
+    {
+        log.clear();
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, theoraHeader(3, 2, 1, 25, 1, 0, 0, 41)));
+        QVERIFY(log.contains("Corrupted Theora identification header! Can't decode stream #100!"));
+    }
+    for (const auto& rate : {qMakePair(0u, 1u), qMakePair(25u, 0u)}) {
+        log.clear();
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, theoraHeader(3, 2, 1, rate.first, rate.second, 0, 0)));
+        QVERIFY(log.contains("Invalid header in stream #100: frame rate"));
+    }
+}
+
+void HeadersTest::diracFields()
+{
+    {
+        Bits bits = diracStart(9);
+        for (int i = 0; i < 4; ++i)
+            bits.bit(0);
+        OggStream stream(100);
+        QVERIFY(putBos(stream, diracHeader(bits)));
+        QCOMPARE(int(stream.streamInfo().width), 1280);
+        QCOMPARE(int(stream.streamInfo().height), 720);
+        QCOMPARE(int(stream.streamInfo().fpsNumerator), 60000);
+        QCOMPARE(int(stream.streamInfo().fpsDenominator), 1001);
+        QCOMPARE(int(stream.streamInfo().headerCount), 1);
+    }
+    {
+        Bits bits = diracStart(0);
+        bits.bit(1);
+        bits.uint(330);
+        bits.uint(250);
+        bits.bit(1);
+        bits.uint(2);
+        bits.bit(0);
+        bits.bit(1);
+        bits.uint(0);
+        bits.uint(30000);
+        bits.uint(1001);
+        OggStream stream(100);
+        QVERIFY(putBos(stream, diracHeader(bits)));
+        QCOMPARE(int(stream.streamInfo().width), 330);
+        QCOMPARE(int(stream.streamInfo().height), 250);
+        QCOMPARE(int(stream.streamInfo().fpsNumerator), 30000);
+        QCOMPARE(int(stream.streamInfo().fpsDenominator), 1001);
+        QCOMPARE(stream.getTimeFromGranulepos(qint64(30) << 32), qint64(1001));
+    }
+    {
+        Bits bits = diracStart(8);
+        bits.bit(0);
+        bits.bit(0);
+        bits.bit(0);
+        bits.bit(1);
+        bits.uint(10);
+        OggStream stream(100);
+        QVERIFY(putBos(stream, diracHeader(bits)));
+        QCOMPARE(stream.streamInfo().granuleRate, 12.5);
+    }
+}
+
+void HeadersTest::diracRefusesHostileHeaders()
+{
+    {
+        log.clear();
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, diracHeader(Bits()).left(13)));
+        QVERIFY(log.contains("Corrupted Dirac header! Can't decode stream #100!"));
+    }
+    {
+        log.clear();
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, diracHeader(diracStart(17))));
+        QVERIFY(log.contains("Invalid video format in Dirac header!"));
+    }
+    {
+        // A code that never ends inside the packet.
+        log.clear();
+        QByteArray header = diracHeader(Bits());
+        header.append(QByteArray(40, '\0'));
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, header));
+        QVERIFY(log.contains("Corrupted Dirac header! Can't decode stream #100!"));
+    }
+    {
+        log.clear();
+        Bits bits = diracStart(0);
+        bits.bit(0);
+        bits.bit(0);
+        bits.bit(0);
+        bits.bit(1);
+        bits.uint(11);
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, diracHeader(bits)));
+        QVERIFY(log.contains("Invalid frame rate in Dirac header!"));
+    }
+    {
+        log.clear();
+        Bits bits = diracStart(0);
+        bits.bit(0);
+        bits.bit(0);
+        bits.bit(0);
+        bits.bit(1);
+        bits.uint(0);
+        bits.uint(25);
+        bits.uint(0);
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, diracHeader(bits)));
+        QVERIFY(log.contains("Invalid header in stream #100: frame rate denominator of 0!"));
+    }
+    {
+        // The header ends in the middle of the custom size.
+        Bits bits = diracStart(0);
+        bits.bit(1);
+        QByteArray header = diracHeader(bits);
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, header));
+    }
+}
+
+void HeadersTest::bitReader()
+{
+    const unsigned char oneOneZero[] = {0x60}; // 0 1 1 0 ...
+    DiracBs two(oneOneZero, 1);
+    QCOMPARE(two.uint(), 2u);
+    QVERIFY(!two.failed());
+    const unsigned char one[] = {0x80};
+    DiracBs zero(one, 1);
+    QCOMPARE(zero.uint(), 0u);
+    const unsigned char zeroZeroOne[] = {0x20};
+    DiracBs first(zeroZeroOne, 1);
+    QCOMPARE(first.uint(), 1u);
+    const unsigned char three[] = {0x08};
+    DiracBs bits(three, 1);
+    QCOMPARE(bits.uint(), 3u);
+    // Reads past the end keep their high bits and mark the reader.
+    const unsigned char data[] = {0xAB};
+    DiracBs partial(data, 1);
+    QCOMPARE(partial.read(4), 0xA);
+    QCOMPARE(partial.read(8), 0xB0);
+    QVERIFY(partial.failed());
+    QCOMPARE(partial.read(1), 0);
+    // A code of more than 32 bits is refused.
+    const unsigned char wide[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF};
+    DiracBs tooWide(wide, sizeof wide);
+    QCOMPARE(tooWide.uint(), 0u);
+    QVERIFY(tooWide.failed());
+    DiracBs nothing(nullptr, 0);
+    QCOMPARE(nothing.read(3), 0);
+}
+
+void HeadersTest::commentParsing()
+{
+    // Speex comment packets: vendor, count, entries; hostile lengths included.
+    auto comments = [](const QList<QByteArray>& entries, quint32 count, quint32 vendorLength = 3) {
+        QByteArray packet(4, '\0');
+        le32(packet, 0, vendorLength);
+        packet.append("abc");
+        QByteArray field(4, '\0');
+        le32(field, 0, count);
+        packet.append(field);
+        for (const QByteArray& entry : entries) {
+            le32(field, 0, quint32(entry.size()));
+            packet.append(field);
+            packet.append(entry);
+        }
+        return packet;
+    };
+    auto parse = [](const QByteArray& commentPacket) {
+        QSharedPointer<OggStream> stream(new OggStream(1));
+        ogg_stream_state state;
+        ogg_stream_init(&state, 1);
+        const QByteArray header = speexHeader(1, 0);
+        ogg_packet packet;
+        packet.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(header.constData()));
+        packet.bytes = header.size();
+        packet.b_o_s = 1;
+        packet.e_o_s = 0;
+        packet.granulepos = 0;
+        packet.packetno = 0;
+        ogg_stream_packetin(&state, &packet);
+        ogg_page page;
+        ogg_stream_flush(&state, &page);
+        stream->putPageBOS(&page);
+        packet.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(commentPacket.constData()));
+        packet.bytes = commentPacket.size();
+        packet.b_o_s = 0;
+        packet.packetno = 1;
+        ogg_stream_packetin(&state, &packet);
+        while (ogg_stream_flush(&state, &page))
+            stream->putPage(&page);
+        ogg_stream_clear(&state);
+        return stream;
+    };
+    const QByteArray longValue(300, 'x');
+    auto stream = parse(comments({"A=1", "LONG=" + longValue, "A=2", "NOEQUALS", "B=" + QString("żółć").toUtf8()}, 5));
+    QCOMPARE(stream->metadata.value("A").toString(), QString("2"));
+    QCOMPARE(stream->metadata.value("LONG").toString(), QString(longValue.left(250)));
+    QCOMPARE(stream->metadata.value("B").toString(), QString("żółć"));
+    QCOMPARE(stream->metadata.size(), 3);
+    QCOMPARE(stream->streamInfo().headersMissing, 0);
+
+    log.clear();
+    stream = parse(comments({"A=1", "B=2"}, 1000));
+    QCOMPARE(stream->metadata.size(), 2);
+    QVERIFY(log.contains("Packet containing meta data is corrupted!"));
+    log.clear();
+    stream = parse(comments({"A=1"}, 1, 0xFFFFFFF0u));
+    QCOMPARE(stream->metadata.size(), 0);
+    QVERIFY(log.contains("Packet containing meta data is corrupted!"));
+    QByteArray lying = comments({"A=1"}, 1);
+    le32(lying, 11, 0xFFFFFFFFu);
+    log.clear();
+    stream = parse(lying);
+    QCOMPARE(stream->metadata.size(), 0);
+    QVERIFY(log.contains("Packet containing meta data is corrupted!"));
+    log.clear();
+    stream = parse(QByteArray(7, '\0'));
+    QVERIFY(log.contains("No metadata found."));
+}
+
+void HeadersTest::factory()
+{
+    log.clear();
+    QVERIFY(!Decoder::createDecoder(Codec::Enum(0)));
+    QVERIFY(!Decoder::createDecoder(Codec::Enum(6)));
+    QVERIFY(log.contains("Unsupported codec requested!"));
+    for (Codec::Enum codec : {Codec::Opus, Codec::Speex, Codec::Vorbis}) {
+        Decoder* decoder = Decoder::createDecoder(codec);
+        QVERIFY(decoder);
+        // Opening without headers fails cleanly, and closing again is safe.
+        QVERIFY(!decoder->open(nullptr));
+        Decoder::Headers empty;
+        QVERIFY(!decoder->open(&empty));
+        decoder->close();
+        delete decoder;
+    }
+    QVERIFY(log.contains("Can't initialize Opus decoder, since the provided header list is NULL!"));
+    QVERIFY(log.contains("Header list is empty! Can't initialize decoder!"));
+    // A stream whose decoder cannot be made is refused with its own line.
+    OggStream stream(1);
+    QVERIFY(!stream.openDecoder());
+    QVERIFY(log.contains("Can't open decoder for stream #1, since it's BOS page has not been read yet."));
+    QVERIFY(putBos(stream, speexHeader(1, 0)));
+    QVERIFY(!stream.openDecoder());
+    QVERIFY(log.contains("Can't open decoder for stream #1, since it's header packets have not been read yet."));
+}
+
+QTEST_GUILESS_MAIN(HeadersTest)
+#include "tst_headers.moc"

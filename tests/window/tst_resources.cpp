@@ -1,0 +1,319 @@
+// The embedded resources: every path loads, the two theme sheets style widgets as
+// they should, and the Polish translation is found for the locale and installed by
+// the application object only when the environment asks for Polish.
+
+#include "Core/HarbendPlayer.h"
+#include "Gui/DInfo.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QResource>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTranslator>
+#include <QtTest>
+
+#include <cstdio>
+
+namespace {
+
+struct Message {
+    const char* context;
+    const char* source;
+    const char* polish;
+};
+
+const Message kMessages[] = {
+    {"Adnotacje", "Parse error at line %1, column %2:\n%3", "Błąd parsowania w linii %1, kolumnie %2:\n%3"},
+    {"DInfo", "About application", "O aplikacji"},
+    {"DInfo", "Close", "Zamknij"},
+    {"DInfo", "HarbendPlayera Icon", "Ikona HarbendPlayera"},
+    {"DInfo", "compiled with Qt", "skompilowano z Qt"},
+    {"DPrint", "Print Document", "Drukuj dokument"},
+    {"PlayerControl", "Can't open media source!", "Nie można otworzyć wymaganego źródła!"},
+    {"PlayerControl", "Failed to start Ogg reading thread!", "Nie udało się wystartować wątku odczytującego!"},
+    {"PlayerControl", "Failed to start reading from the Ogg file!", "Nie udało się rozpocząć odczytu z pliku Ogg!"},
+    {"PlayerControl", "Invalid stream source!", "Nieprawidłowe źródło!"},
+    {"VideoSurface", "Failed to create Direct3D video output! Out of memory?",
+     "Nie udało się utworzyć wyjścia video Direct3D! Brak pamięci?"},
+    {"VideoSurface", "Failed to create OpenGL video output! Out of memory?",
+     "Nie udało się utworzyć wyjścia video OpenGL! Brak pamięci?"},
+    {"VideoSurface", "Failed to create software video output! Out of memory?",
+     "Nie udało się utworzyć programowego wyjścia video! Brak pamięci?"},
+    {"VideoSurface", "Failed to initialize video output! Won't have video support!",
+     "Nie udało sie zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!"},
+    {"VideoSurface",
+     "The newest graphics drivers are not installed in this system. Video playback would be done in software.",
+     "W systemie nie zainstalowano najnowszych sterowników dla karty graficznej. Odtwarzanie video będzie się "
+     "odbywać programowo."},
+    {"WMediaPlayer", "Video rendering problem", "Problem renderowania video"},
+    {"WPlayer", "Channel volume control", "Regulacja głośności kanałów"},
+    {"WPlayer", "Critical error", "Błąd krytyczny"},
+    {"WPlayer", "Failed to open recording file '%1'.", "Nie udało się otworzyć pliku z nagraniem '%1'."},
+    {"WPlayer", "Failed to open style file '%1'. Loading default style.",
+     "Nie udało się otworzyć pliku stylu '%1'. Ładuję domyślny styl."},
+    {"WPlayer", "Fast playback", "Szybkie odtwarzanie"},
+    {"WPlayer", "Normal playback", "Normalne odtwarzanie"},
+    {"WPlayer", "Open annotation file", "Otwieranie pliku z adnotacjami"},
+    {"WPlayer", "Open recording file", "Otwieranie pliku z nagraniem"},
+    {"WPlayer", "Harbend annotation files (*.xml);;All files(*.*)",
+     "Pliki adnotacji Harbend (*.xml);;Wszystkie pliki(*.*)"},
+    {"WPlayer", "Harbend recordings (*.ogg *.oga);;All files (*.*)",
+     "Nagrania Harbend (*.ogg *.oga);;Wszystkie pliki (*.*)"},
+    {"WPlayer", "Slow playback", "Wolne odtwarzanie"},
+};
+const int kMessageCount = int(sizeof(kMessages) / sizeof(kMessages[0]));
+
+const char kProbeArgument[] = "--probe";
+const char kProbeMarker[] = "-- probe result --";
+
+// Runs in a child process: the application object as the host creates it, then
+// what the user would see of the translation and the window icon, as JSON.
+int probe(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationName(QStringLiteral("HarbendPlayer"));
+    QJsonObject result;
+    {
+        Harbend::HarbendPlayer player;
+        player.initialize();
+        QJsonArray texts;
+        for (const Message& message : kMessages)
+            texts.append(QCoreApplication::translate(message.context, message.source));
+        result[QStringLiteral("texts")] = texts;
+        result[QStringLiteral("locale")] = QLocale::system().name();
+        DInfo about;
+        result[QStringLiteral("about")] = QJsonArray(
+            {about.windowTitle(), about.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->text(),
+             about.findChild<QLabel*>(QStringLiteral("lProgramInfo"))->text()});
+        QTimer::singleShot(0, [&result] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (!widget->isWindow() || !widget->isVisible())
+                    continue;
+                const QList<QSize> sizes = widget->windowIcon().availableSizes();
+                result[QStringLiteral("icon")] = sizes.isEmpty() ? QString() :
+                    QStringLiteral("%1x%2").arg(sizes.first().width()).arg(sizes.first().height());
+                widget->close();
+            }
+        });
+        result[QStringLiteral("exit")] = player.run();
+        player.close();
+    }
+    // The log also reaches standard output: the result is the line after the marker.
+    std::printf("\n%s\n%s\n", kProbeMarker, QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
+    return 0;
+}
+
+QJsonObject runProbe(const QString& lang, const QString& dataHome)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LC_NUMERIC", "LANGUAGE"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("LANG"), lang);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kProbeArgument)});
+    if (!child.waitForFinished(60000) || child.exitCode() != 0) {
+        qWarning() << child.readAllStandardError();
+        return {};
+    }
+    const QByteArray output = child.readAllStandardOutput();
+    const int marker = output.lastIndexOf(kProbeMarker);
+    if (marker < 0) {
+        qWarning() << output;
+        return {};
+    }
+    return QJsonDocument::fromJson(output.mid(marker + int(qstrlen(kProbeMarker)))).object();
+}
+
+} // namespace
+
+class ResourcesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void picturesLoadAtTheirSizes_data();
+    void picturesLoadAtTheirSizes();
+    void unusedFilesArePresent();
+    void themeSheetsStyleWidgets();
+    void licencesPageNamesTheLibraries();
+    void translationIsFoundForPolishLocales();
+    void applicationInstallsPolishOnlyForAPolishEnvironment();
+};
+
+void ResourcesTest::picturesLoadAtTheirSizes_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    const QSize transport(24, 24);
+    QTest::newRow("application") << ":/icons/Harbend-Player.png" << QSize(128, 128);
+    QTest::newRow("play") << ":/icons/player_play.png" << transport;
+    QTest::newRow("stop") << ":/icons/player_stop.png" << transport;
+    QTest::newRow("rewind") << ":/icons/player_rewind.png" << transport;
+    QTest::newRow("forward") << ":/icons/player_forward.png" << transport;
+    QTest::newRow("audio") << ":/icons/audio.png" << QSize(22, 19);
+    QTest::newRow("fast on") << ":/icons/playfaston.png" << QSize(20, 12);
+    QTest::newRow("fast off") << ":/icons/playfastoff.png" << QSize(20, 12);
+    QTest::newRow("slow on") << ":/icons/playslowon.png" << QSize(12, 12);
+    QTest::newRow("slow off") << ":/icons/playslowoff.png" << QSize(12, 12);
+    QTest::newRow("normal on") << ":/icons/playnormalon.png" << QSize(12, 12);
+    QTest::newRow("normal off") << ":/icons/playnormaloff.png" << QSize(12, 12);
+    QTest::newRow("video") << ":/icons/video.png" << QSize(314, 350);
+}
+
+void ResourcesTest::picturesLoadAtTheirSizes()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    const QImage image(path);
+    QVERIFY2(!image.isNull(), qPrintable(path));
+    QCOMPARE(image.size(), size);
+    // Drawn, not blank: some pixels are opaque and some differ from the first.
+    bool opaque = false, varied = false;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            opaque = opaque || qAlpha(image.pixel(x, y)) == 255;
+            varied = varied || image.pixel(x, y) != image.pixel(0, 0);
+        }
+    QVERIFY(opaque && varied);
+}
+
+void ResourcesTest::unusedFilesArePresent()
+{
+    const char* const images[] = {
+        ":/icons/player_pause.png", ":/icons/audio-x.png", ":/icons/add_item.png", ":/icons/edit_item.png",
+        ":/icons/export_item.png", ":/icons/search_item.png", ":/icons/expand-left.png",
+        ":/icons/expand-right.png", ":/icons/expand-up.png", ":/icons/expand-down.png",
+        ":/icons/vol-bkg-trackbar.png", ":/Style/nature_1.jpg", ":/Style/add.png", ":/Style/remove.png"};
+    for (const char* path : images)
+        QVERIFY2(!QImage(QString::fromLatin1(path)).isNull(), path);
+    for (const char* path : {":/Style/application.qss", ":/Style/blue.qss", ":/Style/khaki.qss",
+                             ":/Style/transparent.qss"}) {
+        QFile sheet(QString::fromLatin1(path));
+        QVERIFY2(sheet.open(QIODevice::ReadOnly) && sheet.size() > 0, path);
+    }
+    QFile empty(QStringLiteral(":/Style/nostyle.qss"));
+    QVERIFY(empty.open(QIODevice::ReadOnly));
+    QCOMPARE(empty.size(), qint64(0));
+    // The big sheet is worth compressing; the resource compiler stores it so.
+    QVERIFY(QResource(QStringLiteral(":/Style/application.qss")).compressionAlgorithm() !=
+            QResource::NoCompression);
+}
+
+void ResourcesTest::themeSheetsStyleWidgets()
+{
+    struct Theme {
+        const char* path;
+        QColor text;
+        QColor background;
+    };
+    const Theme themes[] = {{":/Style/silver.qss", QColor(Qt::black), QColor(0xc0, 0xc0, 0xc0)},
+                            {":/Style/night.qss", QColor(0x00, 0x8b, 0x8b), QColor(0x11, 0x11, 0x11)}};
+    for (const Theme& theme : themes) {
+        QFile file(QString::fromLatin1(theme.path));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString sheet = QString::fromUtf8(file.readAll());
+        QVERIFY(sheet.contains(QStringLiteral("QHeaderView::section")));
+        qApp->setStyleSheet(sheet);
+        QLabel label(QStringLiteral("Ustawienia"));
+        label.setAutoFillBackground(true);
+        label.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&label));
+        QCOMPARE(label.palette().color(QPalette::WindowText), theme.text);
+        QCOMPARE(label.palette().color(QPalette::Window), theme.background);
+        // What reaches the screen is the sheet's background.
+        const QImage shot = label.grab().toImage();
+        QCOMPARE(QColor(shot.pixel(1, 1)), theme.background);
+    }
+    qApp->setStyleSheet(QString());
+}
+
+void ResourcesTest::licencesPageNamesTheLibraries()
+{
+    QFile file(QStringLiteral(":/Docs/Licenses.html"));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString html = QString::fromUtf8(file.readAll());
+    QTextEdit view;
+    view.setHtml(html);
+    QCOMPARE(view.document()->metaInformation(QTextDocument::DocumentTitle), QStringLiteral("Licenses"));
+    QCOMPARE(html.count(QStringLiteral("<h3>")), 5);
+    const QString text = view.toPlainText();
+    for (const char* name : {"Qt", "Lesser General Public License version 3", "libavcodec", "version 2.1 or later",
+                             "libogg", "libtheora", "libvorbis", "libspeex", "libopus",
+                             "Redistribution and use in source and binary forms"})
+        QVERIFY2(text.contains(QString::fromLatin1(name)), name);
+}
+
+void ResourcesTest::translationIsFoundForPolishLocales()
+{
+    // The locale's full name shortens to the embedded "pl".
+    for (const char* name : {"pl_PL", "pl"}) {
+        QTranslator translator;
+        QVERIFY2(translator.load(QStringLiteral(":/Language/") + QString::fromLatin1(name)), name);
+        for (const Message& message : kMessages)
+            QCOMPARE(translator.translate(message.context, message.source), QString::fromUtf8(message.polish));
+        // Only the listed contexts are translated.
+        QVERIFY(translator.translate("DSettings", "Anuluj").isEmpty());
+        QVERIFY(translator.translate("WPlayer", "About application").isEmpty());
+    }
+    for (const char* name : {"C", "en_US", "de_DE"}) {
+        QTranslator translator;
+        QVERIFY2(!translator.load(QStringLiteral(":/Language/") + QString::fromLatin1(name)), name);
+    }
+}
+
+void ResourcesTest::applicationInstallsPolishOnlyForAPolishEnvironment()
+{
+    QTemporaryDir dataHome;
+    const QJsonObject polish = runProbe(QStringLiteral("pl_PL.UTF-8"), dataHome.path());
+    const QJsonObject plain = runProbe(QStringLiteral("C.UTF-8"), dataHome.path());
+    QCOMPARE(polish.value(QStringLiteral("locale")).toString(), QStringLiteral("pl_PL"));
+    QCOMPARE(plain.value(QStringLiteral("locale")).toString(), QStringLiteral("C"));
+    const QJsonArray polishTexts = polish.value(QStringLiteral("texts")).toArray();
+    const QJsonArray plainTexts = plain.value(QStringLiteral("texts")).toArray();
+    QCOMPARE(polishTexts.size(), kMessageCount);
+    QCOMPARE(plainTexts.size(), kMessageCount);
+    for (int i = 0; i < kMessageCount; ++i) {
+        QCOMPARE(polishTexts[i].toString(), QString::fromUtf8(kMessages[i].polish));
+        QCOMPARE(plainTexts[i].toString(), QString::fromUtf8(kMessages[i].source));
+    }
+    // The parse-error message keeps its line break in both languages.
+    QCOMPARE(polishTexts[0].toString().section(QLatin1Char('\n'), 1), QStringLiteral("%3"));
+    QCOMPARE(plainTexts[0].toString().section(QLatin1Char('\n'), 1), QStringLiteral("%3"));
+    // The about dialog follows the language.
+    const QString compiled = QStringLiteral(" " QT_VERSION_STR ")\nVelmora");
+    const QJsonArray polishAbout = polish.value(QStringLiteral("about")).toArray();
+    QCOMPARE(polishAbout[0].toString(), QStringLiteral("O aplikacji"));
+    QCOMPARE(polishAbout[1].toString(), QStringLiteral("Zamknij"));
+    QVERIFY(polishAbout[2].toString().endsWith(QStringLiteral("skompilowano z Qt") + compiled));
+    const QJsonArray plainAbout = plain.value(QStringLiteral("about")).toArray();
+    QCOMPARE(plainAbout[0].toString(), QStringLiteral("About application"));
+    QCOMPARE(plainAbout[1].toString(), QStringLiteral("Close"));
+    QVERIFY(plainAbout[2].toString().endsWith(QStringLiteral("compiled with Qt") + compiled));
+    // The window carries the application's icon whatever the language.
+    for (const QJsonObject& run : {polish, plain}) {
+        QCOMPARE(run.value(QStringLiteral("icon")).toString(), QStringLiteral("128x128"));
+        QCOMPARE(run.value(QStringLiteral("exit")).toInt(-1), 0);
+    }
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], kProbeArgument) == 0)
+        return probe(argc, argv);
+    QApplication application(argc, argv);
+    ResourcesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_resources.moc"

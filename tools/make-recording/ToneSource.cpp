@@ -1,0 +1,30 @@
+#include "ToneSource.h"
+
+#include <cmath>
+
+ToneSource::ToneSource(const StreamSpec& spec, int rate)
+    : spec(spec), rate(rate), total(static_cast<long long>(std::llround(spec.duration * rate)))
+{
+}
+
+double ToneSource::frequency(int channel) const { return spec.baseFrequency + channel * spec.frequencyStep; }
+
+double ToneSource::sample(int channel, long long n) const
+{
+    if (n < 0 || n >= total)
+        return 0.0;
+    if (spec.clicks > 0.0) {
+        const long long period = std::llround(spec.clicks * rate);
+        const long long clickLength = rate / 500;
+        if (period > 0 && n % period < clickLength)
+            return (n % period) % 2 ? -0.9 : 0.9;
+    }
+    const double phase = 2.0 * M_PI * frequency(channel) * double(n) / double(rate);
+    return spec.level * std::sin(phase);
+}
+
+void ToneSource::fill(int channel, long long first, int count, double scale, float* out) const
+{
+    for (int i = 0; i < count; ++i)
+        out[i] = static_cast<float>(sample(channel, first + i) * scale);
+}
