@@ -3,6 +3,7 @@
 #include "Core/Decoder/OggStream.h"
 #include "Core/Multimedia/MetaDataControl.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 
 #include <algorithm>
@@ -45,6 +46,7 @@ OggReader::OggReader(MetaDataControl* metaDataControl, QObject* parent)
     : QThread(parent), audioQueue(80), videoQueue(15), metaDataControl(metaDataControl)
 {
     std::memset(&page, 0, sizeof page);
+    qRegisterMetaType<QMediaTimeRange>();
 }
 
 OggReader::~OggReader()
@@ -513,6 +515,10 @@ void OggReader::preSeek()
     while (!paused && isRunning())
         pausedCondition.wait(&mutex, 50);
     pauseRequested = true;
+    // An end of file met before the seek must not end the streams after it:
+    // drop its end-of-stream calls that are still queued.
+    for (const QSharedPointer<OggStream>& stream : streams)
+        QCoreApplication::removePostedEvents(stream.data(), QEvent::MetaCall);
 }
 
 qint64 OggReader::seek(qint64 ms)
@@ -564,12 +570,14 @@ OggReader::SeekPoint OggReader::bisectionSearch(OggStream* stream, qint64 begin,
     scanner.setDevice(device);
     CostTally tally{scanner, seekBytes, seekPages};
     ogg_page probed;
+    const auto timeOf = [stream, &probed] { return stream->getTimeFromGranulepos(ogg_page_granulepos(&probed)); };
     // Where reading resumes when no page is close enough: just past the last
-    // page that ends before the target, else the window's start.
+    // page known to end before the target, else the window's start.
     SeekPoint found{begin, 0};
     unsigned tries = 1;
     qint64 previous = begin;
-    while (end - begin >= kSmallestWindow) {
+    bool hit = false;
+    while (!hit && end - begin >= kSmallestWindow) {
         qint64 probe;
         if (tries == 1 && endTime > 0)
             probe = qint64(static_cast<long double>(begin + end) * target / endTime);
@@ -579,26 +587,33 @@ OggReader::SeekPoint OggReader::bisectionSearch(OggStream* stream, qint64 begin,
         if (probe == previous)
             break;
         previous = probe;
-        if (!scanner.moveTo(probe)) {
-            found.offset = -1;
-            break;
-        }
+        if (!scanner.moveTo(probe))
+            return SeekPoint{-1, -1};
         // A probe behind the stream's last page narrows the window from above.
-        if (!scanner.nextPageOf(stream->serialno, &probed, true)) {
+        const qint64 time = scanner.nextPageOf(stream->serialno, &probed, true) ? timeOf() : -1;
+        if (time >= 0 && time + kSeekTolerance < target) {
+            begin = scanner.pageEnd();
+            found = SeekPoint{begin, time};
+        } else if (time < 0 || time - kSeekTolerance > target) {
             end = probe;
         } else {
-            const qint64 time = stream->getTimeFromGranulepos(ogg_page_granulepos(&probed));
-            if (time >= 0 && time + kSeekTolerance < target) {
-                begin = scanner.pageEnd();
-                found = SeekPoint{begin, time};
-            } else if (time < 0 || time - kSeekTolerance > target) {
-                end = probe;
-            } else {
-                found = SeekPoint{scanner.pageEnd(), time};
-                break;
-            }
+            found = SeekPoint{scanner.pageEnd(), time};
+            hit = true;
+            break;
         }
         ++tries;
+    }
+    // The probes fall after the window's start, so the page that begins right
+    // there has not been looked at: walk the few pages from it.
+    if (!hit && begin > 0 && scanner.moveTo(begin)) {
+        while (scanner.nextPageOf(stream->serialno, &probed, true)) {
+            const qint64 time = timeOf();
+            if (time < 0 || time - kSeekTolerance > target)
+                break;
+            found = SeekPoint{scanner.pageEnd(), time};
+            if (time + kSeekTolerance >= target)
+                break;
+        }
     }
     HARBEND_LOG(Debug, "Found seek point after %u tries.", tries);
     return found;

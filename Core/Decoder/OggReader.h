@@ -134,3 +134,6 @@ private:
 };
 
 } // namespace Harbend
+
+// Carried by availablePlaybackRangesChanged, also across threads.
+Q_DECLARE_METATYPE(QMediaTimeRange)

@@ -43,11 +43,7 @@ ReaderHarness::~ReaderHarness() { reader.close(); }
 
 bool ReaderHarness::openAndDiscover() { return reader.open(&file) && reader.read(); }
 
-namespace {
-
-// One pass over both sample queues; true when something was taken.
-bool takeSamples(OggReader& reader, bool& audioEnded, bool& videoEnded, int& audioCount, int& videoCount,
-                 qint64* audioFirst = nullptr, qint64* videoFirst = nullptr)
+bool ReaderHarness::takeSamples(bool& audioEnded, bool& videoEnded, qint64* audioFirst, qint64* videoFirst)
 {
     bool took = false;
     struct Side {
@@ -55,8 +51,8 @@ bool takeSamples(OggReader& reader, bool& audioEnded, bool& videoEnded, int& aud
         bool& ended;
         int& count;
         qint64* first;
-    } sides[] = {{reader.getAudioQueue(), audioEnded, audioCount, audioFirst},
-                 {reader.getVideoQueue(), videoEnded, videoCount, videoFirst}};
+    } sides[] = {{reader.getAudioQueue(), audioEnded, audioSamples, audioFirst},
+                 {reader.getVideoQueue(), videoEnded, videoSamples, videoFirst}};
     for (Side& side : sides) {
         if (side.ended)
             continue;
@@ -66,26 +62,28 @@ bool takeSamples(OggReader& reader, bool& audioEnded, bool& videoEnded, int& aud
         took = true;
         if (sample->type == Sample::EndOfStream) {
             side.ended = true;
-        } else {
-            if (side.first && *side.first < 0)
-                *side.first = sample->time;
-            ++side.count;
+            continue;
         }
+        if (side.first && *side.first < 0)
+            *side.first = sample->time;
+        ++side.count;
+        if (sample->type == Sample::Audio)
+            audioNs += sample->duration;
     }
     return took;
 }
 
-} // namespace
-
 bool ReaderHarness::drainToEnd(int timeoutMs)
 {
+    if (!reader.startReading())
+        return false;
     bool audioEnded = !reader.getAudioStream();
     bool videoEnded = !reader.getVideoStream();
     QDeadlineTimer deadline(timeoutMs);
     while (!(audioEnded && videoEnded) && !deadline.hasExpired()) {
         // The end of the file reaches the streams through queued calls.
         QCoreApplication::processEvents();
-        if (!takeSamples(reader, audioEnded, videoEnded, audioSamples, videoSamples))
+        if (!takeSamples(audioEnded, videoEnded))
             QThread::usleep(200);
     }
     return audioEnded && videoEnded;
@@ -104,7 +102,7 @@ bool ReaderHarness::firstSamples(qint64& audioTime, qint64& videoTime, int timeo
         if ((!wantAudio || audioTime >= 0 || audioEnded) && (!wantVideo || videoTime >= 0 || videoEnded))
             return true;
         QCoreApplication::processEvents();
-        if (!takeSamples(reader, audioEnded, videoEnded, audioSamples, videoSamples, &audioTime, &videoTime))
+        if (!takeSamples(audioEnded, videoEnded, &audioTime, &videoTime))
             QThread::usleep(200);
     }
     return false;
@@ -136,7 +134,7 @@ bool delayHeaders(const QString& source, const QString& target, int serial, int 
     int dataPages = 0;
     for (const ManifestPage& page : pages) {
         const QByteArray raw = bytes.mid(int(page.offset), int(page.bytes));
-        if (page.serial == serial && page.header && !page.bos) {
+        if (page.serial == serial && !page.bos) {
             delayed.append(raw);
             continue;
         }
@@ -168,44 +166,69 @@ QVector<ManifestPage> scanPages(const QString& path)
 }
 
 namespace {
-bool writePages(QFile& out, ogg_stream_state& stream, int (*next)(ogg_stream_state*, ogg_page*))
+
+// Writes one packet as pages of at most segmentsPerPage lacing values each.
+bool writePacket(QFile& out, const ogg_packet& packet, int serial, int segmentsPerPage, long& sequence)
 {
-    ogg_page page;
-    while (next(&stream, &page)) {
-        if (out.write(reinterpret_cast<const char*>(page.header), page.header_len) != page.header_len ||
-            out.write(reinterpret_cast<const char*>(page.body), page.body_len) != page.body_len)
+    QByteArray lacing;
+    for (long left = packet.bytes;; left -= 255) {
+        lacing.append(char(left >= 255 ? 255 : left));
+        if (left < 255)
+            break;
+    }
+    long consumed = 0;
+    for (int first = 0; first < lacing.size(); first += segmentsPerPage) {
+        const QByteArray segments = lacing.mid(first, segmentsPerPage);
+        long bodyBytes = 0;
+        for (char value : segments)
+            bodyBytes += static_cast<unsigned char>(value);
+        const bool last = first + segments.size() == lacing.size();
+        QByteArray header(27, '\0');
+        header.replace(0, 4, "OggS");
+        header[5] = char((first > 0 ? 1 : 0) | (packet.b_o_s && first == 0 ? 2 : 0) | (packet.e_o_s && last ? 4 : 0));
+        const qint64 granule = last ? qint64(packet.granulepos) : -1;
+        for (int i = 0; i < 8; ++i)
+            header[6 + i] = char((quint64(granule) >> (8 * i)) & 0xff);
+        for (int i = 0; i < 4; ++i) {
+            header[14 + i] = char((quint32(serial) >> (8 * i)) & 0xff);
+            header[18 + i] = char((quint32(sequence) >> (8 * i)) & 0xff);
+        }
+        header[26] = char(segments.size());
+        header.append(segments);
+        QByteArray body(reinterpret_cast<const char*>(packet.packet) + consumed, int(bodyBytes));
+        consumed += bodyBytes;
+        ogg_page page;
+        page.header = reinterpret_cast<unsigned char*>(header.data());
+        page.header_len = header.size();
+        page.body = reinterpret_cast<unsigned char*>(body.data());
+        page.body_len = body.size();
+        ogg_page_checksum_set(&page);
+        ++sequence;
+        if (out.write(header) != header.size() || out.write(body) != body.size())
             return false;
     }
     return true;
 }
+
 } // namespace
 
-bool repaginate(const QString& source, const QString& target, int serial, int pageBytes)
+bool repaginate(const QString& source, const QString& target, int serial, int segmentsPerPage)
 {
     QFile out(target);
     if (!out.open(QIODevice::WriteOnly))
         return false;
     ogg_stream_state in;
-    ogg_stream_state written;
     ogg_stream_init(&in, serial);
-    ogg_stream_init(&written, serial);
-    static int fillSize = 0;
-    fillSize = pageBytes;
-    const auto fill = [](ogg_stream_state* stream, ogg_page* page) {
-        return ogg_stream_pageout_fill(stream, page, fillSize);
-    };
+    long sequence = 0;
     bool ok = true;
     for (QByteArray raw : Recording::pages(source)) {
         ogg_page page = Recording::asPage(raw);
         if (ogg_page_serialno(&page) != serial || ogg_stream_pagein(&in, &page) != 0)
             continue;
         ogg_packet packet;
-        while (ok && ogg_stream_packetout(&in, &packet) == 1) {
-            ogg_stream_packetin(&written, &packet);
-            ok = writePages(out, written, fill) && writePages(out, written, ogg_stream_flush);
-        }
+        while (ok && ogg_stream_packetout(&in, &packet) == 1)
+            ok = writePacket(out, packet, serial, segmentsPerPage, sequence);
     }
     ogg_stream_clear(&in);
-    ogg_stream_clear(&written);
     return ok;
 }

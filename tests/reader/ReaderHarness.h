@@ -45,6 +45,12 @@ struct ReaderHarness {
     Harbend::OggReader reader;
     int audioSamples = 0;
     int videoSamples = 0;
+    qint64 audioNs = 0; // audio taken, in ns
+
+private:
+    // One pass over both sample queues; true when something was taken.
+    bool takeSamples(bool& audioEnded, bool& videoEnded, qint64* audioFirst = nullptr,
+                     qint64* videoFirst = nullptr);
 };
 
 // Page entries of a manifest, in file order.
@@ -62,10 +68,10 @@ QVector<ManifestPage> manifestPages(const QJsonObject& manifest);
 // The same read from the file itself (timeMs and header unknown: -1, false).
 QVector<ManifestPage> scanPages(const QString& path);
 
-// Writes one logical stream of a recording alone, its data packets cut into
-// pages of about pageBytes each and every packet ending its own page.
-bool repaginate(const QString& source, const QString& target, int serial, int pageBytes);
+// Writes one logical stream of a recording alone, every packet on pages of
+// its own with at most segmentsPerPage lacing values (of 255 bytes) each.
+bool repaginate(const QString& source, const QString& target, int serial, int segmentsPerPage);
 
-// Writes a copy of a recording whose header pages of one serial number (all
-// but the first page) come only after a number of data pages of the others.
+// Writes a copy of a recording in which the pages of one serial number (all
+// but its first) come only after a number of data pages of the others.
 bool delayHeaders(const QString& source, const QString& target, int serial, int afterDataPages);

@@ -1,7 +1,6 @@
 #include "Core/Decoder/Decoder.h"
 #include "Core/Decoder/OggReader.h"
 #include "Core/Decoder/OggStream.h"
-#include "LogCapture.h"
 #include "ReaderHarness.h"
 #include "tests/streams/Recording.h"
 
@@ -82,6 +81,7 @@ private slots:
     void seekLandsNearTheTarget_data();
     void seekLandsNearTheTarget();
     void seekEdgeCases();
+    void seekRightAfterTheEndOfTheFile();
     void seekCostGrowsWithTheLogarithmOfTheSize();
     void keyFrameFeedStartsAtTheKeyFrame_data();
     void keyFrameFeedStartsAtTheKeyFrame();
@@ -145,7 +145,7 @@ void ReaderTest::openFailuresLeaveNothingRunning()
          }, "Stream is not seekable!"},
     };
     for (const Case& c : cases) {
-        LogCapture log;
+        Recording::LogCapture log;
         MetaDataControl metaData(nullptr);
         OggReader reader(&metaData, nullptr);
         QVERIFY2(!reader.open(c.device()), c.name);
@@ -159,7 +159,7 @@ void ReaderTest::openFailuresLeaveNothingRunning()
     if (::geteuid() != 0) {
         const QString locked = make("locked.ogg", {"--stream", "speex", "--duration", "1"});
         QFile::setPermissions(locked, QFileDevice::Permissions());
-        LogCapture log;
+        Recording::LogCapture log;
         MetaDataControl metaData(nullptr);
         OggReader reader(&metaData, nullptr);
         QFile device(locked);
@@ -177,7 +177,7 @@ void ReaderTest::preferredStreamsAreChosen()
         arguments << "--stream" << "theora:serial=101" << "--stream" << "theora:serial=100";
     const QString path = make(video ? "preferred-av.ogg" : "preferred.ogg", arguments);
     QVERIFY(!path.isEmpty());
-    LogCapture log;
+    Recording::LogCapture log;
     ReaderHarness harness(path);
     QSignalSpy audio(&harness.reader, &OggReader::audioAvailable);
     QVERIFY(harness.openAndDiscover());
@@ -206,7 +206,7 @@ void ReaderTest::fallsBackToTheFirstOtherStream()
     const QString path = make("fallback.ogg", {"--stream", "vorbis:serial=3", "--stream", "speex:serial=2",
                                                "--duration", "1"});
     QVERIFY(!path.isEmpty());
-    LogCapture log;
+    Recording::LogCapture log;
     ReaderHarness harness(path);
     QVERIFY(harness.openAndDiscover());
     QVERIFY(log.contains("Failed to open preferred audio stream, trying to open a different one..."));
@@ -222,7 +222,7 @@ void ReaderTest::undecodableStreamsAreDropped()
     const QString path = make("undecodable.ogg", {"--stream", "vorbis:serial=1,patch=1:585858", "--stream",
                                                   "speex:serial=2", "--duration", "1"});
     QVERIFY(!path.isEmpty());
-    LogCapture log;
+    Recording::LogCapture log;
     ReaderHarness harness(path);
     QVERIFY(harness.openAndDiscover());
     QVERIFY(log.contains("Ignoring logical stream #1."));
@@ -235,9 +235,9 @@ void ReaderTest::videoOnlyRecording()
 {
     const QString path = make("video-only.ogg", {"--stream", "theora:keyint=8", "--duration", "1"});
     QVERIFY(!path.isEmpty());
-    LogCapture log;
+    Recording::LogCapture log;
     ReaderHarness harness(path);
-    QSignalSpy metaData(&harness.metaData, &MetaDataControl::metaDataChanged);
+    QSignalSpy metaData(&harness.metaData, SIGNAL(metaDataChanged()));
     const bool discovered = harness.openAndDiscover();
     QCOMPARE(metaData.count(), 0); // no audio, no metadata
     if (!haveDecoderFor(Codec::Theora)) {
@@ -264,7 +264,7 @@ void ReaderTest::headersAfterManyDataPackets()
     QVERIFY(!source.isEmpty());
     const QString path = folder.filePath("late-headers.ogg");
     QVERIFY(delayHeaders(source, path, 2, 300));
-    LogCapture log;
+    Recording::LogCapture log;
     ReaderHarness harness(path);
     {
         Watchdog watchdog(kHangLimitMs, "discovery with late headers");
@@ -274,8 +274,8 @@ void ReaderTest::headersAfterManyDataPackets()
     QVERIFY(!streamWithSerial(harness.reader, 2)->isRunning());
     QVERIFY(harness.reader.startReading());
     QVERIFY(harness.drainToEnd());
-    // Every packet of stream 1 was kept: 10 s in 20 ms packets.
-    QVERIFY2(harness.audioSamples >= 490, qPrintable(QString::number(harness.audioSamples)));
+    // Every packet of stream 1 was kept: 10 s of sound.
+    QVERIFY2(harness.audioNs >= 9900000000LL, qPrintable(QString::number(harness.audioNs)));
 }
 
 void ReaderTest::discoveryGivesUpAtItsBound()
@@ -285,7 +285,7 @@ void ReaderTest::discoveryGivesUpAtItsBound()
     QVERIFY(!source.isEmpty());
     const QString path = folder.filePath("endless-headers.ogg");
     QVERIFY(delayHeaders(source, path, 2, 4400));
-    LogCapture log;
+    Recording::LogCapture log;
     ReaderHarness harness(path);
     {
         Watchdog watchdog(kHangLimitMs, "discovery with headers past its bound");
@@ -299,15 +299,18 @@ void ReaderTest::discoveryGivesUpAtItsBound()
 
 void ReaderTest::rangeMatchesTheManifest_data()
 {
+    // One packet per page, so that a page's time is close to where its data begins.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<qint64>("startMs");
-    QTest::newRow("from 0") << QStringList{"--stream", "vorbis", "--duration", "3"} << qint64(0);
-    QTest::newRow("from 1.5 s") << QStringList{"--stream", "speex:start=1.5", "--duration", "3"} << qint64(0);
-    QTest::newRow("from 10 s") << QStringList{"--stream", "opus:start=10", "--duration", "3"} << qint64(10000);
+    QTest::newRow("from 0") << QStringList{"--stream", "vorbis:pages=1", "--duration", "3"} << qint64(0);
+    QTest::newRow("from 1.5 s") << QStringList{"--stream", "speex:start=1.5,pages=1", "--duration", "3"} << qint64(0);
+    QTest::newRow("from 10 s") << QStringList{"--stream", "opus:start=10,pages=1", "--duration", "3"} << qint64(10000);
     QTest::newRow("two streams from 10 s")
-        << QStringList{"--stream", "speex:start=10,serial=1", "--stream", "vorbis:start=12,serial=2", "--duration",
-                       "3"}
+        << QStringList{"--stream", "speex:start=10,serial=1,pages=1", "--stream", "vorbis:start=12,serial=2,pages=1",
+                       "--duration", "3"}
         << qint64(10000);
+    // Long pages: the first page's time is where its data ends.
+    QTest::newRow("long pages") << QStringList{"--stream", "vorbis", "--duration", "8"} << qint64(-1);
 }
 
 void ReaderTest::rangeMatchesTheManifest()
@@ -328,7 +331,8 @@ void ReaderTest::rangeMatchesTheManifest()
     QCOMPARE(harness.reader.getStartTime(), start);
     QCOMPARE(harness.reader.getEndTime(), end);
     // Within one page of what the recording was made with.
-    QVERIFY(start >= startMs && start < startMs + 1000);
+    if (startMs >= 0)
+        QVERIFY2(start >= startMs && start < startMs + 1000, qPrintable(QString("start %1").arg(start)));
     qint64 streamsEnd = 0;
     for (const QJsonValue& stream : manifest.value("streams").toArray())
         streamsEnd = std::max<qint64>(streamsEnd, qint64(stream.toObject().value("endMs").toDouble()));
@@ -351,7 +355,7 @@ void ReaderTest::readsEveryStreamToItsEnd()
     const QString path = make("to-the-end.ogg", {"--stream", "speex:serial=1", "--stream", "opus:serial=5",
                                                  "--duration", "4"});
     QVERIFY(!path.isEmpty());
-    LogCapture log;
+    Recording::LogCapture log;
     ReaderHarness harness(path);
     QSignalSpy eof(&harness.reader, &OggReader::eof);
     QVERIFY(harness.openAndDiscover());
@@ -359,8 +363,7 @@ void ReaderTest::readsEveryStreamToItsEnd()
     QVERIFY(harness.drainToEnd());
     QCOMPARE(eof.count(), 1);
     QVERIFY(log.contains("End of file reached."));
-    // 4 s of Speex in 20 ms frames, the last one perhaps partial.
-    QVERIFY2(harness.audioSamples >= 199, qPrintable(QString::number(harness.audioSamples)));
+    QVERIFY2(harness.audioNs >= 3900000000LL, qPrintable(QString::number(harness.audioNs)));
 }
 
 void ReaderTest::damagedFilesPlayWhatIsReadable_data()
@@ -407,7 +410,7 @@ void ReaderTest::stoppingNeverHangs()
         QSignalSpy eof(&harness.reader, &OggReader::eof);
         QVERIFY(harness.reader.startReading());
         SampleQueue* audio = harness.reader.getAudioQueue();
-        OggStream* stream = harness.reader.getAudioStream().data();
+        const QSharedPointer<OggStream> stream = harness.reader.getAudioStream();
         if (moment == "reading") {
             QTRY_VERIFY_WITH_TIMEOUT(audio->size() > 0, 10000);
         } else if (moment == "blocked") {
@@ -447,7 +450,7 @@ void ReaderTest::secondPlayReadsFromTheStart()
     QCOMPARE(harness.reader.getAudioStream()->serialno, 1);
     QVERIFY(harness.reader.startReading());
     QVERIFY(harness.drainToEnd());
-    QCOMPARE(harness.audioSamples, whole.audioSamples);
+    QCOMPARE(harness.audioNs, whole.audioNs);
 }
 
 void ReaderTest::seekLandsNearTheTarget_data()
@@ -522,7 +525,7 @@ void ReaderTest::seekEdgeCases()
 {
     const QString path = make("edges.ogg", {"--stream", "vorbis:serial=1", "--duration", "10"});
     QVERIFY(!path.isEmpty());
-    LogCapture log;
+    Recording::LogCapture log;
     ReaderHarness harness(path);
     QVERIFY(harness.openAndDiscover());
     QVERIFY(harness.reader.startReading());
@@ -535,7 +538,7 @@ void ReaderTest::seekEdgeCases()
     QVERIFY(harness.drainToEnd());
 
     // Past the end: refused, and the streams are let go.
-    log.reset();
+    log.clear();
     harness.reader.preSeek();
     QCOMPARE(harness.reader.seek(harness.reader.getEndTime() + 1), qint64(-1));
     QVERIFY(log.contains("Can't seek past the stream duration!"));
@@ -552,8 +555,35 @@ void ReaderTest::seekEdgeCases()
     QVERIFY(tiny.audioSamples > 0);
 }
 
+void ReaderTest::seekRightAfterTheEndOfTheFile()
+{
+    const QString path = make("end-then-seek.ogg", {"--stream", "speex:serial=1,mode=narrow", "--duration", "4"});
+    QVERIFY(!path.isEmpty());
+    ReaderHarness harness(path);
+    QVERIFY(harness.openAndDiscover());
+    std::atomic<bool> atEnd{false};
+    connect(&harness.reader, &OggReader::eof, this, [&atEnd] { atEnd = true; }, Qt::DirectConnection);
+    QVERIFY(harness.reader.startReading());
+    // The end is met, but its queued end-of-stream calls have not run yet.
+    QDeadlineTimer deadline(10000);
+    while (!atEnd && !deadline.hasExpired())
+        QThread::usleep(200);
+    QVERIFY(atEnd);
+    harness.reader.preSeek();
+    QVERIFY(harness.reader.seek(1000) >= 0);
+    qint64 audioTime = -1;
+    qint64 videoTime = -1;
+    QVERIFY(harness.firstSamples(audioTime, videoTime));
+    QVERIFY(audioTime >= 0); // a sample, not the end of the stream
+    QVERIFY(harness.drainToEnd());
+    QVERIFY(harness.audioNs >= 2900000000LL);
+}
+
 void ReaderTest::seekCostGrowsWithTheLogarithmOfTheSize()
 {
+#ifdef __SANITIZE_ADDRESS__
+    QSKIP("Measured in the plain build; the sanitizer build only repeats the behaviour");
+#endif
     // 13-channel Speex at its best quality: about 75 kB a second.
     const QList<int> seconds = {14, 56, 224};
     QVector<qint64> medians;
@@ -592,21 +622,21 @@ void ReaderTest::seekCostGrowsWithTheLogarithmOfTheSize()
 
 void ReaderTest::keyFrameFeedStartsAtTheKeyFrame_data()
 {
-    QTest::addColumn<int>("pageBytes");
+    QTest::addColumn<int>("segments");
     QTest::newRow("one packet per page") << 0;
-    QTest::newRow("key frames over several pages") << 1500;
+    QTest::newRow("key frames over several pages") << 2;
 }
 
 void ReaderTest::keyFrameFeedStartsAtTheKeyFrame()
 {
-    QFETCH(int, pageBytes);
+    QFETCH(int, segments);
     const QString made = make("keyframes.ogg", {"--stream", "theora:serial=100,keyint=16,pages=1,quality=63",
                                                 "--stream", "speex:serial=1", "--duration", "12"});
     QVERIFY(!made.isEmpty());
     QString path = made;
-    if (pageBytes > 0) {
+    if (segments > 0) {
         path = folder.filePath("keyframes-small-pages.ogg");
-        QVERIFY(repaginate(made, path, 100, pageBytes));
+        QVERIFY(repaginate(made, path, 100, segments));
     }
     const QVector<ManifestPage> pages = scanPages(path);
 
@@ -668,7 +698,7 @@ void ReaderTest::keyFrameFeedStartsAtTheKeyFrame()
         fed += feedFrom >= 0;
     }
     QVERIFY(fed > 0);
-    QCOMPARE(sawContinued, pageBytes > 0);
+    QCOMPARE(sawContinued, segments > 0);
 }
 
 QTEST_MAIN(ReaderTest)
