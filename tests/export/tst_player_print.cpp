@@ -414,6 +414,15 @@ private slots:
         QCOMPARE(title, QStringLiteral("Błąd zapisu pliku"));
         QVERIFY2(text.startsWith(QStringLiteral("Błąd zapisu pliku! Plik: \"%1\"").arg(target)), qPrintable(text));
         QVERIFY(!QFile::exists(target));
+
+        // Something that cannot be replaced by a file.
+        const QString folder = dir.filePath(QStringLiteral("katalog.rtf"));
+        QVERIFY(QDir().mkdir(folder));
+        answerMessageBox(&title, &text);
+        QVERIFY(!print.exportTo(folder, QString()));
+        QCOMPARE(text, QStringLiteral("Błąd zapisu pliku! Plik: \"%1\" jest zablokowany przez inny proces").arg(folder));
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("katalog*")}), QStringList{QStringLiteral("katalog.rtf")});
     }
 
     // An existing export is replaced whole; a name ending in .PDF in
