@@ -4,6 +4,7 @@
 
 #include "Annotations/Adnotacje.h"
 #include "Annotations/AnnotationOptions.h"
+#include "ExportTestHelpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,20 +13,17 @@
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <functional>
+
+using namespace ExportTest;
 
 namespace {
-
-const int kWaitMs = 20000;
 
 void writeLayer(const QString& path, int created, const QList<QPair<const char*, const char*>>& entries)
 {
@@ -37,45 +35,6 @@ void writeLayer(const QString& path, int created, const QList<QPair<const char*,
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"" + QByteArray::number(created)
                + "\">" + body + "</ArrayOfAnnotation>");
-}
-
-// Runs the action on the next modal dialog of type T once it is shown.
-template <typename T>
-void whenModal(std::function<void(T*)> action)
-{
-    auto* timer = new QTimer;
-    auto* deadline = new QElapsedTimer;
-    deadline->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, deadline, action] {
-        T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        const bool expired = deadline->elapsed() > kWaitMs;
-        if (!expired && !(dialog && dialog->isVisible()))
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete deadline;
-        if (!expired)
-            action(dialog);
-    });
-    timer->start(20);
-}
-
-QString pdfText(const QString& path)
-{
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-QRect checkIndicator(QTableView* view, const QModelIndex& index)
-{
-    QStyleOptionViewItem option;
-    option.rect = view->visualRect(index);
-    option.features = QStyleOptionViewItem::HasCheckIndicator;
-    option.state = QStyle::State_Enabled;
-    option.widget = view;
-    return view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
 }
 
 } // namespace
