@@ -41,6 +41,8 @@ private slots:
     void independentToolsReadIt_data();
     void independentToolsReadIt();
     void manifestMatchesTheFile();
+    void picturesCarryTheirNumbers_data();
+    void picturesCarryTheirNumbers();
     void damage();
     void demo();
 
@@ -159,6 +161,41 @@ void MakeRecordingTest::manifestMatchesTheFile()
     const QJsonObject vorbis = Recording::streamEntry(manifest, 1);
     QCOMPARE(vorbis.value("tones").toArray().size(), 1);
     QCOMPARE(vorbis.value("headerPackets").toInt(), 3);
+}
+
+void MakeRecordingTest::picturesCarryTheirNumbers_data()
+{
+    QTest::addColumn<QString>("spec");
+    QTest::newRow("theora from 1.5 s, odd size") << "theora:width=330,height=250,start=1.5,keyint=8";
+    QTest::newRow("dirac") << "dirac:width=320,height=240";
+}
+
+void MakeRecordingTest::picturesCarryTheirNumbers()
+{
+    // ffmpeg decodes one picture; its top rows give the number back.
+    QFETCH(QString, spec);
+    const QString path = make(QString("numbers-%1.ogg").arg(QTest::currentDataTag()).replace(' ', '-').replace(',', ""),
+                              {"--stream", spec, "--duration", "0.5"});
+    QVERIFY(!path.isEmpty());
+    const QJsonObject video = Recording::manifest(path).value("streams").toArray().first().toObject();
+    const int width = video.value("width").toInt();
+    const QJsonObject code = video.value("pictureCode").toObject();
+    const int bits = code.value("bits").toInt();
+    const int cellWidth = code.value("cellWidth").toInt();
+    const int cellHeight = code.value("cellHeight").toInt();
+    const int index = 7;
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-vf", QString("select=eq(n\\,%1)").arg(index), "-frames:v", "1",
+                            "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+    QVERIFY(ffmpeg.waitForFinished(30000));
+    const QByteArray picture = ffmpeg.readAllStandardOutput();
+    QVERIFY(picture.size() >= width * cellHeight);
+    qint64 number = 0;
+    for (int bit = 0; bit < bits; ++bit) {
+        const uchar value = uchar(picture[(cellHeight / 2) * width + bit * cellWidth + cellWidth / 2]);
+        number = number * 2 + (value > 128 ? 1 : 0);
+    }
+    QCOMPARE(number, qint64(video.value("firstPicture").toInt() + index));
 }
 
 void MakeRecordingTest::damage()
