@@ -14,9 +14,6 @@
 using namespace Harbend;
 using namespace PlaybackTest;
 
-Q_DECLARE_METATYPE(QMediaPlayer::State)
-Q_DECLARE_METATYPE(QMediaPlayer::MediaStatus)
-Q_DECLARE_METATYPE(QMediaPlayer::Error)
 
 namespace {
 
