@@ -5,7 +5,7 @@ namespace Harbend {
 // Radix-2 self-sorting (Stockham) transform of a fixed power-of-two size (at
 // least 16) on separate, 16-byte-aligned real and imaginary arrays. Tables and
 // scratch are built once; the transforms allocate nothing. The butterflies run
-// four values per step when the processor has SSE at construction.
+// four values per step when the processor has SSE at construction, else one.
 class FFT {
 public:
     explicit FFT(unsigned n);
@@ -27,7 +27,8 @@ public:
     float** cosTables;
 
 private:
-    void stage(float* re, float* im, unsigned groups, bool vectorStage);
+    void stage(float* re, float* im, unsigned groups);
+    void release();
 
     bool vectorised;
 };

@@ -1,8 +1,11 @@
 #include "Core/Dsp/PhaseVocoder.h"
 
 #include "Core/Base/Memory.h"
+#include "Core/Base/Processor.h"
 #include "Core/Dsp/AllocateFloats.h"
 #include "Core/Dsp/Complex.h"
+
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,10 +18,28 @@ namespace {
 const float kPi = 3.14159265358979323846f;
 const float kTwoPi = 6.28318530717958647692f;
 
-// Reduces a phase into (-pi, pi] whatever its size.
-float wrap(float phase)
+// Reduces a phase of up to a million turns into (-pi, pi].
+inline float wrap(float phase)
 {
-    return phase + kTwoPi * std::floor((kPi - phase) / kTwoPi);
+    const float turns = phase * (1.0f / kTwoPi);
+    if (!(std::fabs(turns) < 1e6f))
+        return 0.0f;
+    float reduced = phase - kTwoPi * static_cast<float>(static_cast<int>(turns + (turns < 0.0f ? -0.5f : 0.5f)));
+    if (reduced <= -kPi)
+        reduced += kTwoPi;
+    else if (reduced > kPi)
+        reduced -= kTwoPi;
+    return reduced;
+}
+
+// The same for four phases that are already within a few turns.
+inline __m128 wrap(__m128 phase)
+{
+    const __m128 twoPi = _mm_set1_ps(kTwoPi);
+    const __m128 turns = _mm_cvtepi32_ps(_mm_cvtps_epi32(_mm_mul_ps(phase, _mm_set1_ps(1.0f / kTwoPi))));
+    __m128 reduced = _mm_sub_ps(phase, _mm_mul_ps(turns, twoPi));
+    reduced = _mm_add_ps(reduced, _mm_and_ps(_mm_cmple_ps(reduced, _mm_set1_ps(-kPi)), twoPi));
+    return _mm_sub_ps(reduced, _mm_and_ps(_mm_cmpgt_ps(reduced, _mm_set1_ps(kPi)), twoPi));
 }
 
 } // namespace
@@ -41,6 +62,7 @@ PhaseVocoder::PhaseVocoder(unsigned frameSize, unsigned blockSize, float factor)
       frequencies(nullptr),
       analysisPhases(nullptr),
       overlapGain(nullptr),
+      windowValues(nullptr),
       history(nullptr),
       output(nullptr)
 {
@@ -53,12 +75,13 @@ PhaseVocoder::PhaseVocoder(unsigned frameSize, unsigned blockSize, float factor)
         outputSize = frameSize + 2 * blockSize;
         phaseScale = 1.0f;
     }
-    imaginary = allocateFloats(4 * frameSize + synthesisHop);
+    imaginary = allocateFloats(5 * frameSize + synthesisHop);
     frame = imaginary + frameSize;
     phases = frame + frameSize;
     frequencies = phases + frameSize;
     analysisPhases = frequencies + frameSize / 2;
     overlapGain = analysisPhases + frameSize / 2;
+    windowValues = overlapGain + synthesisHop;
     try {
         history = allocateFloats(historySize);
         output = allocateFloats(outputSize);
@@ -70,7 +93,7 @@ PhaseVocoder::PhaseVocoder(unsigned frameSize, unsigned blockSize, float factor)
     }
     std::fill(history, history + historySize, 0.0f);
     std::fill(output, output + outputSize, 0.0f);
-    buildOverlapGain();
+    buildWindowAndGain();
 }
 
 PhaseVocoder::~PhaseVocoder()
@@ -80,25 +103,32 @@ PhaseVocoder::~PhaseVocoder()
     Memory::free(output);
 }
 
-void PhaseVocoder::applyWindow(float* data)
+void PhaseVocoder::buildWindowAndGain()
 {
+    // The window's values are kept, so that each frame costs two products
+    // rather than two evaluations of the window.
+    std::fill(windowValues, windowValues + frameSize, 1.0f);
     if (frameSize > 1 && frameSize % 4 == 0)
-        window.scale(data, frameSize);
-}
+        window.scale(windowValues, frameSize);
 
-void PhaseVocoder::buildOverlapGain()
-{
     // Every output sample is the sum of frames that went through the window
     // twice and through the inverse transform's 1/sqrt(2); dividing by that sum
     // keeps the input's level at any synthesis hop.
-    std::fill(frame, frame + frameSize, 1.0f);
-    applyWindow(frame);
     for (unsigned j = 0; j < synthesisHop; ++j) {
         double sum = 0.0;
         for (unsigned i = j; i < frameSize; i += synthesisHop)
-            sum += double(frame[i]) * frame[i];
+            sum += double(windowValues[i]) * windowValues[i];
         overlapGain[j] = static_cast<float>(std::sqrt(2.0) / sum);
     }
+}
+
+void PhaseVocoder::applyWindow(float* data)
+{
+    unsigned i = 0;
+    for (; i + 4 <= frameSize; i += 4)
+        _mm_store_ps(data + i, _mm_mul_ps(_mm_load_ps(data + i), _mm_load_ps(windowValues + i)));
+    for (; i < frameSize; ++i)
+        data[i] *= windowValues[i];
 }
 
 void PhaseVocoder::convertPhasesToFrequencies()
@@ -107,11 +137,55 @@ void PhaseVocoder::convertPhasesToFrequencies()
     static const float expected[4] = {0.0f, kPi / 2, kPi, -kPi / 2};
     // Differences are taken against the previous analysis phases, never the
     // synthesized ones, and reduced fully: a single fold leaves some outside.
-    for (unsigned k = 0; k < frameSize / 2; ++k) {
+    unsigned k = 0;
+    if (Processor::has(Processor::SSE2)) {
+        const __m128 expectedAdvance = _mm_loadu_ps(expected);
+        const __m128 toBins = _mm_set1_ps(2.0f / kPi);
+        __m128 bins = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
+        for (; k + 4 <= frameSize / 2; k += 4) {
+            const __m128 current = _mm_load_ps(frame + k);
+            const __m128 d = wrap(_mm_sub_ps(wrap(_mm_sub_ps(current, _mm_load_ps(analysisPhases + k))), expectedAdvance));
+            _mm_store_ps(analysisPhases + k, current);
+            _mm_store_ps(frequencies + k, _mm_add_ps(bins, _mm_mul_ps(d, toBins)));
+            bins = _mm_add_ps(bins, _mm_set1_ps(4.0f));
+        }
+    }
+    for (; k < frameSize / 2; ++k) {
         const float d = wrap(wrap(frame[k] - analysisPhases[k]) - expected[k & 3]);
         analysisPhases[k] = frame[k];
         frequencies[k] = static_cast<float>(k) + d * (2.0f / kPi);
     }
+}
+
+void PhaseVocoder::synthesizePhases()
+{
+    // Each bin's phase goes on by its frequency over one synthesis hop; the
+    // whole turns of k pi / phaseScale are dropped exactly and the sum is
+    // wrapped, so that the phases stay small and precise.
+    const float advance = kPi / phaseScale;
+    const unsigned period = 2 * static_cast<unsigned>(phaseScale);
+    auto synthesize = [&](unsigned k) {
+        const float deviation = frequencies[k] - static_cast<float>(k);
+        frame[k] = wrap(phases[k] + (static_cast<float>(k % period) + deviation) * advance);
+    };
+    // Bin 0 keeps its analysis phase.
+    unsigned k = 1;
+    if (Processor::has(Processor::SSE2)) {
+        for (; k < 4; ++k)
+            synthesize(k);
+        const __m128 vAdvance = _mm_set1_ps(advance);
+        const __m128i turnMask = _mm_set1_epi32(static_cast<int>(period - 1));
+        __m128i bins = _mm_setr_epi32(4, 5, 6, 7);
+        for (; k + 4 <= frameSize / 2; k += 4) {
+            const __m128 deviation = _mm_sub_ps(_mm_load_ps(frequencies + k), _mm_cvtepi32_ps(bins));
+            const __m128 within = _mm_cvtepi32_ps(_mm_and_si128(bins, turnMask));
+            const __m128 step = _mm_mul_ps(_mm_add_ps(within, deviation), vAdvance);
+            _mm_store_ps(frame + k, wrap(_mm_add_ps(_mm_load_ps(phases + k), step)));
+            bins = _mm_add_epi32(bins, _mm_set1_epi32(4));
+        }
+    }
+    for (; k < frameSize / 2; ++k)
+        synthesize(k);
 }
 
 float* PhaseVocoder::processData(float* input, unsigned& count)
@@ -161,15 +235,10 @@ float* PhaseVocoder::processData(float* input, unsigned& count)
         // Advance each synthesized phase by its frequency over one synthesis
         // hop; the whole turns of k pi / phaseScale are dropped exactly and the
         // sum is wrapped, so that the phases stay small and precise.
-        const float advance = kPi / phaseScale;
-        const unsigned period = 2 * static_cast<unsigned>(phaseScale);
-        for (unsigned k = 1; k < n / 2; ++k) {
-            if (keptFrames == 0) {
-                const float deviation = frequencies[k] - static_cast<float>(k);
-                frame[k] = wrap(phases[k] + (static_cast<float>(k % period) + deviation) * advance);
-            }
+        if (keptFrames == 0)
+            synthesizePhases();
+        for (unsigned k = 1; k < n / 2; ++k)
             frame[n - k] = -frame[k];
-        }
         if (keptFrames > 0)
             --keptFrames;
         std::memcpy(phases, frame, n * sizeof(float));

@@ -24,8 +24,9 @@ public:
 
 private:
     void convertPhasesToFrequencies();
+    void synthesizePhases();
     void applyWindow(float* data);
-    void buildOverlapGain();
+    void buildWindowAndGain();
 
     unsigned frameSize;
     unsigned blockSize;
@@ -44,6 +45,7 @@ private:
     float* frequencies;
     float* analysisPhases; // the previous frame's analysis phases, bins 0 .. N/2 - 1
     float* overlapGain;    // per sample of one synthesis hop: sqrt(2) over the summed squared windows
+    float* windowValues;   // the window's N values
     float* history;
     float* output;
 };

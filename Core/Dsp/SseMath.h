@@ -70,11 +70,13 @@ inline __m128 atan(__m128 x)
     // Reduce at tan(3 pi/8) and tan(pi/8).
     const __m128 above3 = _mm_cmpgt_ps(x, _mm_set1_ps(2.414213562373095f));
     const __m128 above1 = _mm_andnot_ps(above3, _mm_cmpgt_ps(x, _mm_set1_ps(0.4142135623730950f)));
+    // One division: -1/x above tan(3 pi/8), (x-1)/(x+1) above tan(pi/8).
     const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 far = _mm_div_ps(_mm_set1_ps(-1.0f), x);
-    const __m128 mid = _mm_div_ps(_mm_sub_ps(x, one), _mm_add_ps(x, one));
-    x = _mm_or_ps(_mm_and_ps(above3, far), _mm_andnot_ps(above3, x));
-    x = _mm_or_ps(_mm_and_ps(above1, mid), _mm_andnot_ps(above1, x));
+    __m128 numerator = _mm_or_ps(_mm_and_ps(above1, _mm_sub_ps(x, one)), _mm_andnot_ps(above1, x));
+    numerator = _mm_or_ps(_mm_and_ps(above3, _mm_set1_ps(-1.0f)), _mm_andnot_ps(above3, numerator));
+    __m128 denominator = _mm_or_ps(_mm_and_ps(above1, _mm_add_ps(x, one)), _mm_andnot_ps(above1, one));
+    denominator = _mm_or_ps(_mm_and_ps(above3, x), _mm_andnot_ps(above3, denominator));
+    x = _mm_div_ps(numerator, denominator);
     const __m128 base = _mm_or_ps(_mm_and_ps(above3, _mm_set1_ps(1.57079632679489661923f)),
                                   _mm_and_ps(above1, _mm_set1_ps(0.78539816339744830962f)));
 

@@ -1,0 +1,38 @@
+#include "Core/Output/VideoBuffer.h"
+
+#include "Core/Base/Memory.h"
+
+namespace Harbend {
+
+VideoBuffer::VideoBuffer(unsigned size, unsigned bytesPerLine)
+    : QAbstractVideoBuffer(NoHandle),
+      data(static_cast<uchar*>(Memory::allocate(size))),
+      size(size),
+      bytesPerLine(bytesPerLine),
+      mode(NotMapped)
+{
+}
+
+VideoBuffer::~VideoBuffer()
+{
+    if (data)
+        Memory::free(data);
+}
+
+QAbstractVideoBuffer::MapMode VideoBuffer::mapMode() const { return mode; }
+
+uchar* VideoBuffer::map(MapMode mapMode, int* numBytes, int* lineBytes)
+{
+    if (mode != NotMapped || !data)
+        return nullptr;
+    mode = mapMode;
+    if (numBytes)
+        *numBytes = static_cast<int>(size);
+    if (lineBytes)
+        *lineBytes = static_cast<int>(bytesPerLine);
+    return data;
+}
+
+void VideoBuffer::unmap() { mode = NotMapped; }
+
+} // namespace Harbend

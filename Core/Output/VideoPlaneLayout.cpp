@@ -1,0 +1,38 @@
+#include "Core/Output/VideoPlaneLayout.h"
+
+namespace Harbend {
+
+namespace {
+
+VideoPlaneLayout planes(unsigned width, unsigned height, unsigned chromaWidth, unsigned chromaHeight)
+{
+    VideoPlaneLayout layout;
+    layout.width[0] = width;
+    layout.height[0] = height;
+    layout.width[1] = layout.width[2] = chromaWidth;
+    layout.height[1] = layout.height[2] = chromaHeight;
+    layout.offset[0] = 0;
+    layout.offset[1] = width * height;
+    layout.offset[2] = layout.offset[1] + chromaWidth * chromaHeight;
+    layout.total = layout.offset[2] + chromaWidth * chromaHeight;
+    return layout;
+}
+
+} // namespace
+
+VideoPlaneLayout VideoPlaneLayout::yuv420p(unsigned width, unsigned height)
+{
+    return planes(width, height, width / 2, height / 2);
+}
+
+VideoPlaneLayout VideoPlaneLayout::yuv422p(unsigned width, unsigned height)
+{
+    return planes(width, height, width / 2, height);
+}
+
+VideoPlaneLayout VideoPlaneLayout::yuv444p(unsigned width, unsigned height)
+{
+    return planes(width, height, width, height);
+}
+
+} // namespace Harbend

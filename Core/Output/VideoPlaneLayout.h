@@ -1,0 +1,20 @@
+#pragma once
+
+namespace Harbend {
+
+// Where the Y, U and V planes of one picture lie in its buffer: rows packed,
+// planes one after the other with no gap.
+struct VideoPlaneLayout {
+    unsigned width[3];  // bytes per row (pixels per row)
+    unsigned height[3]; // rows
+    unsigned offset[3]; // bytes from the start of the buffer
+    unsigned total;     // bytes of the whole picture
+
+    // Chroma halved in both directions (halves rounded down).
+    static VideoPlaneLayout yuv420p(unsigned width, unsigned height);
+    // Chroma halved across.
+    static VideoPlaneLayout yuv422p(unsigned width, unsigned height);
+    static VideoPlaneLayout yuv444p(unsigned width, unsigned height);
+};
+
+} // namespace Harbend

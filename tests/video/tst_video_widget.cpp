@@ -1,0 +1,307 @@
+// The video widget on a real X server: the façade's choice of back end, and
+// what the chosen back end really puts on the screen, read back from the
+// server with ImageMagick's import. Run once as it is (OpenGL through GLX)
+// and once with QT_XCB_GL_INTEGRATION=none (no OpenGL: the software back end).
+
+#include "LogCapture.h"
+#include "PrivateDisplay.h"
+#include "VideoPattern.h"
+
+#include "Core/Base/Processor.h"
+#include "Core/Output/VideoFrameFormat.h"
+#include "Core/Output/VideoSurface.h"
+#include "Core/Output/VideoWidget.h"
+#include "Core/Output/VideoWidgetOpenGL.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace Harbend;
+
+namespace {
+
+const QSize kWidgetSize(1280, 720);
+
+bool softwareExpected() { return qgetenv("QT_XCB_GL_INTEGRATION") == "none"; }
+
+QString modeName() { return softwareExpected() ? QStringLiteral("software") : QStringLiteral("opengl"); }
+
+QString screenshotPath(const QString& name)
+{
+    const QString dir = QStringLiteral(HARBEND_BINARY_DIR "/screenshots");
+    QDir().mkpath(dir);
+    return dir + QStringLiteral("/video-%1-%2.png").arg(modeName(), name);
+}
+
+// The whole screen as the X server holds it, saved where it can be looked at.
+QImage screenshot(const QString& name)
+{
+    const QString path = screenshotPath(name);
+    QProcess import;
+    import.start(QStringLiteral("import"), {"-window", "root", path});
+    if (!import.waitForFinished(30000) || import.exitCode() != 0)
+        return QImage();
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
+int distance(const QColor& a, const QColor& b)
+{
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                     std::abs(a.blue() - b.blue())});
+}
+
+QString describe(const QColor& c)
+{
+    return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
+}
+
+// Compares screen pixels (widget coordinates) with what they should show;
+// collects the differences for the failure message.
+class ScreenCheck {
+public:
+    ScreenCheck(const QImage& screen, const QPoint& origin) : screen(screen), origin(origin) {}
+
+    void expect(const QPoint& at, const QColor& colour, int tolerance, const char* what)
+    {
+        const QPoint p = origin + at;
+        if (!screen.rect().contains(p)) {
+            problems << QStringLiteral("%1 at (%2, %3) is off the screen").arg(what).arg(at.x()).arg(at.y());
+            return;
+        }
+        const QColor shown = screen.pixelColor(p);
+        if (distance(shown, colour) > tolerance)
+            problems << QStringLiteral("%1 at (%2, %3): %4, expected %5")
+                            .arg(what)
+                            .arg(at.x())
+                            .arg(at.y())
+                            .arg(describe(shown), describe(colour));
+    }
+
+    bool ok() const { return !screen.isNull() && problems.isEmpty(); }
+    QString report() const { return screen.isNull() ? QStringLiteral("no screenshot") : problems.join('\n'); }
+
+private:
+    QImage screen;
+    QPoint origin;
+    QStringList problems;
+};
+
+// The bar frame of the given size fitted into the widget: checks bar
+// colours, orientation marks and the black margins around the picture.
+ScreenCheck checkPicture(const QImage& screen, const QPoint& origin, const QSize& frame)
+{
+    ScreenCheck check(screen, origin);
+    const QSize fitted = frame.scaled(kWidgetSize, Qt::KeepAspectRatio);
+    const int left = (kWidgetSize.width() - fitted.width()) / 2;
+    const int top = (kWidgetSize.height() - fitted.height()) / 2;
+    const double scale = double(fitted.width()) / frame.width();
+    const auto toWidget = [&](int x, int y) {
+        return QPoint(left + int((x + 0.5) * scale), top + int((y + 0.5) * scale));
+    };
+    // Bar centres and the band below, well inside each area.
+    const int w = frame.width(), h = frame.height();
+    for (int bar = 0; bar < 8; ++bar)
+        for (int y : {h / 8, h / 2})
+            check.expect(toWidget(bar * w / 8 + w / 16, y), VideoPattern::expectedAt(w, h, bar * w / 8 + w / 16, y),
+                         3, "bar");
+    // The white square sits at the bottom left: the picture is neither flipped nor mirrored.
+    check.expect(toWidget(h / 16, h - h / 16), QColor(255, 255, 255), 3, "marker");
+    check.expect(toWidget(w - h / 16, h - h / 16), VideoPattern::expectedAt(w, h, w - 1, h - 1), 3, "band");
+    // The picture's own edges.
+    check.expect(QPoint(left + 3, top + 3), VideoPattern::expectedAt(w, h, 0, 0), 3, "top left");
+    check.expect(QPoint(left + fitted.width() - 4, top + 3), VideoPattern::expectedAt(w, h, w - 1, 0), 3, "top right");
+    // Black margins left and right, up to the picture's edge.
+    for (int y : {5, kWidgetSize.height() / 2, kWidgetSize.height() - 5}) {
+        for (int x = 0; x + 2 < left; x += 8) {
+            check.expect(QPoint(x, y), Qt::black, 0, "left margin");
+            check.expect(QPoint(kWidgetSize.width() - 1 - x, y), Qt::black, 0, "right margin");
+        }
+        if (left > 2) {
+            check.expect(QPoint(left - 2, y), Qt::black, 0, "left margin edge");
+            check.expect(QPoint(left + fitted.width() + 1, y), Qt::black, 0, "right margin edge");
+        }
+    }
+    return check;
+}
+
+} // namespace
+
+class VideoWidgetTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void beforeTheFirstStart();
+    void firstStartChoosesTheBackEnd();
+    void barsAndMarginsOnScreen();
+    void frameOfAnotherSizeStopsTheSurface();
+    void secondRecordingReusesTheBackEnd();
+
+private:
+    std::unique_ptr<VideoWidget> widget;
+};
+
+void VideoWidgetTest::initTestCase()
+{
+    Processor::overrideFlags(Processor::MMX | Processor::SSE | Processor::SSE2);
+    widget.reset(new VideoWidget(nullptr));
+    widget->setWindowFlags(Qt::FramelessWindowHint);
+    widget->setGeometry(QRect(QPoint(40, 30), kWidgetSize));
+    widget->show();
+    QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
+    QCOMPARE(widget->size(), kWidgetSize);
+}
+
+void VideoWidgetTest::cleanupTestCase() { widget.reset(); }
+
+void VideoWidgetTest::beforeTheFirstStart()
+{
+    VideoWidget fresh(nullptr);
+    QVERIFY(fresh.surface);
+    QCOMPARE(fresh.surface->parent(), &fresh);
+    QCOMPARE(fresh.surface->surfaceType(), VideoSurfaceType::None);
+    QVERIFY(!fresh.surface->present(VideoPattern::barFrame(64, 64)));
+    QVERIFY(!fresh.surface->isFormatSupported(VideoFrameFormat::create(64, 64, 25, 1)));
+    QVERIFY(fresh.surface->supportedPixelFormats(QAbstractVideoBuffer::NoHandle).isEmpty());
+    fresh.surface->stop();
+    QVERIFY(!fresh.backEndWidget());
+    QCOMPARE(fresh.palette().brush(QPalette::Inactive, QPalette::Window).color(), QColor(Qt::black));
+    QCOMPARE(fresh.sizePolicy().horizontalPolicy(), QSizePolicy::MinimumExpanding);
+}
+
+void VideoWidgetTest::firstStartChoosesTheBackEnd()
+{
+    LogCapture log;
+    QSignalSpy messages(widget.get(), &VideoWidget::error);
+    QVERIFY(widget->surface->start(VideoFrameFormat::create(640, 480, 25, 1)));
+
+    if (softwareExpected()) {
+        QCOMPARE(widget->surface->surfaceType(), VideoSurfaceType::Software);
+        QCOMPARE(log.entries(),
+                 QStringList({"FATAL VideoWidgetOpenGL: Failed to initialize OpenGL context!",
+                              "ERROR VideoSurfaceOpenGL: Failed to initialize video presenter!",
+                              "WARNING VideoSurface: Failed to initialize accelerated video output! Trying the "
+                              "software fallback...",
+                              "INFO VideoSurfaceSoftware: Using SSE2 accelerated YUV420p->RGB conversion.",
+                              "INFO VideoSurface: Successfully initialized software video surface."}));
+        QCOMPARE(messages.count(), 1);
+        QCOMPARE(messages[0][0].toString(),
+                 QStringLiteral("The newest graphics drivers are not installed in this system. Video playback "
+                                "would be done in software."));
+        QVERIFY(!qobject_cast<VideoWidgetOpenGL*>(widget->backEndWidget()));
+    } else {
+        QCOMPARE(widget->surface->surfaceType(), VideoSurfaceType::OpenGL);
+        QCOMPARE(log.entries(),
+                 QStringList({"INFO VideoWidgetOpenGL: Initializing video output with format 640x480 pixels YUV420P.",
+                              "INFO VideoSurface: Successfully initialized OpenGL video surface."}));
+        QCOMPARE(messages.count(), 0);
+        // No adjustment: the shader's matrix is BT.709 itself; mid grey is 1.1643836 * 112 / 255.
+        auto* gl = qobject_cast<VideoWidgetOpenGL*>(widget->backEndWidget());
+        QVERIFY(gl);
+        const QMatrix4x4 matrix = gl->colorMatrixInUse();
+        QVERIFY(qAbs(matrix(0, 2) - 1.792741f) < 1e-5f);
+        QVERIFY(qAbs(matrix(2, 1) - 2.112402f) < 1e-5f);
+        const QVector4D grey = matrix * QVector4D(128 / 255.0f, 128 / 255.0f, 128 / 255.0f, 1.0f);
+        QVERIFY(qAbs(grey.x() - 0.5114f) < 1e-3f && qAbs(grey.y() - 0.5114f) < 1e-3f &&
+                qAbs(grey.z() - 0.5114f) < 1e-3f);
+    }
+    QVERIFY(widget->backEndWidget());
+    QCOMPARE(widget->backEndWidget()->parentWidget(), widget.get());
+    QVERIFY(widget->surface->backEnd()->isActive());
+    QVERIFY(widget->surface->isFormatSupported(VideoFrameFormat::create(64, 64, 25, 1)));
+    QCOMPARE(widget->surface->supportedPixelFormats(QAbstractVideoBuffer::NoHandle),
+             QList<QVideoFrame::PixelFormat>{QVideoFrame::Format_YUV420P});
+    QTRY_COMPARE(widget->backEndWidget()->geometry(), QRect(QPoint(0, 0), kWidgetSize));
+}
+
+// A 640x480 picture in a 1280x720 widget: 960 pixels wide, black bars of 160 at both sides.
+void VideoWidgetTest::barsAndMarginsOnScreen()
+{
+    QVERIFY(widget->surface->present(VideoPattern::barFrame(640, 480)));
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+    QString report;
+    QTRY_VERIFY2_WITH_TIMEOUT(([&] {
+                                  const ScreenCheck check =
+                                      checkPicture(screenshot(QStringLiteral("bars")), origin, QSize(640, 480));
+                                  report = check.report();
+                                  return check.ok();
+                              }()),
+                              qPrintable(report), 15000);
+}
+
+void VideoWidgetTest::frameOfAnotherSizeStopsTheSurface()
+{
+    QAbstractVideoSurface* backEnd = widget->surface->backEnd();
+    QVERIFY(!widget->surface->present(VideoPattern::barFrame(320, 240)));
+    QCOMPARE(backEnd->error(), QAbstractVideoSurface::IncorrectFormatError);
+    QTRY_VERIFY(!backEnd->isActive());
+    QVERIFY(!widget->surface->present(VideoPattern::barFrame(640, 480)));
+
+    // The whole widget turns black.
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+    QString report;
+    QTRY_VERIFY2_WITH_TIMEOUT(([&] {
+                                  ScreenCheck check(screenshot(QStringLiteral("stopped")), origin);
+                                  for (int x = 5; x < kWidgetSize.width(); x += 90)
+                                      for (int y = 5; y < kWidgetSize.height(); y += 90)
+                                          check.expect(QPoint(x, y), Qt::black, 0, "stopped");
+                                  report = check.report();
+                                  return check.ok();
+                              }()),
+                              qPrintable(report), 15000);
+}
+
+// The next recording starts the same back end again: no new widget, no fall-back lines, no message.
+void VideoWidgetTest::secondRecordingReusesTheBackEnd()
+{
+    QWidget* const backEndWidget = widget->backEndWidget();
+    const VideoSurfaceType::Enum type = widget->surface->surfaceType();
+    LogCapture log;
+    QSignalSpy messages(widget.get(), &VideoWidget::error);
+    // Odd chroma rows (635 bytes) must not be read as if padded to 4 bytes.
+    const QSize size(1270, 714);
+    QVERIFY(widget->surface->start(VideoFrameFormat::create(1270, 714, 25, 1)));
+    QCOMPARE(widget->backEndWidget(), backEndWidget);
+    QCOMPARE(widget->surface->surfaceType(), type);
+    QCOMPARE(messages.count(), 0);
+    const QStringList entries = log.entries();
+    QCOMPARE(entries.last(), QStringLiteral("INFO VideoSurface: Successfully initialized %1 video surface.")
+                                 .arg(softwareExpected() ? "software" : "OpenGL"));
+    for (const QString& entry : entries)
+        QVERIFY2(!entry.contains("Failed") && !entry.contains("Trying") && !entry.startsWith("FATAL") &&
+                     !entry.startsWith("ERROR"),
+                 qPrintable(entry));
+
+    // A picture of almost 16:9 fills the widget.
+    QVERIFY(widget->surface->present(VideoPattern::barFrame(size.width(), size.height())));
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+    QString report;
+    QTRY_VERIFY2_WITH_TIMEOUT(([&] {
+                                  const ScreenCheck check =
+                                      checkPicture(screenshot(QStringLiteral("second")), origin, size);
+                                  report = check.report();
+                                  return check.ok();
+                              }()),
+                              qPrintable(report), 15000);
+    widget->surface->stop();
+    QVERIFY(!widget->surface->backEnd()->isActive());
+}
+
+int main(int argc, char** argv)
+{
+    PrivateDisplay display(1600, 900);
+    if (!display.isRunning()) {
+        std::fprintf(stderr, "Xvfb did not start\n");
+        return 1;
+    }
+    QApplication application(argc, argv);
+    VideoWidgetTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_video_widget.moc"
