@@ -50,6 +50,7 @@ PlayerControl::~PlayerControl()
     if (ownsStream)
         delete stream;
     stream = nullptr;
+    delete retired;
 }
 
 QMediaPlayer::State PlayerControl::state() const
@@ -236,7 +237,9 @@ void PlayerControl::setMuted(bool value)
 void PlayerControl::releaseStream()
 {
     if (ownsStream) {
-        delete stream;
+        stream->close();
+        delete retired;
+        retired = stream;
         ownsStream = false;
     } else if (stream) {
         stream->close();
@@ -300,7 +303,10 @@ void PlayerControl::openDevice(QIODevice* device)
         return;
     }
     changeMediaStatus(QMediaPlayer::LoadingMedia);
-    if (!reader.open(device)) {
+    const bool opened = reader.open(device);
+    delete retired;
+    retired = nullptr;
+    if (!opened) {
         changeMediaStatus(QMediaPlayer::InvalidMedia);
         emit error(QMediaPlayer::ResourceError, translated("Invalid stream source!"));
         return;

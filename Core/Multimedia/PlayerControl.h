@@ -79,6 +79,9 @@ private:
     double rate = 1.0;
     bool ownsStream = false;
     QIODevice* stream = nullptr;
+    // A released device of ours, closed but kept until the reader is given
+    // another one: the reader keeps its pointer after close().
+    QIODevice* retired = nullptr;
     QMediaContent content;
     OggReader reader;
     PlayerSession session;

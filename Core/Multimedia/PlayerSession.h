@@ -40,6 +40,8 @@ public:
     // The clock in ns; 0 without one.
     quint64 position() const;
 
+    // Tags the output threads' end reports; changes at every play and stop.
+    quint64 playbackId() const { return playback; }
     bool hasAudio() const { return audioThread != nullptr; }
     bool hasVideo() const { return videoThread != nullptr; }
 

@@ -3,11 +3,16 @@
 
 #include "Core/Base/GainFromVolume.h"
 #include "Core/Multimedia/AudioChannelControl.h"
+#include "Core/Decoder/OggReader.h"
+#include "Core/Multimedia/MetaDataControl.h"
 #include "Core/Multimedia/PlayerControl.h"
+#include "Core/Multimedia/PlayerService.h"
+#include "Core/Multimedia/PlayerSession.h"
 
 #include <QAudioDeviceInfo>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMediaContent>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -69,6 +74,7 @@ private slots:
     void rateChosenWhileStoppedAppliesToTheNextPlay();
     void seekWhilePlayingAndWhilePaused();
     void endOfTheRecordingStopsAndPlaysAgain();
+    void endReportsOfAnEarlierPlaybackAreIgnored();
     void stressOpenPlaySeekPauseStop();
 
 private:
@@ -148,11 +154,36 @@ void PlayerTest::signalsForGoodAndBadMedia()
     QCOMPARE(player->mediaStatus(), QMediaPlayer::InvalidMedia);
     QCOMPARE(player->errorString(), QString("Can't open media source!"));
 
+    // Ogg in name only: it opens, but the start fails and is undone completely,
+    // so that every later start meets the same clean state.
+    const QString junk = recordings.get("good.ogg", {}) + ".junk.ogg";
+    {
+        QFile file(junk);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("OggS") + QByteArray(20000, 'x'));
+    }
+    player->setMedia(local(junk));
+    QCOMPARE(player->mediaStatus(), QMediaPlayer::LoadedMedia);
+    const int threads = threadCount();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        errors.clear();
+        player->play();
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(player->errorString(), QString("Failed to start Ogg reading thread!"));
+        QCOMPARE(player->state(), QMediaPlayer::StoppedState);
+        QCOMPARE(player->mediaStatus(), QMediaPlayer::LoadedMedia);
+        QVERIFY(threadCount() <= threads);
+    }
+
     // No media at all: no error.
     errors.clear();
     player->setMedia(QMediaContent());
     QCOMPARE(player->mediaStatus(), QMediaPlayer::NoMedia);
     QVERIFY(errors.isEmpty());
+    // And a recording after it plays.
+    player->setMedia(local(good));
+    player->play();
+    QCOMPARE(player->state(), QMediaPlayer::PlayingState);
 }
 
 void PlayerTest::playsEveryChannelAtItsLevel()
@@ -301,6 +332,36 @@ void PlayerTest::endOfTheRecordingStopsAndPlaysAgain()
         QCOMPARE(player->playbackRate(), 1.0);
         QCOMPARE(player->mediaStatus(), QMediaPlayer::BufferedMedia);
     }
+}
+
+void PlayerTest::endReportsOfAnEarlierPlaybackAreIgnored()
+{
+    PlayerHarness harness;
+    PlayerSession session(harness.service);
+    OggReader reader(harness.service->metaDataControl, nullptr);
+    QFile file(recordings.get("thirteen.ogg", thirteenTones(12)));
+    QSignalSpy stopped(&session, &PlayerSession::sessionStopped);
+    QVERIFY(reader.open(&file));
+    QVERIFY(reader.read());
+    QVERIFY(reader.startReading());
+    QVERIFY(session.play(&reader, 0));
+    QVERIFY(session.hasAudio());
+    const quint64 first = session.playbackId();
+    session.stop();
+    QVERIFY(session.play(&reader, 0));
+    // A report posted by the first playback's thread just before the stop.
+    QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection, Q_ARG(quint64, first));
+    QTest::qWait(50);
+    QVERIFY(stopped.isEmpty());
+    QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection,
+                              Q_ARG(quint64, session.playbackId()));
+    QTRY_COMPARE(stopped.size(), 1);
+    // Without audio the session has no volume to set.
+    session.stop();
+    QVERIFY(!session.setVolume(50));
+    QVERIFY(!session.setMuted(true));
+    QCOMPARE(session.position(), quint64(0));
+    reader.close();
 }
 
 void PlayerTest::stressOpenPlaySeekPauseStop()
