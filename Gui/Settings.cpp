@@ -18,8 +18,9 @@ const int kMaxFontSize = 16;
 const int kDefaultFontSize = 10;
 const int kMaxJumpMargin = 1000;
 
-int clampFontSize(int size) { return std::clamp(size, kMinFontSize, kMaxFontSize); }
-int clampJumpMargin(int margin) { return std::clamp(margin, -kMaxJumpMargin, kMaxJumpMargin); }
+// 64-bit, so that a stored number beyond the int range is limited rather than cut to its low bits.
+int clampFontSize(qint64 size) { return int(std::clamp<qint64>(size, kMinFontSize, kMaxFontSize)); }
+int clampJumpMargin(qint64 margin) { return int(std::clamp<qint64>(margin, -kMaxJumpMargin, kMaxJumpMargin)); }
 } // namespace
 
 Settings::Settings()
@@ -84,13 +85,13 @@ void Settings::saveLastMediaOpenDirectory(QString lastMediaOpenDirectory)
 int Settings::readFontSize()
 {
     // A text that is not a number converts to 0, which stands for the default.
-    const int size = value(kFontSize, QStringLiteral("10")).toInt();
+    const qint64 size = value(kFontSize, QStringLiteral("10")).toLongLong();
     return clampFontSize(size == 0 ? kDefaultFontSize : size);
 }
 
 void Settings::saveFontSize(int fontSize) { write(kFontSize, clampFontSize(fontSize)); }
 
-int Settings::readAnnotationJumpMargin() { return clampJumpMargin(value(kAnnotationJumpMargin, 0).toInt()); }
+int Settings::readAnnotationJumpMargin() { return clampJumpMargin(value(kAnnotationJumpMargin, 0).toLongLong()); }
 
 void Settings::saveAnnotationJumpMargin(int annotationJumpMargin)
 {

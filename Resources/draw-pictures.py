@@ -57,13 +57,16 @@ class Canvas:
         self.draw.arc([(cx - r) * SCALE, (cy - r) * SCALE, (cx + r) * SCALE, (cy + r) * SCALE],
                       start, end, fill=fill, width=int(width * SCALE))
 
-    def save(self, name, folder="icons"):
+    def save(self, name, folder="icons", packed=True):
         picture = self.image.resize((self.width, self.height), Image.LANCZOS)
         path = os.path.join(HERE, folder, name)
         if name.endswith(".jpg"):
             picture.convert("RGB").save(path, quality=85)
-        else:
+        elif packed:
             picture.save(path, optimize=True)
+        else:
+            # Left unpacked, so that the resource compiler stores it compressed.
+            picture.save(path, compress_level=0)
 
 
 def transport(name, draw):
@@ -195,10 +198,10 @@ def minus(c, colour, size):
     c.line([(3, m), (size - 3, m)], colour, size / 5)
 
 
-def small(name, draw, size=16, folder="icons"):
+def small(name, draw, size=16, folder="icons", packed=True):
     c = Canvas(size, size)
     draw(c)
-    c.save(name, folder)
+    c.save(name, folder, packed)
 
 
 def edit_item(c):
@@ -265,7 +268,7 @@ def main():
         rate("playfast%s.png" % state, 20, fast_glyph, on)
     video()
     application_icon()
-    small("add_item.png", lambda c: plus(c, GREEN, 16))
+    small("add_item.png", lambda c: plus(c, GREEN, 16), packed=False)
     small("edit_item.png", edit_item)
     small("export_item.png", export_item)
     small("search_item.png", search_item)

@@ -4,6 +4,8 @@
 #include "Core/Decoder/Codecs/DecoderAudioOpus.h"
 #include "Core/Decoder/Codecs/DecoderAudioSpeex.h"
 #include "Core/Decoder/Codecs/DecoderAudioVorbis.h"
+#include "Core/Decoder/Codecs/DecoderVideoDirac.h"
+#include "Core/Decoder/Codecs/DecoderVideoTheora.h"
 
 namespace Harbend {
 
@@ -23,9 +25,9 @@ Decoder* Decoder::createDecoder(Codec::Enum codec)
     case Codec::Vorbis:
         return new DecoderAudioVorbis;
     case Codec::Theora:
+        return new DecoderVideoTheora;
     case Codec::Dirac:
-        // The video decoders are not part of this build yet.
-        return nullptr;
+        return new DecoderVideoDirac;
     default:
         HARBEND_LOG(Error, "Unsupported codec requested!");
         return nullptr;

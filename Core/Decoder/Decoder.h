@@ -27,8 +27,7 @@ public:
     virtual bool decode(QSharedPointer<OggPacket> packet, Sample*& sample) = 0;
     virtual bool seeked(qint64 ns) = 0;
 
-    // The decoder for a codec, owned by the caller; null for other codecs and
-    // for codecs this build has no decoder for yet.
+    // The decoder for a codec, owned by the caller; null for other codecs.
     static Decoder* createDecoder(Codec::Enum codec);
 
 protected:

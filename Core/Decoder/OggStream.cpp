@@ -7,6 +7,8 @@
 #include "Core/Decoder/EOSSample.h"
 #include "Core/Decoder/SampleQueue.h"
 
+#include <QDeadlineTimer>
+
 #include <cstring>
 #include <limits>
 
@@ -92,7 +94,7 @@ bool OggStream::putPageBOS(ogg_page* page)
     return true;
 }
 
-bool OggStream::putPage(ogg_page* page)
+bool OggStream::putPage(ogg_page* page, bool mayWait)
 {
     if (!active && info.headersMissing == 0)
         return ogg_page_serialno(page) == serialno;
@@ -108,7 +110,10 @@ bool OggStream::putPage(ogg_page* page)
             continue; // a gap in the stream: the next packet follows
         QSharedPointer<OggPacket> copy(new OggPacket(packet));
         if (info.headersMissing == 0) {
-            packetQueue.enqueue(copy);
+            if (mayWait)
+                packetQueue.enqueue(copy);
+            else
+                packetQueue.enqueueWithoutWait(copy);
             continue;
         }
         if (packet.packetno == 1 && (info.codec == Codec::Speex || info.codec == Codec::Vorbis))
@@ -229,10 +234,16 @@ bool OggStream::postSeek(qint64 ms)
 
 void OggStream::unlock() { mutex.unlock(); }
 
-void OggStream::waitUntilProcessed()
+bool OggStream::waitUntilProcessed(int timeoutMs)
 {
-    while (!packetQueue.isClosedOrEmpty())
+    const QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                : QDeadlineTimer(qint64(timeoutMs)));
+    while (!packetQueue.isClosedOrEmpty()) {
+        if (deadline.hasExpired())
+            return false;
         QThread::usleep(20);
+    }
+    return true;
 }
 
 qint64 OggStream::getTimeFromGranulepos(qint64 granulepos) const

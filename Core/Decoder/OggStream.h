@@ -35,7 +35,9 @@ public:
     ~OggStream() override;
 
     bool putPageBOS(ogg_page* page);
-    bool putPage(ogg_page* page);
+    // mayWait false: data packets go past the packet queue's limit instead
+    // of waiting there (for callers on the GUI thread, which no decoder may wake).
+    bool putPage(ogg_page* page, bool mayWait = true);
 
     bool activateStream(SampleQueue* queue);
     void deactivateStream();
@@ -48,7 +50,8 @@ public:
     bool postSeek(qint64 ms);
     void unlock();
 
-    void waitUntilProcessed();
+    // False when the packets were not all taken within timeoutMs (-1: no limit).
+    bool waitUntilProcessed(int timeoutMs = -1);
 
     // Milliseconds; -1 for no position, an unknown codec, or a time that does
     // not fit into nanoseconds.

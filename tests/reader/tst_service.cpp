@@ -5,7 +5,8 @@
 #include "Core/Multimedia/MetaDataControl.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Core/Multimedia/VideoRendererControl.h"
-#include "LogCapture.h"
+
+#include "tests/streams/Recording.h"
 
 #include <QAbstractVideoSurface>
 #include <QAudioOutput>
@@ -219,7 +220,7 @@ void ServiceTest::channelsStartFullAndOn()
 
 void ServiceTest::channelVolumesClampAndSignalChanges()
 {
-    LogCapture log;
+    Recording::LogCapture log;
     AudioChannelControl control(nullptr);
     QSignalSpy spy(&control, SIGNAL(channelVolumeChanged(ui32, i32)));
     QVERIFY(spy.isValid());
@@ -252,7 +253,7 @@ void ServiceTest::channelVolumesClampAndSignalChanges()
 
 void ServiceTest::channelSwitchesSignalChanges()
 {
-    LogCapture log;
+    Recording::LogCapture log;
     AudioChannelControl control(nullptr);
     QSignalSpy spy(&control, SIGNAL(channelEnabledChanged(ui32, bool)));
     control.setChannelEnabled(0, true);
@@ -273,7 +274,7 @@ void ServiceTest::channelSwitchesSignalChanges()
 
 void ServiceTest::channelsBeyondTwelveAreRefused()
 {
-    LogCapture log;
+    Recording::LogCapture log;
     AudioChannelControl control(nullptr);
     QSignalSpy volumes(&control, SIGNAL(channelVolumeChanged(ui32, i32)));
     QSignalSpy switches(&control, SIGNAL(channelEnabledChanged(ui32, bool)));
@@ -281,10 +282,9 @@ void ServiceTest::channelsBeyondTwelveAreRefused()
     control.setChannelEnabled(13, false);
     control.setChannelVolume(0xffffffffu, 50);
     QCOMPARE(volumes.count() + switches.count(), 0);
-    QVERIFY(log.contains("[WARNING]") || log.contains("WARNING"));
+    QVERIFY(log.contains("WARNING"));
     QVERIFY(log.contains("Trying to set the volume for channel #13, which is greater than supported number of channels."));
-    QVERIFY(log.contains("channel #13"));
-    QCOMPARE(log.count("#13"), 2);
+    QVERIFY(log.contains("Trying to switch channel #13, which is greater than supported number of channels."));
     for (ui32 channel = 0; channel < AudioChannelControl::ChannelCount; ++channel)
         QVERIFY(control.volume[channel].load() == 100 && control.enabled[channel].load());
 }
@@ -323,19 +323,19 @@ void ServiceTest::audioOutputOnTheActiveDevice()
 {
     if (QAudioDeviceInfo::defaultOutputDevice().isNull())
         QSKIP("No audio output device (run under tools/with-services.sh)");
-    LogCapture log;
+    Recording::LogCapture log;
     AudioEndpointControl control(nullptr);
     QAudioOutput* output = control.createAudioOutput(monoPcm(44100));
     QVERIFY(output);
     QCOMPARE(output->parent(), &control);
     QCOMPARE(output->format(), monoPcm(44100));
-    QVERIFY(log.contains(QByteArray("Using audio device '" + control.activeOutput().toLocal8Bit() + "'.").constData()));
+    QVERIFY(log.contains("Using audio device '" + control.activeOutput() + "'."));
 
     QAudioFormat halfFloat = monoPcm(44100); // no device plays 16-bit floats
     halfFloat.setSampleType(QAudioFormat::Float);
     QVERIFY(!control.createAudioOutput(halfFloat));
     QVERIFY(log.contains("does not support the required format!"));
-    QVERIFY(log.contains("[FATAL]") || log.contains("FATAL"));
+    QVERIFY(log.contains("FATAL"));
 }
 
 QTEST_MAIN(ServiceTest)

@@ -127,17 +127,18 @@ bool Feeder::feedFile(const QString& path, bool activate)
         OggStream* stream = streams.value(serial).data();
         if (!stream)
             continue;
-        if (activate && !activated.value(serial) && stream->streamInfo().headersMissing == 0) {
-            activated[serial] = stream->activateStream(queues.value(serial).data());
-            if (!activated[serial])
-                allTaken = false;
-        }
         if (!stream->putPage(&page))
             allTaken = false;
-        if (activate && !activated.value(serial) && stream->streamInfo().headersMissing == 0) {
-            activated[serial] = stream->activateStream(queues.value(serial).data());
-            if (!activated[serial])
-                allTaken = false;
+        if (!activated.contains(serial) && stream->streamInfo().headersMissing == 0) {
+            // As the reader does: a stream is activated or deactivated once its
+            // headers are in, so that its data never waits for a consumer.
+            if (activate) {
+                activated[serial] = stream->activateStream(queues.value(serial).data());
+                allTaken = allTaken && activated[serial];
+            } else {
+                activated[serial] = false;
+                stream->deactivateStream();
+            }
         }
     }
     for (auto it = streams.begin(); it != streams.end(); ++it)

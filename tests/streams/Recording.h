@@ -36,8 +36,9 @@ QVector<QByteArray> pages(const QString& path);
 ogg_page asPage(QByteArray& raw);
 
 // Streams fed from a file: each beginning-of-stream page makes an OggStream;
-// a stream is activated on its own sample queue as soon as its headers are
-// complete (before its first data packet, as the reader does).
+// a stream is activated on its own sample queue (or, when not asked to,
+// deactivated) as soon as its headers are complete. Data packets on the page
+// that completes the headers queue before the activation, as with the reader.
 class Feeder {
 public:
     explicit Feeder(int queueCapacity = 1000000);

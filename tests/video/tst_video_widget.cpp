@@ -6,8 +6,10 @@
 #include "LogCapture.h"
 #include "PrivateDisplay.h"
 #include "VideoPattern.h"
+#include "VideoStreams.h"
 
 #include "Core/Base/Processor.h"
+#include "Core/Decoder/Codecs/DecoderVideoTheora.h"
 #include "Core/Output/VideoFrameFormat.h"
 #include "Core/Output/VideoSurface.h"
 #include "Core/Output/VideoWidget.h"
@@ -141,6 +143,7 @@ private slots:
     void barsAndMarginsOnScreen();
     void frameOfAnotherSizeStopsTheSurface();
     void secondRecordingReusesTheBackEnd();
+    void decodedPictureOnScreen();
 
 private:
     std::unique_ptr<VideoWidget> widget;
@@ -290,6 +293,42 @@ void VideoWidgetTest::secondRecordingReusesTheBackEnd()
                               qPrintable(report), 15000);
     widget->surface->stop();
     QVERIFY(!widget->surface->backEnd()->isActive());
+}
+
+// A picture from a generated Theora recording, decoded and presented: its
+// number is read back from the screen.
+void VideoWidgetTest::decodedPictureOnScreen()
+{
+    QTemporaryDir dir;
+    VideoStreams::Recorded recording;
+    QVERIFY(VideoStreams::record(dir.path(), "screen.ogg", "theora:width=640,height=480,duration=2,keyint=16", 3,
+                                 recording));
+    DecoderVideoTheora decoder;
+    QVERIFY(decoder.open(&recording.headers));
+    const auto samples = VideoStreams::decodeAll(decoder, recording.data.mid(0, 38));
+    QCOMPARE(samples.size(), 38);
+    const QVideoFrame frame = samples.last()->frame;
+    QCOMPARE(frame.size(), QSize(640, 480));
+
+    QVERIFY(widget->surface->start(VideoFrameFormat::create(640, 480, 25, 1)));
+    QVERIFY(widget->surface->present(frame));
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+    long long shown = -1;
+    QTRY_VERIFY2_WITH_TIMEOUT(([&] {
+                                  const QImage screen = screenshot(QStringLiteral("decoded"));
+                                  if (screen.isNull())
+                                      return false;
+                                  shown = 0;
+                                  for (int bit = 0; bit < 20; ++bit) {
+                                      const QPoint cell(bit * recording.cellWidth + recording.cellWidth / 2,
+                                                        recording.cellHeight / 2);
+                                      const QPoint at = origin + QPoint(160, 0) + cell * 3 / 2;
+                                      shown = (shown << 1) | (qGray(screen.pixel(at)) > 128 ? 1 : 0);
+                                  }
+                                  return shown == 37;
+                              }()),
+                              qPrintable(QStringLiteral("the screen shows picture %1").arg(shown)), 15000);
+    widget->surface->stop();
 }
 
 int main(int argc, char** argv)

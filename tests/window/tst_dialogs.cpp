@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +18,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTranslator>
+#include <QVBoxLayout>
 #include <QtTest>
 
 namespace {
@@ -94,6 +97,27 @@ void DialogsTest::settingsFormAsBuilt()
              QStringLiteral("Motyw\n* sygerowany motyw: \"BRAK\" \n   oznacza pobranie domyślnych \n"
                             "   ustawień z sytemu operacyjnego"));
     QCOMPARE(child<QLabel>(dialog.data(), "lFontSize")->text(), QStringLiteral("Wielkość czcionki"));
+    QCOMPARE(child<QLabel>(dialog.data(), "lLastMediaOpenFile")->text(), QStringLiteral("Ostatnio otwierane nagranie"));
+    QCOMPARE(child<QLabel>(dialog.data(), "lLastMediaOpenDirectory")->text(),
+             QStringLiteral("Ostatnio otwierany katalog"));
+    QCOMPARE(child<QLabel>(dialog.data(), "lOpenMediaMode")->text(), QStringLiteral("Tryb otwierania"));
+    // The rows in their order, each label beside its field.
+    auto* form = dialog->findChild<QFormLayout*>(QStringLiteral("formlayoutSettings"));
+    QVERIFY(form);
+    QCOMPARE(form->fieldGrowthPolicy(), QFormLayout::AllNonFixedFieldsGrow);
+    const char* const rows[][2] = {{"lSpinOffset", "sSpinOffset"},
+                                   {"lLastMediaOpenFile", "sLastMediaOpenFile"},
+                                   {"lLastMediaOpenDirectory", "sLastMediaOpenDirectory"},
+                                   {"lFontSize", "sFontSize"},
+                                   {"lOpenMediaMode", "sOpenMediaMode"},
+                                   {"lUiMotif", "sUiMotif"}};
+    QCOMPARE(form->rowCount(), 6);
+    for (int row = 0; row < 6; ++row) {
+        QCOMPARE(form->itemAt(row, QFormLayout::LabelRole)->widget()->objectName(), QString::fromLatin1(rows[row][0]));
+        QCOMPARE(form->itemAt(row, QFormLayout::FieldRole)->widget()->objectName(), QString::fromLatin1(rows[row][1]));
+    }
+    QVERIFY(dialog->findChild<QHBoxLayout*>(QStringLiteral("horizontalLayout")));
+    QVERIFY(dialog->findChild<QVBoxLayout*>(QStringLiteral("verticalLayout")));
     QLabel* offsetLabel = child<QLabel>(dialog.data(), "lSpinOffset");
     QTextDocument offsetText;
     offsetText.setHtml(offsetLabel->text());
@@ -208,6 +232,13 @@ void DialogsTest::aboutDialogInPolish()
                               .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR)),
                           QStringLiteral("Velmora")}));
     QCOMPARE(dialog.minimumSize(), QSize(640, 480));
+    QCOMPARE(dialog.objectName(), QStringLiteral("DInfo"));
+    QCOMPARE(dialog.findChild<QVBoxLayout*>(QStringLiteral("verticalLayout"))->sizeConstraint(),
+             QLayout::SetMaximumSize);
+    QLabel* info = child<QLabel>(&dialog, "lProgramInfo");
+    QCOMPARE(info->textFormat(), Qt::PlainText);
+    QCOMPARE(info->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
+    QCOMPARE(child<QLabel>(&dialog, "lIcon")->frameShape(), QFrame::NoFrame);
     QCOMPARE(dialog.font().pointSize(), 11);
     const QPixmap icon = child<QLabel>(&dialog, "lIcon")->pixmap(Qt::ReturnByValue);
     QCOMPARE(icon.size(), QSize(128, 128));

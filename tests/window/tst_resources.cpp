@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -145,6 +147,8 @@ private slots:
     void picturesLoadAtTheirSizes_data();
     void picturesLoadAtTheirSizes();
     void unusedFilesArePresent();
+    void storedInTheClassicLayout();
+    void themeSheetsHoldTheirRules();
     void themeSheetsStyleWidgets();
     void licencesPageNamesTheLibraries();
     void translationIsFoundForPolishLocales();
@@ -205,9 +209,71 @@ void ResourcesTest::unusedFilesArePresent()
     QFile empty(QStringLiteral(":/Style/nostyle.qss"));
     QVERIFY(empty.open(QIODevice::ReadOnly));
     QCOMPARE(empty.size(), qint64(0));
-    // The big sheet is worth compressing; the resource compiler stores it so.
-    QVERIFY(QResource(QStringLiteral(":/Style/application.qss")).compressionAlgorithm() !=
-            QResource::NoCompression);
+}
+
+void ResourcesTest::storedInTheClassicLayout()
+{
+    // Exactly two files are stored compressed, both with zlib; every other one as it is.
+    const QStringList compressed = {QStringLiteral(":/Style/application.qss"), QStringLiteral(":/icons/add_item.png")};
+    int files = 0;
+    for (const QString& folder : {QStringLiteral(":/icons"), QStringLiteral(":/Style"), QStringLiteral(":/Docs"),
+                                  QStringLiteral(":/Language")}) {
+        QDirIterator entries(folder, QDir::Files);
+        while (entries.hasNext()) {
+            const QString path = entries.next();
+            ++files;
+            const QResource resource(path);
+            QVERIFY2(resource.isValid(), qPrintable(path));
+            QVERIFY2(resource.compressionAlgorithm() ==
+                         (compressed.contains(path) ? QResource::ZlibCompression : QResource::NoCompression),
+                     qPrintable(path));
+            // Format 1 keeps no file times.
+            QVERIFY2(!QFileInfo(path).lastModified().isValid(), qPrintable(path));
+        }
+    }
+    QCOMPARE(files, 24 + 10 + 1 + 1);
+    // Compressed or not, the content reads back whole.
+    QFile sheet(compressed[0]);
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    QVERIFY(sheet.readAll().size() > 1000);
+    QCOMPARE(QImage(compressed[1]).size(), QSize(16, 16));
+}
+
+// The sheet's rules in file order, one "selector{property:value;...}" each, without
+// comments or white space.
+static QStringList sheetRules(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QString sheet = QString::fromUtf8(file.readAll());
+    sheet.remove(QRegularExpression(QStringLiteral("/\\*.*?\\*/"), QRegularExpression::DotMatchesEverythingOption));
+    sheet.remove(QRegularExpression(QStringLiteral("\\s+")));
+    QStringList rules = sheet.split(QLatin1Char('}'), Qt::SkipEmptyParts);
+    for (QString& rule : rules)
+        rule += QLatin1Char('}');
+    return rules;
+}
+
+void ResourcesTest::themeSheetsHoldTheirRules()
+{
+    const QString combo = QStringLiteral("QComboBox{border-width:1px;border-style:inset;border-color:dimgray;}");
+    QCOMPARE(sheetRules(QStringLiteral(":/Style/silver.qss")),
+             QStringList({QStringLiteral("*{color:black;background-color:silver;}"), combo,
+                          QStringLiteral("QMenuBar::item{background-color:silver;}"),
+                          QStringLiteral("QHeaderView::section{background-color:silver;}"),
+                          QStringLiteral("QTabBar{background-color:silver;}")}));
+    QCOMPARE(sheetRules(QStringLiteral(":/Style/night.qss")),
+             QStringList({QStringLiteral("*{color:DarkCyan;background-color:#111111;border-color:dimgray;}"),
+                          QStringLiteral("QAbstractButton{background:qlineargradient(x1:0,y1:0,x2:0,y2:1,stop:0darkgray,"
+                                         "stop:0.5black);border-color:dimgray;border-width:1px;border-style:outset;"
+                                         "padding:2px;margin:2px;}"),
+                          QStringLiteral("QAbstractButton:pressed{background:qlineargradient(x1:0,y1:0,x2:0,y2:1,"
+                                         "stop:0black,stop:0.5darkgray);border-color:dimgray;}"),
+                          combo, QStringLiteral("QMenuBar::item{background-color:#111111;}"),
+                          QStringLiteral("QHeaderView::section{background-color:DarkSlateGray;border-color:dimgray;"
+                                         "border-width:1px;border-style:inset;padding:2px;}"),
+                          QStringLiteral("QTabBar{background-color:#111111;}")}));
 }
 
 void ResourcesTest::themeSheetsStyleWidgets()

@@ -127,7 +127,8 @@ void SettingsTest::lastFolderIsRepairedOnlyWhenEmpty()
 
 void SettingsTest::fontSizeFallsBackAndIsLimited()
 {
-    const QPair<QByteArray, int> cases[] = {{"duzy", 10}, {"0", 10}, {"7", 8}, {"25", 16}, {"12", 12}, {"-3", 8}};
+    const QPair<QByteArray, int> cases[] = {{"duzy", 10}, {"0", 10}, {"7", 8}, {"25", 16}, {"12", 12}, {"-3", 8},
+                                           {"4294967296", 16}, {"-4294967286", 8}};
     for (const auto& c : cases) {
         const QByteArray content = "[General]\nfontSize=" + c.first + "\n";
         writeFile(content);
@@ -148,6 +149,11 @@ void SettingsTest::annotationOffsetIsLimited()
     writeFile("[General]\nannotationJumpMargin=5000\n");
     QCOMPARE(Settings().readAnnotationJumpMargin(), 1000);
     writeFile("[General]\nannotationJumpMargin=-5000\n");
+    QCOMPARE(Settings().readAnnotationJumpMargin(), -1000);
+    // Beyond the int range: limited, not cut to the low bits (which would give 0 here).
+    writeFile("[General]\nannotationJumpMargin=4294967296\n");
+    QCOMPARE(Settings().readAnnotationJumpMargin(), 1000);
+    writeFile("[General]\nannotationJumpMargin=-4294967296\n");
     QCOMPARE(Settings().readAnnotationJumpMargin(), -1000);
     writeFile("[General]\nannotationJumpMargin=abc\n");
     QCOMPARE(Settings().readAnnotationJumpMargin(), 0);

@@ -110,6 +110,9 @@ void TimeWidgetsTest::hoverShowsTheTimeUnderTheMouse()
     // Not clamped: left of the margin lies before the start, which wraps back from midnight.
     QCOMPARE(hoverAt(slider, 0), QStringLiteral("23:58:12"));
     QCOMPARE(hoverAt(slider, 211), QStringLiteral("01:01:30"));
+    // Toward zero also before the start: -1000.5 ms is -1000 ms (23:59:59), not -1001 ms (23:59:58).
+    slider.setMediaStop(200100);
+    QCOMPARE(hoverAt(slider, 5), QStringLiteral("23:59:59"));
 
     slider.setMediaStart(3600000);
     slider.setMediaStop(7200000);

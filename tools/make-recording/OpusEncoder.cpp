@@ -37,9 +37,12 @@ bool OpusEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, s
     std::vector<unsigned char> mapping(static_cast<size_t>(channels));
     for (int c = 0; c < channels; ++c)
         mapping[size_t(c)] = static_cast<unsigned char>(c);
+    const int application = spec.application == "voip"       ? OPUS_APPLICATION_VOIP
+                            : spec.application == "lowdelay" ? OPUS_APPLICATION_RESTRICTED_LOWDELAY
+                                                             : OPUS_APPLICATION_AUDIO;
     int result = 0;
     OpusMSEncoder* encoder = opus_multistream_encoder_create(encodingRate, channels, channels, 0, mapping.data(),
-                                                             OPUS_APPLICATION_AUDIO, &result);
+                                                             application, &result);
     if (!encoder || result != OPUS_OK) {
         error = std::string("libopus: ") + opus_strerror(result);
         return false;

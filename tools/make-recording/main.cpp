@@ -31,7 +31,8 @@ const char kHelp[] =
     "        header; may repeat)\n"
     "      audio: rate=HZ, channels=N, level=0..1, base=HZ (tone of channel 0),\n"
     "        step=HZ (tone step per channel), clicks=SECONDS (sync clicks), quality=Q\n"
-    "      opus: input-rate=HZ (48000, 16000, 44100, 0, ...), frame-ms=20|60|120\n"
+    "      opus: input-rate=HZ (48000, 16000, 44100, 0, ...), frame-ms=20|60|120,\n"
+    "        application=audio|voip|lowdelay (lowdelay: CELT only)\n"
     "      speex: mode=narrow|wide|ultra, fpp=N (frames per packet), channels=1..13,\n"
     "        layout=header|serial1 (serial1: header declares 1 channel and 1 extra\n"
     "        header, packets carry 13 channels), bad-channel=C (that channel's bits\n"
@@ -95,6 +96,7 @@ bool setKey(StreamSpec& spec, const std::string& key, const std::string& value)
     else if (key == "input-rate") spec.inputRate = integer;
     else if (key == "frame-ms") spec.frameMs = integer;
     else if (key == "mode") spec.mode = value;
+    else if (key == "application") spec.application = value;
     else if (key == "fpp") spec.framesPerPacket = integer;
     else if (key == "layout") spec.layout = value;
     else if (key == "bad-channel") spec.badChannel = integer;

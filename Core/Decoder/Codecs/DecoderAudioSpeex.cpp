@@ -166,6 +166,10 @@ bool DecoderAudioSpeex::seeked(qint64 ns)
 {
     for (quint32 c = 0; c < channels; ++c)
         speex_bits_reset(&bits[c]);
+    // A block begun before the seek would carry its old time.
+    delete pending;
+    pending = nullptr;
+    filled = 0;
     time = ns;
     return true;
 }

@@ -135,6 +135,9 @@ bool DecoderAudioVorbis::decode(QSharedPointer<OggPacket> packet, Sample*& sampl
 bool DecoderAudioVorbis::seeked(qint64 ns)
 {
     time = ns;
+    // A block begun before the seek would carry its old time.
+    delete pending;
+    pending = nullptr;
     filled = 0;
     if (!dspReady)
         return true;

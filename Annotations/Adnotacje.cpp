@@ -1,0 +1,860 @@
+#include "Annotations/Adnotacje.h"
+
+#include "Annotations/AnnotationDialogs.h"
+#include "Annotations/AnnotationDocument.h"
+#include "Annotations/Duration.h"
+#include "ui_Adnotacje.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QStandardItemModel>
+#include <QTime>
+
+#include <algorithm>
+#include <unistd.h>
+
+const char* const Adnotacje::AddNewItem = "[Dodaj nowy ...]";
+
+namespace {
+
+const char kSuffix[] = ".xml";
+const char kFilter[] = "*.xml";
+const char kClerkSuffix[] = "-clerk.xml";
+const char kTableStyle[] = "QTableView {selection-background-color: #0080FF;}";
+const char kTimeFormat[] = "hh:mm:ss";
+const char kErrorTitle[] = "Błąd";
+
+QString utf8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString lastComponent(QString dir)
+{
+    dir.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return dir.mid(dir.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool hasXmlSuffix(const QString& path)
+{
+    return path.endsWith(QLatin1String(kSuffix), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+Adnotacje::Adnotacje(QWidget* parent)
+    : QWidget(parent)
+    , ui(new Ui_Adnotacje)
+    , model(nullptr)
+    , layerCounter(0)
+    , offsetMs(0)
+    , spy(false)
+    , lastPos(0)
+    , addTime(0)
+    , dialogs(AnnotationDialogs::standard())
+{
+    qRegisterMetaType<Layer>();
+    qRegisterMetaType<QList<Layer>>();
+    ui->setupUi(this);
+    ui->frameAdnProp->hide();
+    ui->btFilterT->hide();
+    createMenuAnnonList();
+}
+
+Adnotacje::~Adnotacje()
+{
+    delete ui;
+}
+
+void Adnotacje::setDialogs(AnnotationDialogs* seam)
+{
+    dialogs = seam ? seam : AnnotationDialogs::standard();
+}
+
+void Adnotacje::createMenuAnnonList()
+{
+    struct Item {
+        const char* text;
+        void (Adnotacje::*slot)();
+    };
+    const Item items[] = {
+        {"Kopiuj", &Adnotacje::cmalCopy_triggered},
+        {"Usuń", &Adnotacje::cmalDelete_triggered},
+        {"Drukuj", &Adnotacje::cmalPrint_triggered},
+    };
+    for (const Item& item : items) {
+        QAction* action = new QAction(utf8(item.text), this);
+        connect(action, &QAction::triggered, this, item.slot);
+        menuAnnonList.addAction(action);
+    }
+}
+
+// ---------------------------------------------------------------- store
+
+bool Adnotacje::readDocument(AnnotationDocument& doc, ParseMessage style, bool forWriting)
+{
+    switch (doc.read()) {
+    case AnnotationDocument::Ok:
+        break;
+    case AnnotationDocument::ParseError: {
+        QString text = style == ParseMessage::WithPath
+            ? doc.path() + QStringLiteral("\nParse error at line %1, column %2:\n%3")
+            : tr("Parse error at line %1, column %2:\n%3");
+        dialogs->information(window(), tr("DOM Addnotacje"),
+                             text.arg(doc.errorLine).arg(doc.errorColumn).arg(doc.errorMessage));
+        return false;
+    }
+    case AnnotationDocument::TooBig:
+        dialogs->information(window(), tr("DOM Addnotacje"),
+                             utf8("Plik %1 jest za duży (ponad %2 MB) i nie zostanie otwarty.")
+                                 .arg(doc.path())
+                                 .arg(AnnotationDocument::MaxFileSize / (1024 * 1024)));
+        return false;
+    case AnnotationDocument::CannotOpen:
+    case AnnotationDocument::TooComplex:
+    case AnnotationDocument::NotAnnotations:
+        return false;
+    }
+    if (forWriting && !doc.decodedExactly()) {
+        dialogs->critical(window(), utf8(kErrorTitle),
+                          utf8("Plik %1 nie jest zapisany w kodowaniu UTF-8 ani w kodowaniu, które deklaruje. "
+                               "Plik nie zostanie zmieniony.")
+                              .arg(doc.path()));
+        return false;
+    }
+    return true;
+}
+
+bool Adnotacje::readForChange(AnnotationDocument& doc)
+{
+    const qint64 modified = AnnotationDocument::modifiedSeconds(doc.path());
+    if (!readDocument(doc, ParseMessage::Plain, true))
+        return false;
+    QDomElement root = doc.root();
+    if (root.attribute(QStringLiteral("Created")).isEmpty())
+        root.setAttribute(QStringLiteral("Created"), QString::number(modified));
+    return true;
+}
+
+bool Adnotacje::isAnnotationReadonly(QString path)
+{
+    if (path.endsWith(QLatin1String(kClerkSuffix)))
+        return true;
+    // The owner's write bit stands for the read-only attribute; it keeps the
+    // rule meaningful for a user who may write everything.
+    if (!(QFile::permissions(path) & QFileDevice::WriteOwner))
+        return true;
+    return ::access(QFile::encodeName(path).constData(), W_OK) != 0;
+}
+
+bool Adnotacje::isAnnotFile(QString path)
+{
+    AnnotationDocument doc(path);
+    return readDocument(doc, ParseMessage::Plain, false);
+}
+
+QString Adnotacje::getXmlAttr(QString path, QString attr)
+{
+    AnnotationDocument doc(path);
+    if (readDocument(doc, ParseMessage::Plain, false))
+        return doc.root().attribute(attr);
+    return doc.status() == AnnotationDocument::NotAnnotations ? QStringLiteral("not annotations file") : QString();
+}
+
+bool Adnotacje::setXmlAttr(QString path, QString attr, QString value)
+{
+    AnnotationDocument doc(path);
+    if (!readDocument(doc, ParseMessage::Plain, true))
+        return false;
+    doc.root().setAttribute(attr, value);
+    return doc.write();
+}
+
+bool Adnotacje::createNewAnnotationsFile(QString path)
+{
+    if (QFileInfo::exists(path)) {
+        dialogs->critical(window(), utf8(kErrorTitle),
+                          utf8("Plik %1 już istnieje. Wybierz inną nazwę nowego pliku adnotacji.").arg(path));
+        return false;
+    }
+    if (!AnnotationDocument::createNew(path)) {
+        dialogs->critical(window(), utf8(kErrorTitle), utf8("Nie udało się utworzyć pliku %1.").arg(path));
+        return false;
+    }
+    return setXmlAttr(path, QStringLiteral("Created"),
+                      QString::number(AnnotationDocument::modifiedSeconds(path)));
+}
+
+void Adnotacje::loadAdnotationsFile(QString path, bool refresh)
+{
+    if (!hasXmlSuffix(path))
+        return;
+    AnnotationDocument doc(path);
+    if (!readDocument(doc, ParseMessage::WithPath, false))
+        return;
+    if (getLayer(path).path == path) {
+        dialogs->message(utf8("Plik został już otwarty"));
+        return;
+    }
+    const QDomElement root = doc.root();
+    Layer layer(++layerCounter, path);
+    layer.setLayerType(root.attribute(QStringLiteral("copyOf")), path);
+    const QString created = root.attribute(QStringLiteral("Created"));
+    layer.created = created.isEmpty() ? AnnotationDocument::modifiedSeconds(path) : created.toLongLong();
+    layers.append(layer);
+
+    const QString annotationName = QStringLiteral("Annotation");
+    for (QDomElement element = root.firstChildElement(annotationName); !element.isNull();
+         element = element.nextSiblingElement(annotationName)) {
+        adnotations.append(CAdnotation(AnnotationDocument::timeOf(element),
+                                       AnnotationDocument::childText(element, QStringLiteral("Text")),
+                                       AnnotationDocument::childText(element, QStringLiteral("Protocol")), layer.id));
+    }
+    sortAdnotations();
+    if (refresh) {
+        manageLayers();
+        showAdnotations();
+    }
+}
+
+void Adnotacje::loadAdnotationsDir(QString dir, bool)
+{
+    const QDir folder(dir);
+    if (!folder.exists())
+        return;
+    annotationsDir = dir;
+    const QStringList names = folder.entryList({QLatin1String(kFilter)}, QDir::Files | QDir::NoDotAndDotDot,
+                                               QDir::Time);
+    clearAdnotations();
+    for (const QString& name : names) {
+        const QString path = dir + QLatin1Char('/') + name;
+        // Devices, FIFOs and links to them are never opened.
+        if (AnnotationDocument::isRegularFile(path) && isAnnotFile(path))
+            loadAdnotationsFile(path, false);
+    }
+    manageLayers();
+    showAdnotations();
+    emit annShowLayers(layers);
+}
+
+bool Adnotacje::addAnnotXML(CAdnotation ann, QString path)
+{
+    AnnotationDocument doc(path);
+    if (!readForChange(doc))
+        return false;
+    QDomDocument& dom = doc.document();
+    QDomElement root = doc.root();
+    QDomElement element = dom.createElement(QStringLiteral("Annotation"));
+    element.setAttribute(QStringLiteral("Time"), ann.time);
+    QDomElement text = dom.createElement(QStringLiteral("Text"));
+    text.appendChild(dom.createTextNode(AnnotationDocument::cleanText(ann.text)));
+    element.appendChild(text);
+    QDomElement protocol = dom.createElement(QStringLiteral("Protocol"));
+    protocol.appendChild(dom.createTextNode(AnnotationDocument::cleanText(ann.protocol)));
+    element.appendChild(protocol);
+
+    const QString annotationName = QStringLiteral("Annotation");
+    QDomElement later = root.firstChildElement(annotationName);
+    if (later.isNull()) {
+        root.insertBefore(element, QDomNode());
+    } else {
+        while (!later.isNull() && Duration::isoToMs(AnnotationDocument::timeOf(later)) <= ann.timeMs)
+            later = later.nextSiblingElement(annotationName);
+        if (later.isNull())
+            root.appendChild(element);
+        else
+            root.insertBefore(element, later);
+    }
+    return doc.write();
+}
+
+bool Adnotacje::delAnnotXML(CAdnotation ann, QString path)
+{
+    AnnotationDocument doc(path);
+    if (!readForChange(doc))
+        return false;
+    QDomElement found = doc.findAnnotation(ann.time, ann.text);
+    if (found.isNull())
+        return false;
+    doc.root().removeChild(found);
+    return doc.write();
+}
+
+bool Adnotacje::editAnnotXML(CAdnotation changed, CAdnotation previous, QString path)
+{
+    AnnotationDocument doc(path);
+    if (!readForChange(doc))
+        return false;
+    QDomElement found = doc.findAnnotation(previous.time, previous.text);
+    if (found.isNull())
+        return false;
+    // Only the text changes: attributes and elements of other writers stay.
+    QDomDocument& dom = doc.document();
+    QDomElement text = found.firstChildElement(QStringLiteral("Text"));
+    if (text.isNull()) {
+        text = dom.createElement(QStringLiteral("Text"));
+        found.insertBefore(text, found.firstChildElement(QStringLiteral("Protocol")));
+    }
+    while (text.hasChildNodes())
+        text.removeChild(text.firstChild());
+    text.appendChild(dom.createTextNode(AnnotationDocument::cleanText(changed.text)));
+    return doc.write();
+}
+
+QString Adnotacje::proposedFileName() const
+{
+    return annotationsDir + QLatin1Char('/') + lastComponent(annotationsDir) + QLatin1String(kSuffix);
+}
+
+QString Adnotacje::copyAnnotFile(QString path)
+{
+    if (!dialogs->question(utf8("Plik dla tej warstwy jest tylko do odczytu.\n"
+                                "Czy utworzyć kopię pliku w nowej lokalizacji?"),
+                           true))
+        return QString();
+    QString name = dialogs->saveFileName(this, utf8("Utwórz kopię adnotacji"), proposedFileName(),
+                                         QLatin1String(kFilter));
+    const auto fail = [this](const char* text) {
+        dialogs->critical(window(), utf8(kErrorTitle), utf8(text));
+        ui->frameAdnProp->hide();
+        return QString();
+    };
+    if (name.isEmpty()) {
+        ui->frameAdnProp->hide();
+        return QString();
+    }
+    if (!hasXmlSuffix(name))
+        name += QLatin1String(kSuffix);
+    if (name.endsWith(QLatin1String(kClerkSuffix)))
+        return fail("Zła nazwa pliku - zakończony clerk.xml");
+    if (!QFile::copy(path, name))
+        return fail("Nie udało się skopiować pliku");
+    if (!QFile::setPermissions(name, QFile::permissions(name) | QFileDevice::WriteOwner)) {
+        QFile::remove(name);
+        return fail("Błąd dostępu do pliku - Read Only!");
+    }
+    const QString firstOfChain = getXmlAttr(path, QStringLiteral("copyOf"));
+    if (!setXmlAttr(name, QStringLiteral("copyOf"), firstOfChain.isEmpty() ? path : firstOfChain)
+        || !setXmlAttr(name, QStringLiteral("Created"),
+                       QString::number(AnnotationDocument::modifiedSeconds(name)))) {
+        // Only the copy made here is removed; the source is never touched.
+        QFile::remove(name);
+        return fail("Nie udało się skopiować pliku");
+    }
+    loadAdnotationsFile(name, true);
+    manageLayers();
+    if (getLayer(name).path != name)
+        return fail("Nie udało się otworzyć kopii pliku adnotacji");
+    return name;
+}
+
+// ---------------------------------------------------------------- panel
+
+void Adnotacje::resetFilterFields()
+{
+    ui->timeEdit->setTime(QTime::fromString(QStringLiteral("00:00:00"), QLatin1String(kTimeFormat)));
+    ui->lineEditAdnot->setText(QString());
+}
+
+void Adnotacje::clearAdnotations()
+{
+    layerCounter = 0;
+    adnotations.clear();
+    layers.clear();
+    activAnnotations.clear();
+    ui->comboBoxFiles->clear();
+    resetFilterFields();
+    Layer::nbAnnPub = 0;
+    Layer::nbAnnPriv = 0;
+    Layer::nbAnnProt = 0;
+    // An open edit belonged to a layer that is gone.
+    editTarget = CAdnotation();
+    ui->frameAdnProp->hide();
+    emit annShowLayers(layers);
+}
+
+void Adnotacje::sortAdnotations()
+{
+    if (adnotations.isEmpty())
+        return;
+    // Stable, so that records equal in time and layer keep their file order,
+    // which is the order in which the file is searched.
+    std::stable_sort(adnotations.begin(), adnotations.end());
+    for (int i = 0; i < adnotations.size(); ++i)
+        adnotations[i].index = i;
+}
+
+void Adnotacje::manageLayers()
+{
+    if (!layers.isEmpty()) {
+        std::stable_sort(layers.begin(), layers.end());
+        int clerks = 0;
+        int judges = 0;
+        int recorders = 0;
+        for (Layer& layer : layers) {
+            layer.visible = false;
+            int* count = nullptr;
+            int total = 0;
+            if (layer.type == QLatin1String(Layer::Clerk)) {
+                count = &clerks;
+                total = Layer::nbAnnPub;
+            } else if (layer.type == QLatin1String(Layer::Judge)) {
+                count = &judges;
+                total = Layer::nbAnnPriv;
+            } else if (layer.type == QLatin1String(Layer::Recorder)) {
+                count = &recorders;
+                total = Layer::nbAnnProt;
+            }
+            if (!count)
+                continue;
+            layer.indexInType = (*count)++;
+            layer.visible = *count == total;
+        }
+    }
+    ui->comboBoxFiles->clear();
+    for (const Layer& layer : layers) {
+        const bool numbered = layer.indexInType != 0 && layer.type != QLatin1String(Layer::Recorder);
+        const QString number = numbered ? QString::number(layer.indexInType) : QString();
+        ui->comboBoxFiles->addItem(layer.name + QLatin1Char(' ') + number + QStringLiteral("\n ") + layer.source,
+                                   layer.path);
+    }
+    ui->comboBoxFiles->addItem(QLatin1String(AddNewItem), QLatin1String(AddNewItem));
+    emit annShowLayers(layers);
+}
+
+void Adnotacje::loadActivAnnotations()
+{
+    activAnnotations.clear();
+    for (const CAdnotation& annotation : adnotations)
+        if (isActivLayer(annotation.layerId) && annotation.visible)
+            activAnnotations.append(annotation);
+}
+
+void Adnotacje::showAdnotations()
+{
+    QTableView* table = ui->tableAdnot;
+    table->setCornerButtonEnabled(false);
+    loadActivAnnotations();
+
+    QStandardItemModel* previous = model;
+    QItemSelectionModel* previousSelection = table->selectionModel();
+    model = new QStandardItemModel(activAnnotations.size(), 3, this);
+    model->setHorizontalHeaderLabels({QStringLiteral("Czas"), QStringLiteral("Adnotacja"), QStringLiteral("Prot.")});
+    for (int i = 0; i < activAnnotations.size(); ++i) {
+        CAdnotation& annotation = activAnnotations[i];
+        annotation.row = i;
+        const QColor colour = getLayer(annotation.layerId).getColor();
+        QStandardItem* cells[] = {new QStandardItem(annotation.timeText), new QStandardItem(annotation.text),
+                                  new QStandardItem(QString())};
+        cells[2]->setCheckState(annotation.isProtocol ? Qt::Checked : Qt::Unchecked);
+        for (int column = 0; column < 3; ++column) {
+            cells[column]->setData(colour, Qt::BackgroundRole);
+            model->setItem(i, column, cells[column]);
+        }
+    }
+    table->setModel(model);
+    // The view owns neither the model it replaced nor that model's selection.
+    delete previousSelection;
+    delete previous;
+
+    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    table->setColumnWidth(0, 87);
+    table->setColumnWidth(2, 45);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setStyleSheet(QLatin1String(kTableStyle));
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+}
+
+Layer Adnotacje::getLayer(int id) const
+{
+    for (const Layer& layer : layers)
+        if (layer.id == id)
+            return layer;
+    return Layer();
+}
+
+Layer Adnotacje::getLayer(QString name) const
+{
+    const bool byPath = name.contains(QLatin1Char('/'));
+    for (const Layer& layer : layers)
+        if ((byPath ? layer.path : layer.fileName) == name)
+            return layer;
+    return Layer();
+}
+
+bool Adnotacje::isActivLayer(int id) const
+{
+    return getLayer(id).visible;
+}
+
+void Adnotacje::setActivLayer(int id, bool visible)
+{
+    for (Layer& layer : layers) {
+        if (layer.id == id) {
+            layer.visible = visible;
+            return;
+        }
+    }
+}
+
+void Adnotacje::on_btFilter_clicked()
+{
+    const QString text = ui->lineEditAdnot->text();
+    const QString timeText = ui->timeEdit->text();
+    const qint64 timeMs = Duration::tfToMs(timeText);
+    for (CAdnotation& annotation : adnotations)
+        annotation.visible = true;
+    if (!text.isEmpty())
+        for (CAdnotation& annotation : adnotations)
+            annotation.visible = isActivLayer(annotation.layerId) && annotation.text.contains(text);
+    if (timeText != QLatin1String("00:00:00"))
+        for (CAdnotation& annotation : adnotations)
+            if (annotation.visible)
+                annotation.visible = isActivLayer(annotation.layerId) && annotation.timeMs / 1000 * 1000 == timeMs;
+    showAdnotations();
+}
+
+void Adnotacje::on_btFilterReset_clicked()
+{
+    resetFilterFields();
+    for (CAdnotation& annotation : adnotations)
+        annotation.visible = true;
+    showAdnotations();
+}
+
+void Adnotacje::on_lineEditAdnot_returnPressed()
+{
+    on_btFilter_clicked();
+}
+
+void Adnotacje::on_timeEdit_editingFinished()
+{
+    on_btFilter_clicked();
+}
+
+void Adnotacje::spyAdnotations(qint64 pTime)
+{
+    lastPos = pTime;
+    if (!spy || activAnnotations.isEmpty())
+        return;
+    const qint64 target = pTime + offsetMs;
+    const auto next = std::find_if(activAnnotations.cbegin(), activAnnotations.cend(),
+                                   [target](const CAdnotation& annotation) { return annotation.timeMs >= target; });
+    if (next == activAnnotations.cend() || !isActivLayer(next->layerId) || !next->visible || next->row == 0)
+        return;
+    ui->tableAdnot->selectRow(next->row - 1);
+}
+
+void Adnotacje::on_tableAdnot_doubleClicked(QModelIndex index)
+{
+    if (index.row() >= 0 && index.row() < activAnnotations.size())
+        emit annSeek(offsetMs + activAnnotations[index.row()].timeMs);
+}
+
+void Adnotacje::changeLayerVisible(int pNbLayer, bool pVisible)
+{
+    setActivLayer(pNbLayer, pVisible);
+    showAdnotations();
+}
+
+void Adnotacje::changeOffset(int pOffset)
+{
+    offsetMs = qint64(pOffset) * 1000;
+}
+
+void Adnotacje::changeSpyOption(bool pSpy)
+{
+    spy = pSpy;
+}
+
+int Adnotacje::selectedRow() const
+{
+    const QItemSelectionModel* selection = ui->tableAdnot->selectionModel();
+    if (!model || !selection)
+        return -1;
+    const QModelIndexList rows = selection->selectedRows();
+    if (rows.isEmpty())
+        return -1;
+    const int row = rows.first().row();
+    return row < activAnnotations.size() ? row : -1;
+}
+
+void Adnotacje::on_tableAdnot_customContextMenuRequested(QPoint pos)
+{
+    if (!model || activAnnotations.isEmpty() || selectedRow() < 0)
+        return;
+    menuAnnonList.exec(ui->tableAdnot->viewport()->mapToGlobal(pos));
+}
+
+void Adnotacje::cmalCopy_triggered()
+{
+    const int row = selectedRow();
+    if (row >= 0)
+        QApplication::clipboard()->setText(activAnnotations[row].text, QClipboard::Clipboard);
+}
+
+void Adnotacje::cmalPrint_triggered()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    // Printing of one annotation is built on the print and export module.
+}
+
+void Adnotacje::printShown(bool toFile)
+{
+    if (activAnnotations.isEmpty()) {
+        dialogs->information(window(), tr("Addnotacje"),
+                             toFile ? utf8("Brak adnotacji do zapisu") : utf8("Brak adnotacji do wydruku"));
+        return;
+    }
+}
+
+void Adnotacje::on_btPrintAdn_clicked()
+{
+    printShown(false);
+}
+
+void Adnotacje::on_btSavePdfAdn_clicked()
+{
+    printShown(true);
+}
+
+void Adnotacje::setGuiFont(QFont font)
+{
+    ui->tableAdnot->setFont(font);
+    ui->tableAdnot->setStyleSheet(QString());
+    ui->tableAdnot->setStyleSheet(QLatin1String(kTableStyle));
+    ui->tableAdnot->viewport()->update();
+}
+
+bool Adnotacje::editAnnonInProgress()
+{
+    if (ui->frameAdnProp->isHidden())
+        return false;
+    if (!dialogs->question(utf8("Trwa edycja adnotacji! Czy chcesz porzucić wprowadzane zmiany"), false))
+        return true;
+    ui->frameAdnProp->hide();
+    return false;
+}
+
+void Adnotacje::on_comboBoxFiles_currentIndexChanged(int index)
+{
+    ui->comboBoxFiles->setToolTip(index < 0 ? QString() : ui->comboBoxFiles->itemData(index).toString());
+}
+
+// ---------------------------------------------------------------- writing
+
+int Adnotacje::findAdnotation(int layerId, const QString& time, const QString& text) const
+{
+    for (int i = 0; i < adnotations.size(); ++i) {
+        const CAdnotation& annotation = adnotations[i];
+        if (annotation.layerId == layerId && annotation.time == time && annotation.text == text)
+            return i;
+    }
+    return -1;
+}
+
+int Adnotacje::rowOfIndex(int index) const
+{
+    for (const CAdnotation& annotation : activAnnotations)
+        if (annotation.index == index)
+            return annotation.row;
+    return -1;
+}
+
+bool Adnotacje::ensureWritable(QString& path, CAdnotation& record)
+{
+    if (!isAnnotationReadonly(path))
+        return true;
+    path = copyAnnotFile(path);
+    if (path.isEmpty())
+        return false;
+    // The copy rebuilt the table: find the record again by what it is.
+    const int found = findAdnotation(getLayer(path).id, record.time, record.text);
+    if (found < 0) {
+        dialogs->message(utf8("Nie odnaleziono adnotacji w kopii pliku."));
+        return false;
+    }
+    record = adnotations[found];
+    return true;
+}
+
+void Adnotacje::setFrameTime(const QString& timeText)
+{
+    ui->timeEdit2->setTime(QTime::fromString(timeText, QLatin1String(kTimeFormat)));
+}
+
+void Adnotacje::openFrame(bool editing, const QString& path, const QString& text, const QString& timeText)
+{
+    ui->frameAdnProp->show();
+    ui->btSaveAddAdn->setVisible(!editing);
+    ui->btSaveEditAdn->setVisible(editing);
+    ui->lineEditFromFile->setText(path);
+    ui->plainTextEditChangeAdn->setPlainText(text);
+    setFrameTime(timeText);
+}
+
+void Adnotacje::on_btAddAdn_clicked()
+{
+    if (!model)
+        return;
+    QString path = ui->comboBoxFiles->currentData().toString();
+    addTime = lastPos;
+    if (isAnnotationReadonly(path)) {
+        path = copyAnnotFile(path);
+        if (path.isEmpty())
+            return;
+    }
+    editTarget = CAdnotation();
+    openFrame(false, path, QString(), Duration::msToTf(addTime));
+}
+
+void Adnotacje::on_btSaveAddAdn_clicked()
+{
+    if (!model)
+        return;
+    QString path = ui->lineEditFromFile->text();
+    if (isAnnotationReadonly(path)) {
+        path = copyAnnotFile(path);
+        if (path.isEmpty())
+            return;
+        ui->lineEditFromFile->setText(path);
+    }
+    const Layer layer = getLayer(path);
+    const CAdnotation record(Duration::msToIso(addTime),
+                             AnnotationDocument::cleanText(ui->plainTextEditChangeAdn->toPlainText()),
+                             QStringLiteral("false"), layer.id);
+    if (layer.id < 0 || !addAnnotXML(record, path)) {
+        dialogs->message(utf8("Nie udało się wstawić adnotacji."));
+        return;
+    }
+    adnotations.append(record);
+    sortAdnotations();
+    ui->frameAdnProp->hide();
+    showAdnotations();
+}
+
+void Adnotacje::on_btEditAdn_clicked()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    CAdnotation target = activAnnotations[row];
+    ui->plainTextEditChangeAdn->setPlainText(target.text);
+    setFrameTime(target.timeText);
+    QString path = getLayer(target.layerId).path;
+    if (!ensureWritable(path, target))
+        return;
+    editTarget = target;
+    openFrame(true, path, target.text, target.timeText);
+    const int shown = rowOfIndex(target.index);
+    if (shown >= 0)
+        ui->tableAdnot->selectRow(shown);
+}
+
+void Adnotacje::on_tableAdnot_clicked(QModelIndex index)
+{
+    if (ui->frameAdnProp->isHidden() || !ui->btSaveAddAdn->isHidden())
+        return;
+    if (index.row() < 0 || index.row() >= activAnnotations.size())
+        return;
+    const CAdnotation& annotation = activAnnotations[index.row()];
+    const QString path = getLayer(annotation.layerId).path;
+    if (isAnnotationReadonly(path)) {
+        ui->frameAdnProp->hide();
+        return;
+    }
+    editTarget = annotation;
+    openFrame(true, path, annotation.text, annotation.timeText);
+}
+
+void Adnotacje::on_btSaveEditAdn_clicked()
+{
+    if (!model || editTarget.layerId < 0)
+        return;
+    CAdnotation target = editTarget;
+    QString path = getLayer(target.layerId).path;
+    if (path.isEmpty()) {
+        dialogs->message(utf8("Nie udało się zmodyfikować adnotacji."));
+        return;
+    }
+    const QString newText = AnnotationDocument::cleanText(ui->plainTextEditChangeAdn->toPlainText());
+    // The layer may have become read-only since the frame opened.
+    if (!ensureWritable(path, target))
+        return;
+    editTarget = target;
+    ui->lineEditFromFile->setText(path);
+    const CAdnotation changed(target.time, newText, target.protocol, target.layerId);
+    const int found = findAdnotation(target.layerId, target.time, target.text);
+    if (found < 0 || !editAnnotXML(changed, target, path)) {
+        dialogs->message(utf8("Nie udało się zmodyfikować adnotacji."));
+        return;
+    }
+    adnotations[found].setText(newText);
+    const int row = rowOfIndex(found);
+    if (row >= 0) {
+        activAnnotations[row].setText(newText);
+        model->setData(model->index(row, 1), newText, Qt::EditRole);
+    }
+    editTarget = CAdnotation();
+    ui->frameAdnProp->hide();
+}
+
+void Adnotacje::on_btDiscardAdn_clicked()
+{
+    ui->frameAdnProp->hide();
+}
+
+void Adnotacje::cmalDelete_triggered()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    CAdnotation target = activAnnotations[row];
+    QString path = getLayer(target.layerId).path;
+    if (!ensureWritable(path, target))
+        return;
+    if (!dialogs->question(utf8("Czy na pewno usunąć adnotację?"), true))
+        return;
+    const int index = findAdnotation(target.layerId, target.time, target.text);
+    // The file first: memory follows only what the file really holds.
+    if (index < 0 || !delAnnotXML(target, path)) {
+        dialogs->message(utf8("Nie udało się usunąć adnotacji."));
+        return;
+    }
+    const int shown = rowOfIndex(index);
+    adnotations.removeAt(index);
+    for (int i = index; i < adnotations.size(); ++i)
+        adnotations[i].index = i;
+    if (shown >= 0) {
+        activAnnotations.removeAt(shown);
+        model->removeRow(shown);
+    }
+    for (CAdnotation& annotation : activAnnotations) {
+        if (annotation.index > index)
+            --annotation.index;
+        if (shown >= 0 && annotation.row > shown)
+            --annotation.row;
+    }
+}
+
+void Adnotacje::on_comboBoxFiles_activated(QString arg1)
+{
+    if (arg1 != QLatin1String(AddNewItem) || annotationsDir.isEmpty())
+        return;
+    ui->comboBoxFiles->setCurrentIndex(0);
+    const QString name = dialogs->saveFileName(this, utf8("Nowy plik adnotacji"), proposedFileName(),
+                                               QLatin1String(kFilter));
+    if (name.isEmpty())
+        return;
+    if (createNewAnnotationsFile(name))
+        loadAdnotationsFile(name, true);
+}

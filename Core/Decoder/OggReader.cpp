@@ -1,0 +1,708 @@
+#include "Core/Decoder/OggReader.h"
+
+#include "Core/Decoder/OggStream.h"
+#include "Core/Multimedia/MetaDataControl.h"
+
+#include <QCoreApplication>
+#include <QIODevice>
+
+#include <algorithm>
+#include <cstring>
+
+namespace Harbend {
+
+namespace {
+const char kLogSource[] = "Core/Decoder/OggReader";
+
+// Pages that discovery reads while it collects header packets; the packets
+// read meanwhile wait in memory, so a file that never completes its headers
+// must not be read to its end.
+const int kMaxHeaderPages = 4096;
+// Below this window the bisection stops.
+const qint64 kSmallestWindow = 1000;
+// A page within this many ms of the target ends the bisection.
+const qint64 kSeekTolerance = 500;
+// The first step back from the seek point when looking for the key frame.
+const qint64 kFirstTuningStep = 131072;
+// How long a seek waits for the video decoder to take the key-frame pages.
+const int kTuningWaitMs = 2000;
+
+// Adds what a scanner read to a seek's cost when it goes out of scope.
+struct CostTally {
+    const OggPageScanner& scanner;
+    qint64& bytes;
+    qint64& pages;
+    ~CostTally()
+    {
+        bytes += scanner.bytesRead();
+        pages += scanner.pagesRead();
+    }
+};
+} // namespace
+
+Logging::Log OggReader::ms_log("OggReader", Logging::Log::systemLogger());
+
+OggReader::OggReader(MetaDataControl* metaDataControl, QObject* parent)
+    : QThread(parent), audioQueue(80), videoQueue(15), metaDataControl(metaDataControl)
+{
+    std::memset(&page, 0, sizeof page);
+    qRegisterMetaType<QMediaTimeRange>();
+}
+
+OggReader::~OggReader()
+{
+    stopReading();
+    // The streams hold pointers to the sample queues, which go after them.
+    QMutexLocker lock(&mutex);
+    dropStreams();
+    device = nullptr;
+}
+
+bool OggReader::open(QIODevice* source)
+{
+    device = source;
+    // A device that fails a check is not read from.
+    if (!checkDevice())
+        device = nullptr;
+    syncState.setDevice(device);
+    if (!device)
+        return false;
+    eosCount = 0;
+    syncState.reset();
+    setPosition(-1);
+    HARBEND_LOG(Success, "Successfully opened stream for playback.");
+    return true;
+}
+
+bool OggReader::checkDevice()
+{
+    if (!device) {
+        HARBEND_LOG(Fatal, "Failed to create file object! Out of memory?");
+        return false;
+    }
+    // A device handed over open (a stream given to the player) is used as it is.
+    if (!device->isOpen() && !device->open(QIODevice::ReadOnly)) {
+        HARBEND_LOG(Error, "Failed to open stream! Reason: '%s'.", device->errorString().toLocal8Bit().constData());
+        return false;
+    }
+    if (!device->isReadable()) {
+        HARBEND_LOG(Error, "Stream is not readable!");
+        return false;
+    }
+    if (device->isSequential()) {
+        HARBEND_LOG(Error, "Stream is not seekable!");
+        return false;
+    }
+    const QByteArray magic = device->peek(4);
+    if (magic.size() != 4) {
+        HARBEND_LOG(Error, "Failed to read from the stream! Can't determine it's type!");
+        return false;
+    }
+    if (magic != "OggS") {
+        HARBEND_LOG(Error, "Stream is not a valid Ogg file! Can't play it!");
+        return false;
+    }
+    return true;
+}
+
+bool OggReader::read()
+{
+    if (!device || !device->isOpen())
+        return false;
+    if (eosCount == streams.size()) {
+        if (!streams.isEmpty()) {
+            HARBEND_LOG(Info, "End of file reached.");
+            return false;
+        }
+        if (!discoverStreams()) {
+            HARBEND_LOG(Warning, "Could not find any valid logical Ogg streams!");
+            // Nothing that discovery started is left running.
+            dropStreams();
+            return false;
+        }
+    }
+    if (!syncState.nextPage(&page)) {
+        HARBEND_LOG(Info, "End of file reached.");
+        return false;
+    }
+    routePage();
+    return true;
+}
+
+void OggReader::routePage()
+{
+    const QSharedPointer<OggStream> stream = streamWithSerial(ogg_page_serialno(&page));
+    if (!stream)
+        return;
+    if (ogg_page_eos(&page))
+        ++eosCount;
+    // Only the reading thread may wait at a full packet queue: on the GUI
+    // thread no decoder may be there yet to take a packet.
+    if (!stream->putPage(&page, QThread::currentThread() == this))
+        HARBEND_LOG(Warning, "Failed to put page into stream!");
+}
+
+QSharedPointer<OggStream> OggReader::streamWithSerial(int serialno) const
+{
+    for (const QSharedPointer<OggStream>& stream : streams) {
+        if (stream->serialno == serialno)
+            return stream;
+    }
+    return QSharedPointer<OggStream>();
+}
+
+bool OggReader::discoverStreams()
+{
+    do {
+        if (!syncState.nextPage(&page))
+            return false;
+    } while (!ogg_page_bos(&page));
+
+    while (ogg_page_bos(&page)) {
+        const int serialno = ogg_page_serialno(&page);
+        HARBEND_LOG(Info, "New logical stream found - serialno #%d", serialno);
+        QSharedPointer<OggStream> stream(new OggStream(serialno));
+        if (stream->putPageBOS(&page)) {
+            streams.append(stream);
+            connect(this, &OggReader::eof, stream.data(), &OggStream::putEOSPacket);
+        } else {
+            HARBEND_LOG(Warning, "Ignoring logical stream #%d.", serialno);
+        }
+        if (!syncState.nextPage(&page))
+            return false;
+    }
+    for (const QSharedPointer<OggStream>& stream : streams) {
+        if (stream->putPage(&page, false))
+            break;
+    }
+    HARBEND_LOG(Info, "Found %d logical streams.", int(streams.size()));
+
+    if (!calculateDuration()) {
+        HARBEND_LOG(Warning, "Failed to calculate file's duration.");
+    } else {
+        const qint64 end = std::max<qint64>(endTime, 0);
+        HARBEND_LOG(Info, "File duration: %02u:%02u:%02u,%03u", unsigned(end / 3600000),
+                    unsigned(end / 60000 % 60), unsigned(end / 1000 % 60), unsigned(end % 1000));
+    }
+
+    if (!collectHeaders()) {
+        HARBEND_LOG(Error, "Failed to read data! Can't decode this stream!");
+        return false;
+    }
+
+    for (int i = 0; i < streams.size();) {
+        const QSharedPointer<OggStream> stream = streams.at(i);
+        const MediaType::Enum type = stream->streamInfo().mediaType;
+        const bool audio = type == MediaType::Audio;
+        if (!audio && type != MediaType::Video) {
+            ++i;
+            continue;
+        }
+        if (audio ? audioStream : videoStream) {
+            stream->deactivateStream();
+            ++i;
+        } else if (stream->serialno != (audio ? preferredAudioSerial : preferredVideoSerial) ||
+                   activate(stream, audio)) {
+            ++i;
+        } else {
+            streams.removeAt(i);
+        }
+    }
+    chooseStreams(true);
+    chooseStreams(false);
+
+    for (const QSharedPointer<OggStream>& stream : streams) {
+        if (stream != audioStream && stream != videoStream)
+            stream->deactivateStream();
+    }
+    if (streams.isEmpty()) {
+        HARBEND_LOG(Error, "All of the streams found are not playable! Can't continue!");
+        return false;
+    }
+    if (audioStream && metaDataControl)
+        metaDataControl->setMetaData(audioStream->metadata);
+    return true;
+}
+
+bool OggReader::headersMissing() const
+{
+    for (const QSharedPointer<OggStream>& stream : streams) {
+        if (stream->streamInfo().headersMissing != 0)
+            return true;
+    }
+    return false;
+}
+
+bool OggReader::collectHeaders()
+{
+    for (int pages = 0; headersMissing(); ++pages) {
+        if (pages >= kMaxHeaderPages || !read())
+            return false;
+    }
+    return true;
+}
+
+bool OggReader::activate(const QSharedPointer<OggStream>& stream, bool audio)
+{
+    if (stream->activateStream(audio ? &audioQueue : &videoQueue)) {
+        if (audio) {
+            audioStream = stream;
+            emit audioAvailable(true);
+        } else {
+            videoStream = stream;
+            emit videoAvailable(true);
+        }
+        return true;
+    }
+    HARBEND_LOG(Warning, "Initialization of decoder failed, ignoring logical stream #%d.", stream->serialno);
+    stream->closeDecoder();
+    disconnect(this, &OggReader::eof, stream.data(), &OggStream::putEOSPacket);
+    return false;
+}
+
+void OggReader::chooseStreams(bool audio)
+{
+    if ((audio ? audioStream : videoStream) || streams.isEmpty())
+        return;
+    if (audio)
+        HARBEND_LOG(Warning, "Failed to open preferred audio stream, trying to open a different one...");
+    else
+        HARBEND_LOG(Warning, "Failed to open preferred video stream, trying to open a different one...");
+    const MediaType::Enum wanted = audio ? MediaType::Audio : MediaType::Video;
+    for (int i = 0; i < streams.size();) {
+        const QSharedPointer<OggStream> stream = streams.at(i);
+        if (stream->streamInfo().mediaType != wanted) {
+            ++i;
+        } else if (activate(stream, audio)) {
+            return;
+        } else {
+            streams.removeAt(i);
+        }
+    }
+}
+
+void OggReader::dropStreams()
+{
+    for (const QSharedPointer<OggStream>& stream : streams) {
+        stream->deactivateStream();
+        disconnect(this, &OggReader::eof, stream.data(), &OggStream::putEOSPacket);
+    }
+    streams.clear();
+    audioStream.reset();
+    videoStream.reset();
+    eosCount = 0;
+}
+
+qint64 OggReader::timeOfPage(ogg_page* scanned) const
+{
+    const QSharedPointer<OggStream> stream = streamWithSerial(ogg_page_serialno(scanned));
+    return stream ? stream->getTimeFromGranulepos(ogg_page_granulepos(scanned)) : -1;
+}
+
+bool OggReader::calculateDuration()
+{
+    const qint64 remembered = device->pos();
+    OggPageScanner scanner;
+    scanner.setDevice(device);
+    if (!scanner.moveTo(0)) {
+        HARBEND_LOG(Error, "Failed to seek to the beginning of the file!");
+        return false;
+    }
+    qint64 start = -1;
+    qint64 end = -1;
+    const bool found = findStartTime(scanner, start) && findEndTime(scanner, end);
+    if (found) {
+        if (start > end) {
+            HARBEND_LOG(Warning,
+                        "Calculated start position is greater than end position; can't determine file length.");
+            setTimes(-1, -1);
+        } else {
+            setTimes(start, end);
+        }
+    }
+    if (!device->seek(remembered))
+        HARBEND_LOG(Warning, "Failed to revert back to the original file position! Errors expected.");
+    return found;
+}
+
+bool OggReader::findStartTime(OggPageScanner& scanner, qint64& start)
+{
+    ogg_page scanned;
+    bool sawZero = false;
+    while (scanner.nextPage(&scanned)) {
+        if (ogg_page_bos(&scanned) || ogg_page_granulepos(&scanned) <= 0)
+            continue;
+        const qint64 time = timeOfPage(&scanned);
+        if (time > 0) {
+            // Recorders start their clocks a little late: up to 2 s counts as the start.
+            start = time <= 1999 ? 0 : time;
+            return true;
+        }
+        sawZero = sawZero || time == 0;
+    }
+    if (sawZero) {
+        start = 0;
+        return true;
+    }
+    HARBEND_LOG(Error, "Failed to calculate start position in the file!");
+    return false;
+}
+
+bool OggReader::findEndTime(OggPageScanner& scanner, qint64& end)
+{
+    ogg_page scanned;
+    qint64 offset = device->size();
+    qint64 latest = -1;
+    do {
+        offset = std::max<qint64>(0, offset - OggPageScanner::ReadSize);
+        if (!scanner.moveTo(offset)) {
+            HARBEND_LOG(Error, "Failed to seek to the desired position!");
+            return false;
+        }
+        while (scanner.nextPage(&scanned)) {
+            if (ogg_page_granulepos(&scanned) > 0)
+                latest = std::max(latest, timeOfPage(&scanned));
+        }
+    } while (latest <= 0 && offset > 0);
+    if (latest < 0) {
+        HARBEND_LOG(Error, "Failed to find the end position in the file!");
+        return false;
+    }
+    end = latest;
+    return true;
+}
+
+void OggReader::setTimes(qint64 start, qint64 end)
+{
+    if (end != endTime) {
+        endTime = end;
+        emit durationChanged(end);
+    }
+    startTime = start;
+    emit availablePlaybackRangesChanged(QMediaTimeRange(start, end));
+}
+
+void OggReader::setPosition(qint64 value)
+{
+    if (position == value)
+        return;
+    position = value;
+    emit positionChanged(value);
+}
+
+bool OggReader::startReading()
+{
+    if (isRunning())
+        return true;
+    running = true;
+    start(QThread::LowestPriority);
+    if (!isRunning()) {
+        running = false;
+        HARBEND_LOG(Error, "Failed to start reading thread!");
+        return false;
+    }
+    return true;
+}
+
+void OggReader::wakeAll()
+{
+    endOfFileCondition.wakeAll();
+    resumeCondition.wakeAll();
+    pausedCondition.wakeAll();
+}
+
+void OggReader::stopReading()
+{
+    running = false;
+    // The reading thread may wait at a full packet queue whose decoder waits
+    // at a full sample queue; closed sample queues let the decoders drain.
+    audioQueue.close();
+    videoQueue.close();
+    {
+        QMutexLocker lock(&mutex);
+        endOfFile = false;
+        wakeAll();
+    }
+    wait();
+    QMutexLocker lock(&mutex);
+    paused = false;
+}
+
+void OggReader::run()
+{
+    HARBEND_LOG(Debug, "Starting reading thread.");
+    QMutexLocker lock(&mutex);
+    while (running) {
+        if (!pauseRequested && !endOfFile && !read()) {
+            endOfFile = true;
+            emit eof();
+        }
+        while (endOfFile && running)
+            endOfFileCondition.wait(&mutex);
+        while (pauseRequested && running) {
+            paused = true;
+            pausedCondition.wakeAll();
+            resumeCondition.wait(&mutex);
+        }
+        paused = false;
+        // Between pages a seek or a close may take the lock.
+        lock.unlock();
+        lock.relock();
+    }
+    lock.unlock();
+    HARBEND_LOG(Debug, "Stopping reading thread.");
+}
+
+void OggReader::close()
+{
+    stopReading();
+    {
+        QMutexLocker lock(&mutex);
+        if (device && device->isOpen()) {
+            dropStreams();
+            if (metaDataControl)
+                metaDataControl->clearMetaData();
+            HARBEND_LOG(Info, "Closed Ogg file.");
+        }
+        // A new play reads from the start with a clean page sync.
+        syncState.reset();
+        endOfFile = false;
+    }
+    setTimes(-1, -1);
+    setPosition(-1);
+    if (device && device->isOpen())
+        device->seek(0);
+    pauseRequested = false;
+}
+
+void OggReader::disableAudioStream()
+{
+    if (disableStream(audioStream, audioQueue))
+        emit audioAvailable(false);
+}
+
+void OggReader::disableVideoStream()
+{
+    if (disableStream(videoStream, videoQueue))
+        emit videoAvailable(false);
+}
+
+bool OggReader::disableStream(const QSharedPointer<OggStream>& stream, SampleQueue& queue)
+{
+    if (!stream)
+        return false;
+    // The reading thread may be putting a page into this stream: wait for the
+    // end of its pass. Closing the queue first lets a decoder that waits at
+    // it drain, and with it a reading thread that waits at its packet queue.
+    queue.close();
+    QMutexLocker lock(&mutex);
+    stream->deactivateStream();
+    return true;
+}
+
+void OggReader::preSeek()
+{
+    HARBEND_LOG(Debug, "Stopping streams...");
+    pauseRequested = true;
+    // Closing the packet queues also frees a reading thread waiting at one.
+    for (const QSharedPointer<OggStream>& stream : streams)
+        stream->preSeek();
+    QMutexLocker lock(&mutex);
+    eosCount = 0;
+    endOfFile = false;
+    endOfFileCondition.wakeAll();
+    // A reading thread that has ended (or never started) acknowledges nothing.
+    while (!paused && isRunning())
+        pausedCondition.wait(&mutex, 50);
+    pauseRequested = true;
+    // An end of file met before the seek must not end the streams after it:
+    // drop its end-of-stream calls that are still queued.
+    for (const QSharedPointer<OggStream>& stream : streams)
+        QCoreApplication::removePostedEvents(stream.data(), QEvent::MetaCall);
+}
+
+qint64 OggReader::seek(qint64 ms)
+{
+    QMutexLocker lock(&mutex);
+    seekBytes = 0;
+    seekPages = 0;
+    qint64 result = -1;
+    const QSharedPointer<OggStream> searched = audioStream ? audioStream : videoStream;
+    if (!device) {
+        HARBEND_LOG(Error, "No stream opened! Can't seek!");
+    } else if (device->isSequential()) {
+        HARBEND_LOG(Error, "Underlying stream is not seekable!");
+    } else if (ms > endTime) {
+        HARBEND_LOG(Error, "Can't seek past the stream duration!");
+    } else if (!searched) {
+        HARBEND_LOG(Error, "No active stream found, can't seek!");
+    } else {
+        syncState.reset();
+        const SeekPoint point = bisectionSearch(searched.data(), 0, device->size(), ms);
+        std::memset(&page, 0, sizeof page);
+        if (point.offset >= 0 && syncState.moveTo(point.offset)) {
+            for (const QSharedPointer<OggStream>& stream : streams)
+                stream->postSeek(point.time);
+            if (videoStream) {
+                tuneVideo(point.offset);
+                syncState.moveTo(point.offset);
+            }
+            pauseRequested = false;
+            resumeCondition.wakeAll();
+            result = point.time;
+        } else {
+            HARBEND_LOG(Error, "Failed to find desired seekpoint!");
+        }
+    }
+    if (result < 0) {
+        // The streams stay paused with closed queues until playback stops.
+        pauseRequested = false;
+        for (const QSharedPointer<OggStream>& stream : streams)
+            stream->unlock();
+        resumeCondition.wakeAll();
+    }
+    return result;
+}
+
+OggReader::SeekPoint OggReader::bisectionSearch(OggStream* stream, qint64 begin, qint64 end, qint64 target)
+{
+    OggPageScanner scanner;
+    scanner.setDevice(device);
+    CostTally tally{scanner, seekBytes, seekPages};
+    ogg_page probed;
+    const auto timeOf = [stream, &probed] { return stream->getTimeFromGranulepos(ogg_page_granulepos(&probed)); };
+    // Where reading resumes when no page is close enough: just past the last
+    // page known to end before the target, else the window's start.
+    SeekPoint found{begin, 0};
+    unsigned tries = 1;
+    qint64 previous = begin;
+    bool hit = false;
+    while (!hit && end - begin >= kSmallestWindow) {
+        qint64 probe;
+        if (tries == 1 && endTime > 0)
+            probe = qint64(static_cast<long double>(begin + end) * target / endTime);
+        else
+            probe = begin + (end - begin) / 2;
+        probe = qBound(begin, probe, end);
+        if (probe == previous)
+            break;
+        previous = probe;
+        if (!scanner.moveTo(probe))
+            return SeekPoint{-1, -1};
+        // A probe behind the stream's last page narrows the window from above.
+        const qint64 time = scanner.nextPageOf(stream->serialno, &probed, true) ? timeOf() : -1;
+        if (time >= 0 && time + kSeekTolerance < target) {
+            begin = scanner.pageEnd();
+            found = SeekPoint{begin, time};
+        } else if (time < 0 || time - kSeekTolerance > target) {
+            end = probe;
+        } else {
+            found = SeekPoint{scanner.pageEnd(), time};
+            hit = true;
+            break;
+        }
+        ++tries;
+    }
+    // The probes fall after the window's start, so the page that begins right
+    // there has not been looked at: walk the few pages from it.
+    if (!hit && begin > 0 && scanner.moveTo(begin)) {
+        while (scanner.nextPageOf(stream->serialno, &probed, true)) {
+            const qint64 time = timeOf();
+            if (time < 0 || time - kSeekTolerance > target)
+                break;
+            found = SeekPoint{scanner.pageEnd(), time};
+            if (time + kSeekTolerance >= target)
+                break;
+        }
+    }
+    HARBEND_LOG(Debug, "Found seek point after %u tries.", tries);
+    return found;
+}
+
+void OggReader::tuneVideo(qint64 offset)
+{
+    OggStream* video = videoStream.data();
+    qint64 granule = -1;
+    const qint64 feedFrom = locateVideoFeed(*video, offset, granule);
+    if (feedFrom < 0)
+        return;
+    OggPageScanner scanner;
+    scanner.setDevice(device);
+    CostTally tally{scanner, seekBytes, seekPages};
+    ogg_page scanned;
+    if (!scanner.moveTo(feedFrom) || !scanner.nextPageOf(video->serialno, &scanned, false))
+        return void(lostVideoSync());
+    // The key frame and what follows it up to the seek point.
+    while (ogg_page_granulepos(&scanned) < granule && scanner.pageStart() < offset) {
+        video->putPage(&scanned, false);
+        if (!scanner.nextPageOf(video->serialno, &scanned, false))
+            return void(lostVideoSync());
+    }
+    // Bounded: the decoder may wait at a full sample queue while output is paused.
+    if (!video->waitUntilProcessed(kTuningWaitMs))
+        HARBEND_LOG(Debug, "Video stream did not take the key frame in time; it goes on after the seek.");
+}
+
+qint64 OggReader::lostVideoSync()
+{
+    HARBEND_LOG(Debug, "Failed to synchronize page, can't tune video stream.");
+    return -1;
+}
+
+qint64 OggReader::locateVideoFeed(const OggStream& video, qint64 offset, qint64& granule)
+{
+    const int serialno = video.serialno;
+    OggPageScanner scanner;
+    scanner.setDevice(device);
+    CostTally tally{scanner, seekBytes, seekPages};
+    ogg_page scanned;
+
+    if (!scanner.moveTo(offset) || !scanner.nextPageOf(serialno, &scanned, true))
+        return lostVideoSync();
+    granule = ogg_page_granulepos(&scanned);
+    const qint64 keyFrame = video.getPreviousGranulepos(granule);
+    if (keyFrame < 0) {
+        HARBEND_LOG(Debug, "Failed to get previous video granulepos, can't tune video stream.");
+        return -1;
+    }
+    if ((granule == keyFrame && !ogg_page_continued(&scanned)) || offset == 0)
+        return -1;
+
+    // Step back in growing steps until a video page before the key frame.
+    qint64 position = offset;
+    for (qint64 step = kFirstTuningStep;; step *= 2) {
+        position = std::max<qint64>(0, position - step);
+        if (!scanner.moveTo(position) || !scanner.nextPageOf(serialno, &scanned, true))
+            return lostVideoSync();
+        if (ogg_page_granulepos(&scanned) < keyFrame)
+            break;
+        if (position == 0)
+            return -1;
+    }
+
+    // Forward to the key frame's page, remembering where its packet begins:
+    // on the first page since the last granule page that starts a packet, else
+    // on that granule page itself.
+    qint64 lastGranulePage = scanner.pageStart();
+    qint64 packetStart = -1;
+    for (;;) {
+        if (!scanner.nextPageOf(serialno, &scanned, false))
+            return lostVideoSync();
+        const qint64 pageGranule = ogg_page_granulepos(&scanned);
+        if (pageGranule >= keyFrame)
+            break;
+        if (pageGranule >= 0) {
+            lastGranulePage = scanner.pageStart();
+            packetStart = -1;
+        } else if (packetStart < 0 && !ogg_page_continued(&scanned)) {
+            packetStart = scanner.pageStart();
+        }
+    }
+    if (ogg_page_granulepos(&scanned) != keyFrame)
+        return -1;
+    if (!ogg_page_continued(&scanned))
+        return scanner.pageStart();
+    return packetStart >= 0 ? packetStart : lastGranulePage;
+}
+
+} // namespace Harbend

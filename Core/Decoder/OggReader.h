@@ -1,0 +1,139 @@
+#pragma once
+
+#include "Core/Base/Log.h"
+#include "Core/Decoder/OggPageScanner.h"
+#include "Core/Decoder/SampleQueue.h"
+
+#include <QMediaTimeRange>
+#include <QMutex>
+#include <QSharedPointer>
+#include <QThread>
+#include <QVector>
+#include <QWaitCondition>
+
+#include <atomic>
+
+#include <ogg/ogg.h>
+
+class QIODevice;
+
+namespace Harbend {
+
+class MetaDataControl;
+class OggStream;
+
+// Reads one Ogg file: checks it, discovers its logical streams and chooses the
+// audio and video stream that play, finds the playable range, and then reads
+// page after page on its own thread, handing each page to its stream. Seeks
+// by bisection over the file. Lives on the GUI thread; only run() does not.
+class OggReader : public QThread {
+    Q_OBJECT
+public:
+    OggReader(MetaDataControl* metaDataControl, QObject* parent);
+    // Stops the reading thread and drops the streams before the queues go.
+    ~OggReader() override;
+
+    bool open(QIODevice* device);
+    // The first call discovers the streams; later ones come from the thread.
+    bool read();
+    bool startReading();
+    void stopReading();
+    void close();
+
+    void disableAudioStream();
+    void disableVideoStream();
+
+    // Pauses the streams and the reading thread; seek() must follow.
+    void preSeek();
+    // The time reached in ms (where the data at the new position begins), or -1.
+    qint64 seek(qint64 ms);
+
+    QSharedPointer<OggStream> getAudioStream() const { return audioStream; }
+    QSharedPointer<OggStream> getVideoStream() const { return videoStream; }
+    SampleQueue* getAudioQueue() { return &audioQueue; }
+    SampleQueue* getVideoQueue() { return &videoQueue; }
+    qint64 getStartTime() const { return startTime; }
+    qint64 getEndTime() const { return endTime; }
+    const QVector<QSharedPointer<OggStream>>& getStreams() const { return streams; }
+
+    struct SeekPoint {
+        qint64 offset; // where reading resumes; -1 on failure
+        qint64 time;   // ms, the time at which the data there begins
+    };
+    // The searches that seek() is made of, on a sync state of their own.
+    SeekPoint bisectionSearch(OggStream* stream, qint64 begin, qint64 end, qint64 target);
+    // Where the video stream must be fed from so that the picture at offset
+    // can be decoded (the key frame's page, or where its packet begins); -1
+    // when nothing needs feeding. granule: of the first video page at offset.
+    qint64 locateVideoFeed(const OggStream& video, qint64 offset, qint64& granule);
+
+    // What the last seek read from the device (bisection and video tuning).
+    qint64 lastSeekBytes() const { return seekBytes; }
+    qint64 lastSeekPages() const { return seekPages; }
+
+signals:
+    void durationChanged(qint64 duration);
+    void positionChanged(qint64 position);
+    void audioAvailable(bool available);
+    void videoAvailable(bool available);
+    void availablePlaybackRangesChanged(const QMediaTimeRange& ranges);
+    void eof();
+
+protected:
+    void run() override;
+
+private:
+    bool checkDevice();
+    bool discoverStreams();
+    bool collectHeaders();
+    bool headersMissing() const;
+    bool activate(const QSharedPointer<OggStream>& stream, bool audio);
+    void chooseStreams(bool audio);
+    void dropStreams();
+    bool disableStream(const QSharedPointer<OggStream>& stream, SampleQueue& queue);
+    bool calculateDuration();
+    bool findStartTime(OggPageScanner& scanner, qint64& start);
+    bool findEndTime(OggPageScanner& scanner, qint64& end);
+    qint64 timeOfPage(ogg_page* page) const;
+    void setTimes(qint64 start, qint64 end);
+    void setPosition(qint64 value);
+    QSharedPointer<OggStream> streamWithSerial(int serialno) const;
+    void routePage();
+    void tuneVideo(qint64 offset);
+    qint64 lostVideoSync();
+    void wakeAll();
+
+    static Logging::Log ms_log;
+
+    QMutex mutex;
+    QIODevice* device = nullptr;
+    QVector<QSharedPointer<OggStream>> streams;
+    QSharedPointer<OggStream> audioStream;
+    QSharedPointer<OggStream> videoStream;
+    SampleQueue audioQueue;
+    SampleQueue videoQueue;
+    ogg_page page;
+    OggPageScanner syncState;
+    MetaDataControl* metaDataControl;
+    int eosCount = 0;
+    qint64 position = -1;
+    qint64 startTime = -1;
+    qint64 endTime = -1;
+    int preferredAudioSerial = 1;
+    int preferredVideoSerial = 100;
+    // Read by the reading thread outside the lock as well.
+    std::atomic<bool> running{false};
+    std::atomic<bool> pauseRequested{false};
+    bool paused = false;
+    bool endOfFile = false;
+    QWaitCondition pausedCondition;
+    QWaitCondition resumeCondition;
+    QWaitCondition endOfFileCondition;
+    qint64 seekBytes = 0;
+    qint64 seekPages = 0;
+};
+
+} // namespace Harbend
+
+// Carried by availablePlaybackRangesChanged, also across threads.
+Q_DECLARE_METATYPE(QMediaTimeRange)

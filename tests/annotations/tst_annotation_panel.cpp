@@ -1,0 +1,659 @@
+// The annotations panel through its real widgets: layers, table, filters,
+// follow mode, seeking, and adding, editing and deleting into real files.
+
+#include "Annotations/Adnotacje.h"
+#include "Annotations/AnnotationDocument.h"
+#include "ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QDomDocument>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace {
+
+QByteArray annotation(const QString& time, const QString& text, const char* protocol = "false")
+{
+    return "<Annotation Time=\"" + time.toUtf8() + "\"><Text>" + text.toUtf8() + "</Text><Protocol>" + protocol
+        + "</Protocol></Annotation>";
+}
+
+struct Entry {
+    const char* time;
+    const char* text;
+    const char* protocol;
+};
+
+void writeLayer(const QString& path, qint64 created, std::initializer_list<Entry> entries, int age)
+{
+    QByteArray body;
+    for (const Entry& e : entries)
+        body += annotation(QString::fromUtf8(e.time), QString::fromUtf8(e.text), e.protocol);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"" + QByteArray::number(created)
+               + "\">" + body + "</ArrayOfAnnotation>");
+    // Older files first in no listing: fix the modification times.
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList fileTexts(const QString& path)
+{
+    QDomDocument dom;
+    if (!dom.setContent(readFile(path)))
+        return {QStringLiteral("<does not parse>")};
+    QStringList texts;
+    for (QDomElement e = dom.documentElement().firstChildElement(QStringLiteral("Annotation")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("Annotation")))
+        texts << e.attribute(QStringLiteral("Time")) + QLatin1Char('|') + e.firstChildElement(QStringLiteral("Text")).text();
+    return texts;
+}
+
+// Acts on the next modal dialog of type T as soon as it is up.
+template <typename T>
+void whenModal(std::function<void(T*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    auto ticks = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, ticks] {
+        QWidget* modal = QApplication::activeModalWidget();
+        T* dialog = qobject_cast<T*>(modal);
+        if (!dialog && ++*ticks < 500)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (dialog) {
+            act(dialog);
+        } else {
+            // Never hang: whatever came up instead is closed.
+            qWarning("expected dialog did not come up (%s)", modal ? modal->metaObject()->className() : "none");
+            if (modal)
+                modal->close();
+        }
+    });
+    timer->start();
+}
+
+void clickButtonLabelled(QMessageBox* box, const QString& label)
+{
+    for (QAbstractButton* button : box->buttons())
+        if (button->text() == label)
+            button->click();
+}
+
+} // namespace
+
+class TestAnnotationPanel : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir* tmp = nullptr;
+    QString folder;
+    Adnotacje* panel = nullptr;
+    ScriptedDialogs* dialogs = nullptr;
+
+    template <typename T>
+    T* widget(const char* name) const
+    {
+        T* found = panel->findChild<T*>(QLatin1String(name));
+        if (!found)
+            qFatal("no widget %s", name);
+        return found;
+    }
+    QTableView* table() const { return widget<QTableView>("tableAdnot"); }
+    QComboBox* combo() const { return widget<QComboBox>("comboBoxFiles"); }
+    QFrame* frame() const { return widget<QFrame>("frameAdnProp"); }
+    QString file(const char* name) const { return folder + QLatin1Char('/') + QLatin1String(name); }
+
+    QStringList shownTexts() const
+    {
+        QStringList texts;
+        const QAbstractItemModel* model = table()->model();
+        for (int row = 0; model && row < model->rowCount(); ++row)
+            texts << model->index(row, 0).data().toString() + QLatin1Char(' ') + model->index(row, 1).data().toString();
+        return texts;
+    }
+    int selectedRow() const
+    {
+        const QModelIndexList rows = table()->selectionModel()->selectedRows();
+        return rows.isEmpty() ? -1 : rows.first().row();
+    }
+    void clickRow(int row)
+    {
+        const QRect rect = table()->visualRect(table()->model()->index(row, 1));
+        QTest::mouseClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    }
+    void click(const char* button) { QTest::mouseClick(widget<QPushButton>(button), Qt::LeftButton); }
+    void typeText(const QString& text)
+    {
+        QPlainTextEdit* edit = widget<QPlainTextEdit>("plainTextEditChangeAdn");
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        // Key by key, as typed; keyClicks() takes ASCII only.
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+    void doubleClickRow(int row)
+    {
+        const QPoint centre = table()->visualRect(table()->model()->index(row, 0)).center();
+        QTest::mouseClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+        QTest::mouseDClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+    }
+    QAction* menuAction(const QString& text) const
+    {
+        for (QAction* action : panel->findChildren<QAction*>())
+            if (action->text() == text)
+                return action;
+        qFatal("no action");
+    }
+
+    // The user picks the combo's last item.
+    void chooseAddNew()
+    {
+        combo()->setCurrentIndex(combo()->count() - 2);
+        QTest::keyClick(combo(), Qt::Key_Down);
+    }
+
+    // One recorder's layer with annotations at 10, 20 and 30 s.
+    void loadThreeAnnotations()
+    {
+        writeLayer(file("rec.xml"), 100, {{"PT10S", "dziesięć", "false"}, {"PT20S", "dwadzieścia", "true"},
+                                          {"PT30S", "trzydzieści", "false"}}, 10);
+        panel->loadAdnotationsDir(folder, false);
+        QCOMPARE(shownTexts().size(), 3);
+    }
+
+private slots:
+    void initTestCase() { qRegisterMetaType<QList<Layer>>(); }
+
+    void init()
+    {
+        tmp = new QTemporaryDir;
+        QVERIFY(QDir(tmp->path()).mkdir(QStringLiteral("2015-03-02")));
+        folder = tmp->filePath(QStringLiteral("2015-03-02"));
+        panel = new Adnotacje;
+        dialogs = new ScriptedDialogs;
+        panel->setDialogs(dialogs);
+        panel->resize(700, 600);
+        panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+    }
+    void cleanup()
+    {
+        delete panel;
+        delete dialogs;
+        delete tmp;
+    }
+
+    void folderLoad()
+    {
+        writeLayer(file("a-clerk.xml"), 100, {{"PT10S", "publiczna stara", "true"}}, 40);
+        writeLayer(file("b-clerk.xml"), 200, {{"PT20S", "publiczna nowa", "TRUE"}}, 30);
+        writeLayer(file("c-judge.xml"), 150, {{"PT30S", "prywatna", "false"}}, 20);
+        writeLayer(file("rec.XML"), 300, {{"PT12S", "ABC", "false"}, {"PT25.50S", "abc def", "false"}}, 10);
+        QSignalSpy layersShown(panel, &Adnotacje::annShowLayers);
+        panel->loadAdnotationsDir(folder, false);
+
+        QCOMPARE(layersShown.size(), 3);
+        QCOMPARE(layersShown[0][0].value<QList<Layer>>().size(), 0);
+        QCOMPARE(layersShown[1][0].value<QList<Layer>>().size(), 4);
+        QCOMPARE(layersShown[2][0].value<QList<Layer>>().size(), 4);
+        QCOMPARE(panel->getAnnotationsDir(), folder);
+
+        QStringList items;
+        for (int i = 0; i < combo()->count(); ++i)
+            items << combo()->itemText(i) + QStringLiteral(" => ") + combo()->itemData(i).toString();
+        QCOMPARE(items, (QStringList{
+                            QStringLiteral("Adnotacje publiczne \n ") + file("a-clerk.xml") + " => " + file("a-clerk.xml"),
+                            QStringLiteral("Adnotacje publiczne 1\n ") + file("b-clerk.xml") + " => " + file("b-clerk.xml"),
+                            QStringLiteral("Adnotacje prywatne \n ") + file("c-judge.xml") + " => " + file("c-judge.xml"),
+                            QStringLiteral("rec \n ") + file("rec.XML") + " => " + file("rec.XML"),
+                            QStringLiteral("[Dodaj nowy ...] => [Dodaj nowy ...]")}));
+        QCOMPARE(combo()->toolTip(), file("a-clerk.xml"));
+        combo()->setCurrentIndex(4);
+        QCOMPARE(combo()->toolTip(), QStringLiteral("[Dodaj nowy ...]"));
+
+        // Only the newest public layer is shown, beside the private and the recorder's.
+        QCOMPARE(shownTexts(), (QStringList{"00:00:12 ABC", "00:00:20 publiczna nowa", "00:00:25 abc def",
+                                            QString::fromUtf8("00:00:30 prywatna")}));
+        const QAbstractItemModel* model = table()->model();
+        QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Czas"));
+        QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Adnotacja"));
+        QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Prot."));
+        QCOMPARE(model->index(1, 2).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QCOMPARE(model->index(0, 2).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+        QVERIFY(!(model->flags(model->index(1, 2)) & Qt::ItemIsUserCheckable));
+        const QColor expected[] = {QColor(243, 229, 252), QColor(251, 237, 228), QColor(243, 229, 252),
+                                   QColor(204, 245, 179)};
+        for (int row = 0; row < 4; ++row)
+            for (int column = 0; column < 3; ++column)
+                QCOMPARE(model->index(row, column).data(Qt::BackgroundRole).value<QColor>(), expected[row]);
+        QCOMPARE(table()->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(table()->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(table()->columnWidth(0), 87);
+
+        // The replaced model does not outlive a rebuild.
+        QPointer<QAbstractItemModel> old = table()->model();
+        QPointer<QItemSelectionModel> oldSelection = table()->selectionModel();
+        panel->showAdnotations();
+        QVERIFY(old.isNull());
+        QVERIFY(oldSelection.isNull());
+
+        // A further public file makes itself the shown public layer.
+        writeLayer(file("d-clerk.xml"), 250, {{"PT1S", "najnowsza", "false"}}, 5);
+        panel->changeLayerVisible(panel->getLayer(file("a-clerk.xml")).id, true);
+        panel->loadAdnotationsFile(file("d-clerk.xml"), true);
+        QVERIFY(!panel->getLayer(file("a-clerk.xml")).visible);
+        QVERIFY(!panel->getLayer(file("b-clerk.xml")).visible);
+        QVERIFY(panel->getLayer(file("d-clerk.xml")).visible);
+
+        // A folder without annotation files leaves only the last item.
+        QVERIFY(QDir(tmp->path()).mkdir(QStringLiteral("pusty")));
+        panel->loadAdnotationsDir(tmp->filePath(QStringLiteral("pusty")), false);
+        QCOMPARE(combo()->count(), 1);
+        QCOMPARE(combo()->itemText(0), QStringLiteral("[Dodaj nowy ...]"));
+        QCOMPARE(shownTexts(), QStringList());
+        click("btPrintAdn");
+        click("btSavePdfAdn");
+        QCOMPARE(dialogs->texts(QStringLiteral("information")),
+                 (QStringList{"Brak adnotacji do wydruku", "Brak adnotacji do zapisu"}));
+    }
+
+    void filters()
+    {
+        writeLayer(file("rec.xml"), 100, {{"PT10.20S", "ABC", "false"}, {"PT10.90S", "abc", "false"},
+                                          {"PT11S", "xabcx", "false"}}, 20);
+        writeLayer(file("j-judge.xml"), 100, {{"PT10.5S", "abc sędzia", "false"}}, 10);
+        panel->loadAdnotationsDir(folder, false);
+        QCOMPARE(shownTexts().size(), 4);
+
+        QTest::keyClicks(widget<QLineEdit>("lineEditAdnot"), QStringLiteral("abc"));
+        QTest::keyClick(widget<QLineEdit>("lineEditAdnot"), Qt::Key_Return);
+        QCOMPARE(shownTexts(), (QStringList{"00:00:10 abc sędzia", "00:00:10 abc", "00:00:11 xabcx"}));
+
+        widget<QDateTimeEdit>("timeEdit")->setTime(QTime(0, 0, 10));
+        click("btFilter");
+        QCOMPARE(shownTexts(), (QStringList{"00:00:10 abc sędzia", "00:00:10 abc"}));
+
+        click("btFilterReset");
+        QCOMPARE(widget<QLineEdit>("lineEditAdnot")->text(), QString());
+        QCOMPARE(widget<QDateTimeEdit>("timeEdit")->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(shownTexts().size(), 4);
+
+        // Filtered while hidden: the layer stays out until the filter runs again.
+        const int judge = panel->getLayer(file("j-judge.xml")).id;
+        panel->changeLayerVisible(judge, false);
+        QCOMPARE(shownTexts().size(), 3);
+        widget<QLineEdit>("lineEditAdnot")->setText(QStringLiteral("abc"));
+        click("btFilter");
+        panel->changeLayerVisible(judge, true);
+        QCOMPARE(shownTexts(), (QStringList{"00:00:10 abc", "00:00:11 xabcx"}));
+        click("btFilter");
+        QCOMPARE(shownTexts().size(), 3);
+    }
+
+    void followAndSeek()
+    {
+        loadThreeAnnotations();
+        QSignalSpy seeks(panel, &Adnotacje::annSeek);
+        panel->spyAdnotations(15000);
+        QCOMPARE(selectedRow(), -1); // follow mode is off
+        panel->changeSpyOption(true);
+        QCOMPARE(selectedRow(), -1);
+        const struct {
+            qint64 position;
+            int row;
+        } steps[] = {{15000, 0}, {20000, 0}, {20001, 1}, {5000, 1}, {31000, 1}, {29999, 1}, {10001, 0}};
+        for (const auto& step : steps) {
+            panel->spyAdnotations(step.position);
+            QCOMPARE(selectedRow(), step.row);
+        }
+
+        panel->changeOffset(5);
+        QCOMPARE(selectedRow(), 0);
+        panel->spyAdnotations(15000); // target 20 s
+        QCOMPARE(selectedRow(), 0);
+        panel->spyAdnotations(15001);
+        QCOMPARE(selectedRow(), 1);
+        doubleClickRow(0);
+        QCOMPARE(seeks.size(), 1);
+        QCOMPARE(seeks[0][0].toLongLong(), qint64(15000));
+
+        panel->changeOffset(-5);
+        panel->spyAdnotations(3000); // target -2 s: the first row, so nothing changes
+        QCOMPARE(selectedRow(), 0);
+        panel->spyAdnotations(35000); // target 30 s
+        QCOMPARE(selectedRow(), 1);
+        doubleClickRow(2);
+        QCOMPARE(seeks.last()[0].toLongLong(), qint64(25000));
+
+        // Filtered-out rows are not followed.
+        widget<QLineEdit>("lineEditAdnot")->setText(QString::fromUtf8("trzydzieści"));
+        click("btFilter");
+        panel->spyAdnotations(100000);
+        QCOMPARE(selectedRow(), -1);
+    }
+
+    void addThroughWidgets()
+    {
+        loadThreeAnnotations();
+        const QString path = file("rec.xml");
+        // Before any position report the time is 0.
+        click("btAddAdn");
+        QVERIFY(!frame()->isHidden());
+        QVERIFY(widget<QPushButton>("btSaveEditAdn")->isHidden());
+        QCOMPARE(widget<QLineEdit>("lineEditFromFile")->text(), path);
+        typeText(QStringLiteral("na początku"));
+        click("btSaveAddAdn");
+        QVERIFY(frame()->isHidden());
+        QCOMPARE(fileTexts(path).first(), QString::fromUtf8("PT0.0S|na początku"));
+
+        // The last reported position, without the offset; shown despite the filter.
+        widget<QLineEdit>("lineEditAdnot")->setText(QStringLiteral("nic"));
+        click("btFilter");
+        QCOMPARE(shownTexts(), QStringList());
+        panel->changeOffset(5);
+        panel->spyAdnotations(12300);
+        click("btAddAdn");
+        QCOMPARE(widget<QDateTimeEdit>("timeEdit2")->time(), QTime(0, 0, 12));
+        typeText(QStringLiteral("świadek <wchodzi> & siada"));
+        click("btSaveAddAdn");
+        QCOMPARE(fileTexts(path)[2], QString::fromUtf8("PT12.30S|świadek <wchodzi> & siada"));
+        QCOMPARE(shownTexts(), QStringList{QString::fromUtf8("00:00:12 świadek <wchodzi> & siada")});
+        const QList<CAdnotation> all = panel->getAdnotations();
+        for (int i = 0; i < all.size(); ++i)
+            QCOMPARE(all[i].index, i);
+        QCOMPARE(all[2].timeMs, qint64(12300));
+
+        // A failed write keeps the frame and memory.
+        click("btFilterReset");
+        click("btAddAdn");
+        typeText(QStringLiteral("nie zapisze się"));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkdir(path));
+        click("btSaveAddAdn");
+        QVERIFY(!frame()->isHidden());
+        QVERIFY(dialogs->texts(QStringLiteral("message")).contains(QString::fromUtf8("Nie udało się wstawić adnotacji.")));
+        QCOMPARE(panel->getAdnotations().size(), 5);
+        click("btDiscardAdn");
+        QVERIFY(frame()->isHidden());
+    }
+
+    void editWhileFollowing()
+    {
+        loadThreeAnnotations();
+        const QString path = file("rec.xml");
+        panel->changeSpyOption(true);
+        clickRow(0);
+        click("btEditAdn");
+        QVERIFY(!frame()->isHidden());
+        QVERIFY(widget<QPushButton>("btSaveAddAdn")->isHidden());
+        QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QString::fromUtf8("dziesięć"));
+        QCOMPARE(widget<QDateTimeEdit>("timeEdit2")->time(), QTime(0, 0, 10));
+        typeText(QStringLiteral("dziesięć, poprawione"));
+        // Playback moves the selection on while the user types.
+        panel->spyAdnotations(25000);
+        QCOMPARE(selectedRow(), 1);
+        table()->clearSelection();
+        click("btSaveEditAdn");
+        QVERIFY(frame()->isHidden());
+        QCOMPARE(fileTexts(path), (QStringList{QString::fromUtf8("PT10S|dziesięć, poprawione"),
+                                               QString::fromUtf8("PT20S|dwadzieścia"),
+                                               QString::fromUtf8("PT30S|trzydzieści")}));
+        QCOMPARE(shownTexts()[0], QString::fromUtf8("00:00:10 dziesięć, poprawione"));
+        QCOMPARE(shownTexts()[1], QString::fromUtf8("00:00:20 dwadzieścia"));
+        QCOMPARE(panel->getAdnotations()[0].text, QString::fromUtf8("dziesięć, poprawione"));
+        QCOMPARE(panel->getActivAnnotations()[0].text, QString::fromUtf8("dziesięć, poprawione"));
+
+        // A click on another row while editing opens that one instead.
+        clickRow(0);
+        click("btEditAdn");
+        clickRow(2);
+        QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QString::fromUtf8("trzydzieści"));
+        typeText(QStringLiteral("koniec"));
+        click("btSaveEditAdn");
+        QCOMPARE(fileTexts(path).last(), QStringLiteral("PT30S|koniec"));
+
+        // Changed elsewhere meanwhile: the file is not rewritten and the user is told.
+        clickRow(1);
+        click("btEditAdn");
+        QFile peer(path);
+        QVERIFY(peer.open(QIODevice::ReadOnly));
+        const QByteArray changed = peer.readAll().replace("dwadzieścia", "inny tekst");
+        peer.close();
+        QVERIFY(peer.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        peer.write(changed);
+        peer.close();
+        typeText(QStringLiteral("moje"));
+        click("btSaveEditAdn");
+        QVERIFY(!frame()->isHidden());
+        QCOMPARE(readFile(path), changed);
+        QVERIFY(dialogs->texts(QStringLiteral("message"))
+                    .contains(QString::fromUtf8("Nie udało się zmodyfikować adnotacji.")));
+        QCOMPARE(panel->getAdnotations()[1].text, QString::fromUtf8("dwadzieścia"));
+    }
+
+    void deleteThroughMenu()
+    {
+        loadThreeAnnotations();
+        const QString path = file("rec.xml");
+        clickRow(1);
+        dialogs->answers = {false};
+        menuAction(QString::fromUtf8("Usuń"))->trigger();
+        QCOMPARE(fileTexts(path).size(), 3);
+        dialogs->answers = {true};
+        menuAction(QString::fromUtf8("Usuń"))->trigger();
+        QCOMPARE(dialogs->texts(QStringLiteral("question")).last(), QString::fromUtf8("Czy na pewno usunąć adnotację?"));
+        QCOMPARE(fileTexts(path), (QStringList{QString::fromUtf8("PT10S|dziesięć"), QString::fromUtf8("PT30S|trzydzieści")}));
+        QCOMPARE(shownTexts(), (QStringList{QString::fromUtf8("00:00:10 dziesięć"), QString::fromUtf8("00:00:30 trzydzieści")}));
+        const QList<CAdnotation> shown = panel->getActivAnnotations();
+        for (int i = 0; i < shown.size(); ++i) {
+            QCOMPARE(shown[i].row, i);
+            QCOMPARE(shown[i].index, i);
+        }
+        // Follow mode as for a table of the two that remain.
+        panel->changeSpyOption(true);
+        panel->spyAdnotations(25000);
+        QCOMPARE(selectedRow(), 0);
+        // The last one is still the one that is edited.
+        clickRow(1);
+        click("btEditAdn");
+        typeText(QStringLiteral("ostatnia"));
+        click("btSaveEditAdn");
+        QCOMPARE(fileTexts(path).last(), QStringLiteral("PT30S|ostatnia"));
+
+        // Copy to the clipboard.
+        clickRow(0);
+        menuAction(QStringLiteral("Kopiuj"))->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("dziesięć"));
+
+        // Gone from the file meanwhile: memory keeps it and the user is told.
+        QFile::remove(path);
+        writeLayer(path, 100, {{"PT30S", "ostatnia", "false"}}, 0);
+        clickRow(0);
+        dialogs->answers = {true};
+        menuAction(QString::fromUtf8("Usuń"))->trigger();
+        QVERIFY(dialogs->texts(QStringLiteral("message")).contains(QString::fromUtf8("Nie udało się usunąć adnotacji.")));
+        QCOMPARE(shownTexts().size(), 2);
+        QCOMPARE(fileTexts(path), QStringList{QStringLiteral("PT30S|ostatnia")});
+    }
+
+    void readOnlyLayerIsCopied()
+    {
+        writeLayer(file("s-clerk.xml"), 100, {{"PT5S", "pierwsza", "false"}, {"PT8S", "druga", "false"}}, 20);
+        writeLayer(file("rec.xml"), 100, {{"PT1S", "zapis protokolanta", "false"}, {"PT6S", "też", "false"}}, 10);
+        panel->loadAdnotationsDir(folder, false);
+        const QByteArray clerkBytes = readFile(file("s-clerk.xml"));
+        QCOMPARE(shownTexts().size(), 4);
+
+        // Editing "druga" (row 3) copies the layer; the copy's record is found again.
+        clickRow(3);
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{file("moja")};
+        click("btEditAdn");
+        const QString copy = file("moja.xml");
+        QCOMPARE(widget<QLineEdit>("lineEditFromFile")->text(), copy);
+        QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QStringLiteral("druga"));
+        QVERIFY(panel->getLayer(copy).visible);
+        QCOMPARE(selectedRow(), 3);
+        typeText(QStringLiteral("druga, moja wersja"));
+        click("btSaveEditAdn");
+        QCOMPARE(fileTexts(copy), (QStringList{"PT5S|pierwsza", "PT8S|druga, moja wersja"}));
+        QCOMPARE(readFile(file("s-clerk.xml")), clerkBytes);
+        QCOMPARE(shownTexts()[3], QStringLiteral("00:00:08 druga, moja wersja"));
+
+        // A click on a read-only row while editing closes the frame.
+        panel->changeLayerVisible(panel->getLayer(file("s-clerk.xml")).id, true);
+        clickRow(0);
+        click("btEditAdn");
+        QVERIFY(!frame()->isHidden());
+        QStringList texts = shownTexts();
+        const int clerkRow = texts.indexOf(QStringLiteral("00:00:05 pierwsza"));
+        QVERIFY(clerkRow >= 0);
+        clickRow(clerkRow);
+        QVERIFY(frame()->isHidden());
+
+        // Adding to a read-only layer, declined: nothing is written.
+        combo()->setCurrentIndex(combo()->findData(file("s-clerk.xml")));
+        dialogs->answers = {false};
+        click("btAddAdn");
+        QVERIFY(frame()->isHidden());
+        QCOMPARE(readFile(file("s-clerk.xml")), clerkBytes);
+
+        // Only the last item in the combo: that text counts as a read-only path.
+        const int questions = dialogs->texts(QStringLiteral("question")).size();
+        combo()->setCurrentIndex(combo()->count() - 1);
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{file("z-brak.xml")};
+        click("btAddAdn");
+        QCOMPARE(dialogs->texts(QStringLiteral("question")).size(), questions + 1);
+        QVERIFY(frame()->isHidden());
+        QVERIFY(!QFile::exists(file("z-brak.xml")));
+    }
+
+    void newFileFromCombo()
+    {
+        // Before any folder load: nothing, and the item stays current.
+        panel->manageLayers();
+        QMetaObject::invokeMethod(combo(), "activated", Q_ARG(QString, QStringLiteral("[Dodaj nowy ...]")));
+        QVERIFY(dialogs->shown.isEmpty());
+        QCOMPARE(combo()->currentIndex(), 0);
+
+        loadThreeAnnotations();
+        dialogs->fileNames = QStringList{file("nowy.xml")};
+        chooseAddNew();
+        QCOMPARE(combo()->currentIndex(), 0);
+        QCOMPARE(dialogs->proposedNames, QStringList{file("2015-03-02.xml")});
+        QCOMPARE(dialogs->shown.last().title, QStringLiteral("Nowy plik adnotacji"));
+        QCOMPARE(panel->getLayers().size(), 2);
+        QVERIFY(panel->isAnnotFile(file("nowy.xml")));
+        QCOMPARE(combo()->count(), 3);
+
+        // An existing file is refused, never emptied.
+        const QByteArray before = readFile(file("rec.xml"));
+        dialogs->fileNames = QStringList{file("rec.xml")};
+        chooseAddNew();
+        QCOMPARE(readFile(file("rec.xml")), before);
+        QCOMPARE(dialogs->texts(QStringLiteral("critical")).size(), 1);
+        QCOMPARE(panel->getLayers().size(), 2);
+
+        // Cancelled: nothing.
+        chooseAddNew();
+        QCOMPARE(panel->getLayers().size(), 2);
+    }
+
+    void editInProgressAndFont()
+    {
+        loadThreeAnnotations();
+        QVERIFY(!panel->editAnnonInProgress());
+        QVERIFY(dialogs->shown.isEmpty());
+        click("btAddAdn");
+        dialogs->answers = {false};
+        QVERIFY(panel->editAnnonInProgress());
+        QVERIFY(!frame()->isHidden());
+        dialogs->answers = {true};
+        QVERIFY(!panel->editAnnonInProgress());
+        QVERIFY(frame()->isHidden());
+        QCOMPARE(dialogs->texts(QStringLiteral("question")).first(),
+                 QString::fromUtf8("Trwa edycja adnotacji! Czy chcesz porzucić wprowadzane zmiany"));
+
+        QFont font = panel->font();
+        font.setPointSize(21);
+        panel->setGuiFont(font);
+        QCOMPARE(table()->font().pointSize(), 21);
+        QCOMPARE(table()->styleSheet(), QStringLiteral("QTableView {selection-background-color: #0080FF;}"));
+    }
+
+    // The real boxes, answered as a user would.
+    void realDialogs()
+    {
+        writeLayer(file("k-clerk.xml"), 100, {{"PT5S", "publiczna", "false"}}, 20);
+        writeLayer(file("rec.xml"), 100, {{"PT1S", "jedna", "false"}}, 10);
+        panel->setDialogs(nullptr);
+        panel->loadAdnotationsDir(folder, false);
+
+        combo()->setCurrentIndex(combo()->findData(file("rec.xml")));
+        click("btAddAdn");
+        whenModal<QMessageBox>([](QMessageBox* box) {
+            QCOMPARE(box->windowTitle(), QStringLiteral("Pytanie"));
+            QCOMPARE(box->defaultButton()->text(), QStringLiteral("Nie"));
+            clickButtonLabelled(box, QStringLiteral("Nie"));
+        });
+        QVERIFY(panel->editAnnonInProgress());
+        whenModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+        QVERIFY(panel->editAnnonInProgress());
+        whenModal<QMessageBox>([](QMessageBox* box) { clickButtonLabelled(box, QStringLiteral("Tak")); });
+        QVERIFY(!panel->editAnnonInProgress());
+
+        // Delete from the read-only layer: copy question, file dialog, delete question.
+        const int clerkRow = shownTexts().indexOf(QStringLiteral("00:00:05 publiczna"));
+        clickRow(clerkRow);
+        const QString copy = file("kopia.xml");
+        whenModal<QMessageBox>([copy](QMessageBox* box) {
+            QVERIFY(box->text().startsWith(QString::fromUtf8("Plik dla tej warstwy jest tylko do odczytu.\n")));
+            QCOMPARE(box->defaultButton()->text(), QStringLiteral("Tak"));
+            whenModal<QFileDialog>([copy](QFileDialog* dialog) {
+                QCOMPARE(dialog->windowTitle(), QString::fromUtf8("Utwórz kopię adnotacji"));
+                whenModal<QMessageBox>([](QMessageBox* question) {
+                    QCOMPARE(question->text(), QString::fromUtf8("Czy na pewno usunąć adnotację?"));
+                        QTest::keyClick(question, Qt::Key_Return);
+                });
+                QLineEdit* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                name->setText(copy);
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        menuAction(QString::fromUtf8("Usuń"))->trigger();
+        QCOMPARE(fileTexts(copy), QStringList());
+        QCOMPARE(fileTexts(file("k-clerk.xml")), QStringList{"PT5S|publiczna"});
+        QVERIFY(!shownTexts().contains(QStringLiteral("00:00:05 publiczna")));
+    }
+};
+
+QTEST_MAIN(TestAnnotationPanel)
+#include "tst_annotation_panel.moc"

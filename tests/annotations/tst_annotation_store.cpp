@@ -1,0 +1,619 @@
+// The annotation file store on real files: formats, changes, copies, crash
+// safety, encodings and hostile folders.
+
+#include "Annotations/Adnotacje.h"
+#include "Annotations/AnnotationDocument.h"
+#include "ScriptedDialogs.h"
+
+#include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char kHead[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+
+QByteArray annotation(const char* time, const char* text, const char* protocol = "false")
+{
+    return QByteArray("<Annotation Time=\"") + time + "\"><Text>" + text + "</Text><Protocol>" + protocol
+        + "</Protocol></Annotation>";
+}
+
+QByteArray fileWith(const QByteArray& annotations, const QByteArray& rootAttributes = " Created=\"100\"")
+{
+    return QByteArray(kHead) + "<ArrayOfAnnotation" + rootAttributes + ">" + annotations + "</ArrayOfAnnotation>";
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// "Time|Text|Protocol" of every Annotation element, in file order; a null
+// list when the file does not parse.
+QStringList entries(const QString& path)
+{
+    QDomDocument dom;
+    if (!dom.setContent(readFile(path), true))
+        return {QStringLiteral("<does not parse>")};
+    QStringList result;
+    for (QDomElement e = dom.documentElement().firstChildElement(QStringLiteral("Annotation")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("Annotation")))
+        result << (e.hasAttribute(QStringLiteral("Time")) ? e.attribute(QStringLiteral("Time")) : QStringLiteral("-"))
+                + QLatin1Char('|') + e.firstChildElement(QStringLiteral("Text")).text() + QLatin1Char('|')
+                + e.firstChildElement(QStringLiteral("Protocol")).text();
+    return result;
+}
+
+CAdnotation record(const char* time, const char* text, const char* protocol = "false")
+{
+    return CAdnotation(QString::fromUtf8(time), QString::fromUtf8(text), QString::fromUtf8(protocol), 1);
+}
+
+QStringList textsOf(const QList<CAdnotation>& list)
+{
+    QStringList texts;
+    for (const CAdnotation& a : list)
+        texts << a.text;
+    return texts;
+}
+
+// Lowers the largest file this process may write, for as long as it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+
+private:
+    rlimit saved;
+    void (*previousHandler)(int);
+};
+
+} // namespace
+
+class TestAnnotationStore : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir* dir = nullptr;
+    Adnotacje* panel = nullptr;
+    ScriptedDialogs* dialogs = nullptr;
+
+    QString path(const QString& name) const { return dir->filePath(name); }
+
+private slots:
+    void init()
+    {
+        dir = new QTemporaryDir;
+        QVERIFY(dir->isValid());
+        panel = new Adnotacje;
+        dialogs = new ScriptedDialogs;
+        panel->setDialogs(dialogs);
+    }
+    void cleanup()
+    {
+        delete panel;
+        delete dialogs;
+        delete dir;
+    }
+
+    void newFile()
+    {
+        QCOMPARE(AnnotationDocument::newFileContent(),
+                 QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                            "<ArrayOfAnnotation xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+                            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+                            "</ArrayOfAnnotation>"));
+        const QString file = path(QStringLiteral("nowy.xml"));
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        QVERIFY(panel->createNewAnnotationsFile(file));
+        const QByteArray bytes = readFile(file);
+        const QRegularExpressionMatch created =
+            QRegularExpression(QStringLiteral("^<\\?xml version='1.0' encoding='utf-8'\\?>\n"
+                                              "<ArrayOfAnnotation Created=\"(\\d+)\"/>\n$"))
+                .match(QString::fromUtf8(bytes));
+        QVERIFY2(created.hasMatch(), bytes.constData());
+        QVERIFY(qAbs(created.captured(1).toLongLong() - before) <= 2);
+        QVERIFY(panel->isAnnotFile(file));
+        QCOMPARE(panel->getXmlAttr(file, QStringLiteral("Created")), created.captured(1));
+
+        // An existing file is never emptied.
+        const QByteArray existing = fileWith(annotation("PT1S", "zostaje"));
+        writeFile(file, existing);
+        QVERIFY(!panel->createNewAnnotationsFile(file));
+        QCOMPARE(readFile(file), existing);
+        QCOMPARE(dialogs->texts(QStringLiteral("critical")).size(), 1);
+        QVERIFY(!panel->createNewAnnotationsFile(path(QStringLiteral("no/such/folder.xml"))));
+    }
+
+    void rewriteFormat()
+    {
+        const QString file = path(QStringLiteral("a.xml"));
+        writeFile(file, fileWith(annotation("PT1S", "a") + "<Annotation Time=\"PT3S\"><Text/><Protocol>true</Protocol></Annotation>"));
+        QVERIFY(panel->addAnnotXML(record("PT2S", "b & <c>"), file));
+        QCOMPARE(QString::fromUtf8(readFile(file)),
+                 QString::fromUtf8("<?xml version='1.0' encoding='utf-8'?>\n"
+                                   "<ArrayOfAnnotation Created=\"100\">\n"
+                                   " <Annotation Time=\"PT1S\">\n"
+                                   "  <Text>a</Text>\n"
+                                   "  <Protocol>false</Protocol>\n"
+                                   " </Annotation>\n"
+                                   " <Annotation Time=\"PT2S\">\n"
+                                   "  <Text>b &amp; &lt;c></Text>\n"
+                                   "  <Protocol>false</Protocol>\n"
+                                   " </Annotation>\n"
+                                   " <Annotation Time=\"PT3S\">\n"
+                                   "  <Text/>\n"
+                                   "  <Protocol>true</Protocol>\n"
+                                   " </Annotation>\n"
+                                   "</ArrayOfAnnotation>\n"));
+    }
+
+    void addInTimeOrder()
+    {
+        const QString file = path(QStringLiteral("a.xml"));
+        writeFile(file, fileWith(annotation("PT1S", "1") + annotation("PT5S", "5a") + annotation("PT5S", "5b")
+                                 + annotation("PT10S", "10")));
+        QVERIFY(panel->addAnnotXML(record("PT5S", "5c"), file));
+        QVERIFY(panel->addAnnotXML(record("PT0.50S", "first"), file));
+        QVERIFY(panel->addAnnotXML(record("PT1H", "last"), file));
+        QCOMPARE(entries(file), (QStringList{"PT0.50S|first|false", "PT1S|1|false", "PT5S|5a|false", "PT5S|5b|false",
+                                             "PT5S|5c|false", "PT10S|10|false", "PT1H|last|false"}));
+
+        const QString empty = path(QStringLiteral("empty.xml"));
+        writeFile(empty, fileWith("<!-- peer --><Other/>"));
+        QVERIFY(panel->addAnnotXML(record("PT7S", "only"), empty));
+        QDomDocument dom;
+        QVERIFY(dom.setContent(readFile(empty)));
+        QCOMPARE(dom.documentElement().firstChild().toElement().tagName(), QStringLiteral("Annotation"));
+        QVERIFY(readFile(empty).contains("<!-- peer -->"));
+        QVERIFY(readFile(empty).contains("<Other/>"));
+    }
+
+    void deleteAndEdit()
+    {
+        const QString file = path(QStringLiteral("a.xml"));
+        const QByteArray original = fileWith(
+            annotation("PT1S", "same") + annotation("PT1S", "same") + annotation("PT2S", "Tekst")
+            + "<Annotation><Text>bez czasu</Text><Protocol>false</Protocol></Annotation>"
+            + "<Annotation Time=\"PT4S\" Author=\"peer\"><Text>stary</Text><Protocol>TRUE</Protocol><Note>x</Note>"
+              "</Annotation>"
+            + "<Annotation Time=\"PT5S\"><Protocol>false</Protocol></Annotation>");
+        writeFile(file, original);
+
+        // No match (letter case, white space): nothing is rewritten.
+        QVERIFY(!panel->delAnnotXML(record("PT2S", "tekst"), file));
+        QVERIFY(!panel->editAnnotXML(record("PT2S", "x"), record("PT2S", "Tekst "), file));
+        QVERIFY(!panel->delAnnotXML(record("PT2.00S", "Tekst"), file));
+        QCOMPARE(readFile(file), original);
+
+        // Of two equal annotations only the first changes.
+        QVERIFY(panel->editAnnotXML(record("PT1S", "zmieniony"), record("PT1S", "same"), file));
+        QVERIFY(panel->delAnnotXML(record("PT1S", "same"), file));
+        // Without Time: matched as "00:00:00", and no Time is invented.
+        QVERIFY(panel->editAnnotXML(record("00:00:00", "nadal bez czasu"), record("00:00:00", "bez czasu"), file));
+        // In place: the peer's attribute, element and protocol stay.
+        QVERIFY(panel->editAnnotXML(record("PT4S", "nowy"), record("PT4S", "stary"), file));
+        // Without Text: a Text element is added before Protocol.
+        QVERIFY(panel->editAnnotXML(record("PT5S", "dopisany"), record("PT5S", ""), file));
+        QCOMPARE(entries(file), (QStringList{"PT1S|zmieniony|false", "PT2S|Tekst|false",
+                                             "-|nadal bez czasu|false", "PT4S|nowy|TRUE", "PT5S|dopisany|false"}));
+        const QByteArray bytes = readFile(file);
+        QVERIFY(bytes.contains("Author=\"peer\""));
+        QVERIFY(bytes.contains("<Note>x</Note>"));
+        QVERIFY(bytes.contains("<Text>dopisany</Text>\n  <Protocol>false</Protocol>"));
+        QVERIFY(!bytes.contains("Time=\"00:00:00\""));
+
+        QVERIFY(panel->delAnnotXML(record("00:00:00", "nadal bez czasu"), file));
+        QCOMPARE(entries(file).size(), 4);
+
+        // A file without annotations cannot be edited and stays untouched.
+        const QString none = path(QStringLiteral("none.xml"));
+        const QByteArray noneBytes = fileWith("", "");
+        writeFile(none, noneBytes);
+        QVERIFY(!panel->editAnnotXML(record("PT1S", "a"), record("PT1S", "b"), none));
+        QCOMPARE(readFile(none), noneBytes);
+    }
+
+    void createdAttribute()
+    {
+        const QDateTime stamp = QDateTime::fromSecsSinceEpoch(1500000000);
+        const struct {
+            const char* name;
+            QByteArray root;
+            qint64 loaded;
+            const char* afterAdd;
+        } cases[] = {
+            {"missing.xml", "", 1500000000, "1500000000"},
+            {"empty.xml", " Created=\"\"", 1500000000, "1500000000"},
+            {"nan.xml", " Created=\"abc\"", 0, "abc"},
+            {"late.xml", " Created=\"4102444800\"", 4102444800LL, "4102444800"},
+        };
+        for (const auto& c : cases) {
+            const QString file = path(QLatin1String(c.name));
+            writeFile(file, fileWith(annotation("PT1S", "a"), c.root));
+            QFile touched(file);
+            QVERIFY(touched.open(QIODevice::ReadWrite));
+            QVERIFY(touched.setFileTime(stamp, QFileDevice::FileModificationTime));
+            touched.close();
+            panel->loadAdnotationsFile(file, false);
+            QCOMPARE(panel->getLayer(file).created, c.loaded);
+            QVERIFY(panel->addAnnotXML(record("PT2S", "b"), file));
+            QCOMPARE(panel->getXmlAttr(file, QStringLiteral("Created")), QLatin1String(c.afterAdd));
+        }
+    }
+
+    void peerFiles()
+    {
+        const QString file = path(QStringLiteral("peer.xml"));
+        const QByteArray peer =
+            "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+            "<!-- written elsewhere -->\r\n"
+            "<ArrayOfAnnotation xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" Created=\"1400000000\">\r\n"
+            "  <Annotation Time=\"PT1M\">\r\n    <Text>Świadek\r\nzeznaje</Text>\r\n"
+            "    <Protocol xsi:nil=\"true\" />\r\n    <Extra>keep</Extra>\r\n  </Annotation>\r\n"
+            "  <Annotation Time=\"PT2M\">\r\n    <Protocol>true</Protocol>\r\n  </Annotation>\r\n"
+            "</ArrayOfAnnotation>\r\n";
+        writeFile(file, peer);
+        panel->loadAdnotationsFile(file, true);
+        QCOMPARE(panel->getLayers().size(), 1);
+        QCOMPARE(panel->getLayers()[0].created, qint64(1400000000));
+        const QList<CAdnotation> loaded = panel->getAdnotations();
+        QCOMPARE(loaded.size(), 2);
+        QCOMPARE(loaded[0].text, QString::fromUtf8("Świadek\nzeznaje"));
+        QCOMPARE(loaded[1].text, QString());
+        QVERIFY(loaded[1].isProtocol);
+
+        QVERIFY(panel->editAnnotXML(record("PT1M", "Świadek\nodpowiada"), loaded[0], file));
+        QVERIFY(panel->addAnnotXML(record("PT90S", "pośrodku"), file));
+        QVERIFY(panel->delAnnotXML(loaded[1], file));
+        const QByteArray bytes = readFile(file);
+        QVERIFY(bytes.startsWith("<?xml version='1.0' encoding='utf-8'?>\n"));
+        QVERIFY(!bytes.contains('\r'));
+        QVERIFY(bytes.contains("<!-- written elsewhere -->"));
+        QVERIFY(bytes.contains("<Extra>keep</Extra>"));
+        QDomDocument dom;
+        QString error;
+        QVERIFY2(dom.setContent(bytes, true, &error), qPrintable(error));
+        QCOMPARE(entries(file), (QStringList{QString::fromUtf8("PT1M|Świadek\nodpowiada|"),
+                                             QString::fromUtf8("PT90S|pośrodku|false")}));
+    }
+
+    void encodings()
+    {
+        // Declared and really written in another encoding: read by the
+        // declaration, rewritten as UTF-8 that says so.
+        const QString cp1250 = path(QStringLiteral("cp1250.xml"));
+        QTextCodec* codec = QTextCodec::codecForName("windows-1250");
+        QVERIFY(codec);
+        writeFile(cp1250, codec->fromUnicode(QString::fromUtf8(
+                              "<?xml version=\"1.0\" encoding=\"windows-1250\"?><ArrayOfAnnotation Created=\"1\">"
+                              "<Annotation Time=\"PT1S\"><Text>Zażółć gęślą</Text><Protocol>false</Protocol>"
+                              "</Annotation></ArrayOfAnnotation>")));
+        panel->loadAdnotationsFile(cp1250, false);
+        QCOMPARE(panel->getAdnotations().value(0).text, QString::fromUtf8("Zażółć gęślą"));
+        QVERIFY(panel->addAnnotXML(record("PT2S", "jaźń"), cp1250));
+        QVERIFY(readFile(cp1250).startsWith("<?xml version='1.0' encoding='utf-8'?>\n"));
+        QCOMPARE(entries(cp1250), (QStringList{QString::fromUtf8("PT1S|Zażółć gęślą|false"),
+                                               QString::fromUtf8("PT2S|jaźń|false")}));
+
+        // UTF-16 with a byte-order mark.
+        const QString utf16 = path(QStringLiteral("utf16.xml"));
+        QByteArray wide = QTextCodec::codecForName("UTF-16LE")->fromUnicode(
+            QString::fromUtf8(fileWith(annotation("PT1S", "łza"))).replace(QStringLiteral("utf-8"),
+                                                                           QStringLiteral("utf-16")));
+        writeFile(utf16, QByteArray("\xFF\xFE") + wide);
+        QVERIFY(panel->addAnnotXML(record("PT2S", "b"), utf16));
+        QCOMPARE(entries(utf16), (QStringList{QString::fromUtf8("PT1S|łza|false"), "PT2S|b|false"}));
+        QVERIFY(readFile(utf16).contains("encoding='utf-8'"));
+
+        // Not UTF-8 and nothing usable declared: never rewritten.
+        const QString latin = path(QStringLiteral("latin.xml"));
+        const QByteArray latinBytes = fileWith(annotation("PT1S", "caf\xE9"));
+        writeFile(latin, latinBytes);
+        QVERIFY(panel->isAnnotFile(latin));
+        QVERIFY(!panel->addAnnotXML(record("PT2S", "b"), latin));
+        QVERIFY(!panel->delAnnotXML(record("PT1S", "caf\xEF\xBF\xBD"), latin));
+        QVERIFY(!panel->setXmlAttr(latin, QStringLiteral("Created"), QStringLiteral("5")));
+        QCOMPARE(readFile(latin), latinBytes);
+        QCOMPARE(dialogs->texts(QStringLiteral("critical")).size(), 3);
+    }
+
+    void forbiddenCharacters()
+    {
+        const QString file = path(QStringLiteral("a.xml"));
+        writeFile(file, fileWith(""));
+        const QString typed = QString::fromUtf8("a\x01" "b\x1B[0m\r\nc\td ") + QChar(0xD800) + QStringLiteral("e")
+            + QChar(0xFFFE) + QString::fromUtf8("😀 <&>\"'") + QChar(0xDC00);
+        const QString expected = QString::fromUtf8("ab[0m\nc\td e😀 <&>\"'");
+        QCOMPARE(AnnotationDocument::cleanText(typed), expected);
+        QCOMPARE(AnnotationDocument::cleanText(QStringLiteral(" \n\t ")), QString());
+        QVERIFY(panel->addAnnotXML(CAdnotation(QStringLiteral("PT1S"), typed, QStringLiteral("false"), 1), file));
+        QCOMPARE(entries(file), QStringList{QStringLiteral("PT1S|") + expected + QStringLiteral("|false")});
+        QVERIFY(panel->editAnnotXML(record("PT1S", "\x02 ok \x03"), record("PT1S", expected.toUtf8().constData()),
+                                    file));
+        QCOMPARE(entries(file), QStringList{QStringLiteral("PT1S| ok |false")});
+        panel->loadAdnotationsFile(file, false);
+        QCOMPARE(panel->getAdnotations().value(0).text, QStringLiteral(" ok "));
+    }
+
+    void readOnlyRule()
+    {
+        QVERIFY(panel->isAnnotationReadonly(path(QStringLiteral("nie-istnieje-clerk.xml"))));
+        QVERIFY(panel->isAnnotationReadonly(path(QStringLiteral("nie-istnieje.xml"))));
+        const QString clerk = path(QStringLiteral("r-clerk.xml"));
+        const QString plain = path(QStringLiteral("r.xml"));
+        const QString upper = path(QStringLiteral("r-CLERK.xml"));
+        for (const QString& file : {clerk, plain, upper})
+            writeFile(file, fileWith(""));
+        QVERIFY(panel->isAnnotationReadonly(clerk));
+        QVERIFY(!panel->isAnnotationReadonly(plain));
+        QVERIFY(!panel->isAnnotationReadonly(upper));
+        // The owner bit counts even for a user who may write anything.
+        QVERIFY(QFile::setPermissions(plain, QFileDevice::ReadOwner | QFileDevice::WriteGroup));
+        QVERIFY(panel->isAnnotationReadonly(plain));
+    }
+
+    void writeKeepsPermissions()
+    {
+        const QString file = path(QStringLiteral("a.xml"));
+        writeFile(file, fileWith(""));
+        const QFileDevice::Permissions permissions =
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+        QVERIFY(QFile::setPermissions(file, permissions));
+        QVERIFY(panel->addAnnotXML(record("PT1S", "a"), file));
+        QCOMPARE(QFile::permissions(file) & 0x7077, permissions & 0x7077);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.xml"});
+    }
+
+    void failedWriteKeepsFile()
+    {
+        // A full disk: the process may not write more than 2 KB per file.
+        const QString file = path(QStringLiteral("a.xml"));
+        QByteArray many;
+        for (int i = 1; i <= 20; ++i)
+            many += annotation(QByteArray("PT" + QByteArray::number(i) + "S").constData(), "ważny zapis");
+        const QByteArray original = fileWith(many);
+        writeFile(file, original);
+        {
+            // Every rewrite is longer than the file (it is indented).
+            FileSizeLimit limit(rlim_t(original.size()));
+            QVERIFY(!panel->addAnnotXML(record("PT30S", "nie zmieści się"), file));
+            QVERIFY(!panel->delAnnotXML(record("PT1S", "ważny zapis"), file));
+            QVERIFY(!panel->setXmlAttr(file, QStringLiteral("Created"), QStringLiteral("1")));
+        }
+        QCOMPARE(readFile(file), original);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.xml"});
+        // And a folder that refuses new files: the temporary file cannot be made.
+        if (geteuid() != 0) {
+            QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            QVERIFY(!panel->addAnnotXML(record("PT30S", "x"), file));
+            QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                           | QFileDevice::ExeOwner));
+            QCOMPARE(readFile(file), original);
+        }
+    }
+
+    void killedWriterKeepsFile()
+    {
+        // A child rewrites a large file again and again until it is killed.
+        const QString file = path(QStringLiteral("duzy.xml"));
+        QByteArray many;
+        for (int i = 0; i < 15000; ++i)
+            many += annotation(QByteArray("PT" + QByteArray::number(i) + "S").constData(),
+                               "Zeznanie świadka, które nie może zginąć");
+        writeFile(file, fileWith(many));
+        QProcess writer;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        writer.setProcessEnvironment(environment);
+        writer.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--rewrite-loop"), file});
+        QVERIFY(writer.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(file).count("<Annotation ") >= 15003, 60000);
+        ::kill(pid_t(writer.processId()), SIGKILL);
+        QVERIFY(writer.waitForFinished(10000));
+        const QStringList after = entries(file);
+        QVERIFY(after.size() >= 15003);
+        QCOMPARE(after.first(), QStringLiteral("PT0S|Zeznanie świadka, które nie może zginąć|false"));
+        QVERIFY(after.contains(QStringLiteral("PT14999S|Zeznanie świadka, które nie może zginąć|false")));
+    }
+
+    void copyReadOnlyLayer()
+    {
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("2015-03-02")));
+        const QString folder = path(QStringLiteral("2015-03-02"));
+        const QString clerk = folder + QStringLiteral("/2015-03-02-clerk.xml");
+        const QByteArray clerkBytes = fileWith(annotation("PT1S", "publiczna"), " Created=\"50\"");
+        writeFile(clerk, clerkBytes);
+        QVERIFY(QFile::setPermissions(clerk, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        panel->loadAdnotationsDir(folder, false);
+        QCOMPARE(panel->getLayers().size(), 1);
+
+        // Declined, then cancelled: nothing.
+        dialogs->answers = {false, true};
+        QCOMPARE(panel->copyAnnotFile(clerk), QString());
+        QCOMPARE(panel->copyAnnotFile(clerk), QString());
+        QCOMPARE(dialogs->proposedNames, QStringList{folder + QStringLiteral("/2015-03-02.xml")});
+
+        // Refused names.
+        const QString existing = folder + QStringLiteral("/zajety.xml");
+        const QByteArray existingBytes = fileWith(annotation("PT9S", "cudzy"));
+        writeFile(existing, existingBytes);
+        dialogs->answers = {true, true};
+        dialogs->fileNames = QStringList{folder + QStringLiteral("/kopia-clerk.xml"), existing};
+        QCOMPARE(panel->copyAnnotFile(clerk), QString());
+        QCOMPARE(panel->copyAnnotFile(clerk), QString());
+        QCOMPARE(dialogs->texts(QStringLiteral("critical")),
+                 (QStringList{QString::fromUtf8("Zła nazwa pliku - zakończony clerk.xml"),
+                              QString::fromUtf8("Nie udało się skopiować pliku")}));
+        QCOMPARE(readFile(existing), existingBytes);
+
+        // A copy named without the suffix gets it, and is loaded as a public copy.
+        QSignalSpy layersShown(panel, &Adnotacje::annShowLayers);
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{folder + QStringLiteral("/kopia")};
+        const QString copy = panel->copyAnnotFile(clerk);
+        QCOMPARE(copy, folder + QStringLiteral("/kopia.xml"));
+        QVERIFY(!layersShown.isEmpty());
+        QVERIFY(!panel->isAnnotationReadonly(copy));
+        QCOMPARE(panel->getXmlAttr(copy, QStringLiteral("copyOf")), clerk);
+        QVERIFY(qAbs(panel->getXmlAttr(copy, QStringLiteral("Created")).toLongLong()
+                     - QDateTime::currentSecsSinceEpoch())
+                <= 2);
+        const Layer copied = panel->getLayer(copy);
+        QCOMPARE(copied.typeOrder, 11);
+        QCOMPARE(copied.source, clerk);
+        QVERIFY(copied.visible);
+        QCOMPARE(entries(copy), QStringList{"PT1S|publiczna|false"});
+        QCOMPARE(readFile(clerk), clerkBytes);
+
+        // A copy of the copy names the first file of the chain.
+        QVERIFY(QFile::setPermissions(copy, QFileDevice::ReadOwner));
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{folder + QStringLiteral("/kopia2.XML")};
+        const QString second = panel->copyAnnotFile(copy);
+        QCOMPARE(second, folder + QStringLiteral("/kopia2.XML"));
+        QCOMPARE(panel->getXmlAttr(second, QStringLiteral("copyOf")), clerk);
+        QCOMPARE(panel->getLayers().size(), 3);
+    }
+
+    void loadRules()
+    {
+        const QString file = path(QStringLiteral("a.xml"));
+        writeFile(file, fileWith(annotation("PT1S", "a")));
+        QSignalSpy layersShown(panel, &Adnotacje::annShowLayers);
+        panel->loadAdnotationsFile(file, true);
+        panel->loadAdnotationsFile(file, true);
+        QCOMPARE(panel->getLayers().size(), 1);
+        QCOMPARE(panel->getLayers()[0].id, 1);
+        QCOMPARE(dialogs->texts(QStringLiteral("message")), QStringList{QString::fromUtf8("Plik został już otwarty")});
+        QCOMPARE(layersShown.size(), 1);
+
+        const QString other = path(QStringLiteral("b.txt"));
+        writeFile(other, fileWith(annotation("PT1S", "a")));
+        panel->loadAdnotationsFile(other, true);
+        QCOMPARE(panel->getLayers().size(), 1);
+
+        const QString broken = path(QStringLiteral("broken.xml"));
+        writeFile(broken, "<ArrayOfAnnotation><Annotation>");
+        panel->loadAdnotationsFile(broken, true);
+        QCOMPARE(panel->getLayers().size(), 1);
+        const QStringList parse = dialogs->texts(QStringLiteral("information"));
+        QCOMPARE(parse.size(), 1);
+        QVERIFY2(parse[0].startsWith(broken + QStringLiteral("\nParse error at line 1, column ")), qPrintable(parse[0]));
+        QCOMPARE(dialogs->shown.last().title, QStringLiteral("DOM Addnotacje"));
+
+        QCOMPARE(panel->getXmlAttr(path(QStringLiteral("missing.xml")), QStringLiteral("Created")), QString());
+        const QString wrong = path(QStringLiteral("wrong.xml"));
+        writeFile(wrong, "<Other Created=\"1\"/>");
+        QCOMPARE(panel->getXmlAttr(wrong, QStringLiteral("Created")), QStringLiteral("not annotations file"));
+        QVERIFY(!panel->isAnnotFile(wrong));
+
+        // A folder that does not exist changes nothing.
+        panel->loadAdnotationsDir(path(QStringLiteral("nowhere")), false);
+        QCOMPARE(panel->getLayers().size(), 1);
+        QCOMPARE(panel->getAnnotationsDir(), QString());
+    }
+
+    void hostileFolder()
+    {
+        const auto make = [this](const char* name, const QByteArray& bytes) { writeFile(path(QLatin1String(name)), bytes); };
+        make("good-clerk.xml", fileWith(annotation("PT1S", "dobra")));
+        make("GOOD-JUDGE.XML", fileWith(annotation("PT2S", "duże litery")));
+        make("mixed.Xml", fileWith(annotation("PT3S", "mieszane")));
+        make("truncated.xml", fileWith(annotation("PT4S", "urwany")).left(60));
+        make("empty.xml", "");
+        make("wrongroot.xml", "<Root><Annotation Time=\"PT5S\"><Text>x</Text></Annotation></Root>");
+        make("binary.xml", QByteArray(4096, '\0'));
+        QByteArray deep = "<ArrayOfAnnotation>";
+        deep += QByteArray("<a>").repeated(200000);
+        make("deep.xml", deep);
+        QByteArray wide = "<ArrayOfAnnotation>" + QByteArray("<a/>").repeated(AnnotationDocument::MaxElements + 1)
+            + "</ArrayOfAnnotation>";
+        make("wide.xml", wide);
+        wide.clear();
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("folder.xml")));
+        QCOMPARE(::mkfifo(QFile::encodeName(path(QStringLiteral("fifo.xml"))).constData(), 0644), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path(QStringLiteral("zero.xml"))));
+        QVERIFY(QFile::link(path(QStringLiteral("fifo.xml")), path(QStringLiteral("fifo-link.xml"))));
+        QFile big(path(QStringLiteral("big.xml")));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.write(fileWith("")) > 0);
+        QVERIFY(big.resize(AnnotationDocument::MaxFileSize + 1024));
+        big.close();
+
+        QSignalSpy layersShown(panel, &Adnotacje::annShowLayers);
+        QElapsedTimer timer;
+        timer.start();
+        panel->loadAdnotationsDir(dir->path(), false);
+        qInfo("hostile folder loaded in %lld ms", timer.elapsed());
+        QStringList texts = textsOf(panel->getAdnotations());
+        texts.sort();
+        QCOMPARE(texts, (QStringList{QString::fromUtf8("dobra"), QString::fromUtf8("duże litery"),
+                                     QString::fromUtf8("mieszane")}));
+        QCOMPARE(layersShown.size(), 3);
+        QCOMPARE(layersShown.first().first().value<QList<Layer>>().size(), 0);
+        QCOMPARE(layersShown.last().first().value<QList<Layer>>().size(), 3);
+        // Truncated, empty and binary files are parse errors; the huge one is named.
+        const QStringList information = dialogs->texts(QStringLiteral("information"));
+        QCOMPARE(information.size(), 4);
+        QCOMPARE(information.filter(QStringLiteral("Parse error")).size(), 3);
+        QCOMPARE(information.filter(QStringLiteral("big.xml")).size(), 1);
+    }
+};
+
+// The writer of killedWriterKeepsFile: adds annotations until killed.
+static int rewriteLoop(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    Adnotacje panel;
+    for (int i = 0;; ++i) {
+        const CAdnotation next(QStringLiteral("PT%1S").arg(100000 + i), QStringLiteral("dopisek"),
+                               QStringLiteral("false"), 1);
+        if (!panel.addAnnotXML(next, QString::fromLocal8Bit(argv[2])))
+            return 1;
+    }
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--rewrite-loop") == 0)
+        return rewriteLoop(argc, argv);
+    QApplication application(argc, argv);
+    TestAnnotationStore test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_annotation_store.moc"
