@@ -3,6 +3,7 @@
 #include "Annotations/AnnotationDialogs.h"
 #include "Annotations/AnnotationDocument.h"
 #include "Annotations/Duration.h"
+#include "Annotations/PlayerPrint.h"
 #include "ui_Adnotacje.h"
 
 #include <QApplication>
@@ -605,7 +606,7 @@ void Adnotacje::cmalPrint_triggered()
     const int row = selectedRow();
     if (row < 0)
         return;
-    // Printing of one annotation is built on the print and export module.
+    PlayerPrint(&activAnnotations[row], annotationsDir, this).print();
 }
 
 void Adnotacje::printShown(bool toFile)
@@ -615,6 +616,11 @@ void Adnotacje::printShown(bool toFile)
                              toFile ? utf8("Brak adnotacji do zapisu") : utf8("Brak adnotacji do wydruku"));
         return;
     }
+    PlayerPrint print(activAnnotations, annotationsDir, this);
+    if (toFile)
+        print.toFile();
+    else
+        print.print();
 }
 
 void Adnotacje::on_btPrintAdn_clicked()

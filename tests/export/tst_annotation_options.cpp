@@ -3,6 +3,7 @@
 
 #include "Annotations/AnnotationOptions.h"
 #include "Annotations/Layer.h"
+#include "ExportTestHelpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,6 +14,8 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
+
+using namespace ExportTest;
 
 namespace {
 
@@ -38,16 +41,6 @@ QList<Layer> mixedLayers()
     const Layer notes2 = makeLayer(6, QStringLiteral("/rec/p2.xml"), QString(), 20);
     const Layer notes3 = makeLayer(7, QStringLiteral("/rec/p3.xml"), QString(), 30);
     return {notes3, privateLayer, publicCopy, publicLayer, notes1, secondPrivate, notes2};
-}
-
-QRect checkIndicator(QTableView* view, const QModelIndex& index)
-{
-    QStyleOptionViewItem option;
-    option.rect = view->visualRect(index);
-    option.features = QStyleOptionViewItem::HasCheckIndicator;
-    option.state = QStyle::State_Enabled;
-    option.widget = view;
-    return view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
 }
 
 } // namespace

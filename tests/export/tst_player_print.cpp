@@ -5,6 +5,7 @@
 #include "Annotations/CAdnotation.h"
 #include "Annotations/Duration.h"
 #include "Annotations/PlayerPrint.h"
+#include "ExportTestHelpers.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,18 +14,16 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
+
+using namespace ExportTest;
 
 namespace {
 
 const int kFontPoints = 11;
-const int kWaitMs = 20000;
 
 // Every Polish letter, and its code-page-1250 bytes.
 const char kPolish[] = "ąćęłńóśźż ĄĆĘŁŃÓŚŹŻ";
@@ -38,28 +37,6 @@ QString polish()
     return QString::fromUtf8(kPolish);
 }
 
-// Runs the action on the next modal dialog of type T once it is shown; gives
-// up after a while so that a dialog that never comes cannot catch a later one.
-template <typename T>
-void whenModal(std::function<void(T*)> action)
-{
-    auto* timer = new QTimer;
-    auto* deadline = new QElapsedTimer;
-    deadline->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, deadline, action] {
-        T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        const bool expired = deadline->elapsed() > kWaitMs;
-        if (!expired && !(dialog && dialog->isVisible()))
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete deadline;
-        if (!expired)
-            action(dialog);
-    });
-    timer->start(20);
-}
-
 // Closes the next message box and keeps its title and text.
 void answerMessageBox(QString* title, QString* text)
 {
@@ -70,35 +47,11 @@ void answerMessageBox(QString* title, QString* text)
     });
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void writeFile(const QString& path, const QByteArray& data)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(data), data.size());
-}
-
-// Output of a tool; the test fails when it does not run cleanly.
-QString runTool(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        qWarning() << program << arguments << process.readAllStandardError();
-        return QString();
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-QString pdfText(const QString& path)
-{
-    return runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
 }
 
 QList<CAdnotation> manyAnnotations(int count)
@@ -414,6 +367,15 @@ private slots:
         QCOMPARE(title, QStringLiteral("Błąd zapisu pliku"));
         QVERIFY2(text.startsWith(QStringLiteral("Błąd zapisu pliku! Plik: \"%1\"").arg(target)), qPrintable(text));
         QVERIFY(!QFile::exists(target));
+
+        // Something that cannot be replaced by a file.
+        const QString folder = dir.filePath(QStringLiteral("katalog.rtf"));
+        QVERIFY(QDir().mkdir(folder));
+        answerMessageBox(&title, &text);
+        QVERIFY(!print.exportTo(folder, QString()));
+        QCOMPARE(text, QStringLiteral("Błąd zapisu pliku! Plik: \"%1\" jest zablokowany przez inny proces").arg(folder));
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("katalog*")}), QStringList{QStringLiteral("katalog.rtf")});
     }
 
     // An existing export is replaced whole; a name ending in .PDF in
