@@ -8,6 +8,7 @@
 // frame's number read back from the code row that make-recording draws).
 #include "Core/Base/Processor.h"
 #include "Core/Multimedia/MediaServiceProvider.h"
+#include "PlaybackTestSupport.h"
 
 #include <QAbstractVideoSurface>
 #include <QApplication>
@@ -44,24 +45,6 @@ public:
     std::atomic<int> frames{0};
 };
 
-// Reads the picture number from the row of 20 cells at the top of the picture.
-int pictureNumber(const QVideoFrame& source)
-{
-    QVideoFrame frame(source);
-    if (!frame.map(QAbstractVideoBuffer::ReadOnly))
-        return -1;
-    const int width = frame.width();
-    const int cellWidth = width / 20;
-    const int cellHeight = qMax(frame.height() / 12, 4);
-    int number = 0;
-    for (int bit = 0; bit < 20; ++bit) {
-        const uchar luma = frame.bits()[(cellHeight / 2) * frame.bytesPerLine() + bit * cellWidth + cellWidth / 2];
-        number = (number << 1) | (luma > 128 ? 1 : 0);
-    }
-    frame.unmap();
-    return number;
-}
-
 // Notes the wall time at which each numbered picture is presented.
 class TimingSurface : public QAbstractVideoSurface {
 public:
@@ -73,7 +56,7 @@ public:
     bool present(const QVideoFrame& frame) override
     {
         const qint64 now = wall->nsecsElapsed();
-        const int number = pictureNumber(frame);
+        const int number = PlaybackTest::pictureNumber(frame);
         QMutexLocker lock(&mutex);
         presented.append(qMakePair(number, now));
         return true;
