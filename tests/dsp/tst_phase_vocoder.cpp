@@ -14,14 +14,18 @@
 
 using namespace Harbend;
 
-// Counts the heap requests of the whole process (the sanitizer build has its
-// own allocator, so there the count stays at zero).
+// Counts the heap requests of the whole process and refuses the one numbered
+// g_refusedCall (the sanitizer build has its own allocator, so there the count
+// stays at zero and nothing is refused).
 static std::atomic<unsigned> g_mallocCalls{0};
+static std::atomic<unsigned> g_refusedCall{0};
 #if !defined(__SANITIZE_ADDRESS__)
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void* malloc(size_t size)
 {
-    g_mallocCalls.fetch_add(1, std::memory_order_relaxed);
+    const unsigned call = g_mallocCalls.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (call == g_refusedCall.load(std::memory_order_relaxed))
+        return nullptr;
     return __libc_malloc(size);
 }
 #endif
@@ -226,6 +230,7 @@ private slots:
 
     void countsPerCall_data();
     void countsPerCall();
+    void refusedHeap();
     void firstOutputIsTheWindowedInput();
     void pureTone_data();
     void pureTone();
@@ -258,6 +263,36 @@ void PhaseVocoderTest::countsPerCall()
         vocoder.processData(block.data(), count);
         QCOMPARE(g_mallocCalls.load(), before);
         QCOMPARE(count, expected);
+    }
+}
+
+void PhaseVocoderTest::refusedHeap()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the sanitizer's allocator is not refused");
+#endif
+    // The output thread creates the vocoder with a nothrow new: every refused
+    // request must end as a null object or a vocoder that returns nothing,
+    // never as an exception.
+    AlignedBuffer block(tones({440.0}, 0.5, 16000.0, kBlock));
+    for (unsigned refused = 1;; ++refused) {
+        g_refusedCall = g_mallocCalls.load() + refused;
+        PhaseVocoder* vocoder = new (std::nothrow) PhaseVocoder(kFrame, kBlock, 2.0f);
+        const bool hit = g_mallocCalls.load() >= g_refusedCall.load();
+        g_refusedCall = 0;
+        unsigned count = 1;
+        if (!hit) {
+            QVERIFY(vocoder->processData(block.data(), count));
+            QCOMPARE(count, 6144u);
+            delete vocoder;
+            QVERIFY(refused > 3);
+            break;
+        }
+        if (vocoder) {
+            QCOMPARE(vocoder->processData(block.data(), count), static_cast<float*>(nullptr));
+            QCOMPARE(count, 0u);
+            delete vocoder;
+        }
     }
 }
 
