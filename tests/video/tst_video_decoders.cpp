@@ -181,20 +181,23 @@ void VideoDecodersTest::theoraTimes()
 
 void VideoDecodersTest::theoraSeekShowsNothingBeforeTheTarget()
 {
-    // Several packets share a page: most carry no granule position.
+    // Four packets a page: only the last carries a granule position, and the
+    // key frame (picture 64) opens its page.
     Recorded recording;
-    QVERIFY(record(dir.path(), "theora-seek.ogg", "theora:width=160,height=120,duration=4,keyint=32", 3, recording));
+    QVERIFY(record(dir.path(), "theora-seek.ogg", "theora:width=160,height=120,duration=4,keyint=32,pages=4", 3,
+                   recording));
     const Packets& data = recording.data;
     QCOMPARE(data.size(), 100);
     DecoderVideoTheora decoder;
     QVERIFY(decoder.open(&recording.headers));
     decodeAll(decoder, data.mid(0, 20));
 
-    // The reader positions at the page holding the key frame before the target
-    // (picture 64), so decoding starts some inter frames earlier.
+    // Decoding restarts at the page of the key frame before the target
+    // (picture 64): the pictures from 64 on carry no time until picture 67
+    // brings its granule position.
     const int target = 70;
     QVERIFY(decoder.seeked(target * kFrame25));
-    const auto samples = decodeAll(decoder, withEndMarker(data.mid(60)));
+    auto samples = decodeAll(decoder, withEndMarker(data.mid(64)));
     QVERIFY(!samples.isEmpty());
     for (const auto& sample : samples) {
         const long long number = pictureNumber(sample->frame, recording);
@@ -207,6 +210,12 @@ void VideoDecodersTest::theoraSeekShowsNothingBeforeTheTarget()
     for (int i = 1; i < samples.size(); ++i)
         QCOMPARE(pictureNumber(samples[i]->frame, recording),
                  pictureNumber(samples[i - 1]->frame, recording) + 1);
+
+    // Inter frames before the key frame are skipped unread.
+    QVERIFY(decoder.seeked(target * kFrame25));
+    samples = decodeAll(decoder, data.mid(60, 20));
+    QVERIFY(!samples.isEmpty());
+    QCOMPARE(pictureNumber(samples.first()->frame, recording), qint64(target + 1));
 }
 
 void VideoDecodersTest::theoraHostilePackets()
