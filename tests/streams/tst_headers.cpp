@@ -1,10 +1,16 @@
 #include "Recording.h"
 
+#include "Core/Decoder/AudioSample.h"
+#include "Core/Decoder/Codecs/DecoderAudioOpus.h"
+#include "Core/Decoder/Codecs/DecoderAudioSpeex.h"
+#include "Core/Decoder/Codecs/DecoderAudioVorbis.h"
 #include "Core/Decoder/Decoder.h"
 #include "Core/Decoder/DiracBs.h"
 #include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/SampleQueue.h"
 
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ogg/ogg.h>
@@ -163,6 +169,8 @@ private slots:
     void bitReader();
     void commentParsing();
     void factory();
+    void decodersRefuseHostileHeaders();
+    void decodersSurviveHostilePackets();
 
 private:
     Recording::LogCapture log;
@@ -558,6 +566,126 @@ void HeadersTest::factory()
     QVERIFY(putBos(stream, speexHeader(1, 0)));
     QVERIFY(!stream.openDecoder());
     QVERIFY(log.contains("Can't open decoder for stream #1, since it's header packets have not been read yet."));
+}
+
+namespace {
+
+Decoder::Headers headerList(const QList<QByteArray>& packets)
+{
+    Decoder::Headers headers;
+    for (const QByteArray& bytes : packets) {
+        ogg_packet raw{};
+        raw.packet = reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.constData()));
+        raw.bytes = bytes.size();
+        headers.append(QSharedPointer<OggPacket>(new OggPacket(raw)));
+    }
+    return headers;
+}
+
+} // namespace
+
+void HeadersTest::decodersRefuseHostileHeaders()
+{
+    struct Case {
+        Codec::Enum codec;
+        QList<QByteArray> headers;
+        const char* line;
+    };
+    QByteArray mode3 = speexHeader(1, 0);
+    le32(mode3, 40, 3);
+    QByteArray newer = speexHeader(1, 0);
+    le32(newer, 28, 2);
+    QByteArray bitstream = speexHeader(1, 0);
+    le32(bitstream, 44, 5);
+    QByteArray manyFrames = speexHeader(1, 0);
+    le32(manyFrames, 64, 100000);
+    QByteArray family255 = opusHeader(3, 24);
+    family255[18] = char(255);
+    family255[19] = 2;
+    QByteArray coupled = opusHeader(3, 24);
+    coupled[18] = char(255);
+    coupled[19] = 3;
+    coupled[20] = 1;
+    QByteArray family1Short = opusHeader(2, 19);
+    family1Short[18] = 1;
+    const Case cases[] = {
+        {Codec::Speex, {speexHeader(1, 0, 79)}, "Header packet corrupted!"},
+        {Codec::Speex, {speexHeader(14, 0)}, "Unsupported channel count!"},
+        {Codec::Speex, {speexHeader(0, 0)}, "Unsupported channel count!"},
+        {Codec::Speex, {mode3}, "Unsupported mode!"},
+        {Codec::Speex, {newer}, "This Speex stream was created using newer encoder than supported one."},
+        {Codec::Speex, {bitstream}, "This Speex stream was created using newer encoder than supported one."},
+        {Codec::Speex, {manyFrames}, "Header packet corrupted!"},
+        {Codec::Opus, {family255}, "Encoded stream reported less channels than expected!"},
+        {Codec::Opus, {coupled}, ""},
+        {Codec::Opus, {family1Short}, "Invalid Opus header! Too short for channel mapping!"},
+        {Codec::Opus, {QByteArray("OpusHead")}, "Invalid Opus header!"},
+        {Codec::Vorbis, {QByteArray("\x01vorbis", 7), QByteArray()}, "Header contain only 2 packets instead of the required 3!"},
+        {Codec::Vorbis, {QByteArray("\x01vorbis", 7), QByteArray("x"), QByteArray("y")}, "Failed to decode header packet!"},
+    };
+    for (const Case& item : cases) {
+        log.clear();
+        QScopedPointer<Decoder> decoder(Decoder::createDecoder(item.codec));
+        Decoder::Headers headers = headerList(item.headers);
+        QVERIFY2(!decoder->open(&headers), item.line);
+        QVERIFY2(log.contains(item.line), item.line);
+        decoder->close();
+        decoder->close();
+    }
+}
+
+void HeadersTest::decodersSurviveHostilePackets()
+{
+    // Real headers, then packets of random bytes and lengths: no crash, no
+    // read outside a packet (run under the sanitizers), blocks only of the
+    // announced size.
+    QTemporaryDir folder;
+    const QStringList specs{"opus:channels=13", "opus", "vorbis:channels=2", "speex:channels=13",
+                            "speex:mode=narrow,fpp=3", "speex:layout=serial1"};
+    QRandomGenerator random(1234);
+    for (const QString& spec : specs) {
+        QString error;
+        const QString path =
+            Recording::make(folder.path(), "hostile.ogg", {"--stream", spec + ",duration=0.2"}, &error);
+        QVERIFY2(!path.isEmpty(), qPrintable(error));
+        Recording::Feeder feeder;
+        feeder.feedFile(path, false);
+        OggStream* stream = feeder.stream(1);
+        QVERIFY(stream);
+        Decoder::Headers headers = stream->headerPackets();
+        QScopedPointer<Decoder> decoder(Decoder::createDecoder(stream->streamInfo().codec));
+        QVERIFY2(decoder->open(&headers), qPrintable(spec));
+        for (int i = 0; i < 300; ++i) {
+            QByteArray bytes(int(random.bounded(i % 10 == 0 ? 4000 : 120)), '\0');
+            for (char& byte : bytes)
+                byte = char(random.bounded(256));
+            if (i % 7 == 0 && bytes.size() >= 4) {
+                // A multichannel record length that lies.
+                le32(bytes, 0, random.generate());
+            }
+            ogg_packet raw{};
+            raw.packet = reinterpret_cast<unsigned char*>(bytes.data());
+            raw.bytes = bytes.size();
+            raw.granulepos = i % 5 == 0 ? qint64(random.generate64() >> 1) : -1;
+            raw.packetno = i + 3;
+            const QSharedPointer<OggPacket> packet(new OggPacket(raw));
+            for (int call = 0; call < 8; ++call) {
+                Sample* sample = nullptr;
+                const bool finished = decoder->decode(packet, sample);
+                if (sample) {
+                    QScopedPointer<Sample> owned(sample);
+                    QCOMPARE(sample->type, int(Sample::Audio));
+                    const AudioSample* audio = static_cast<const AudioSample*>(sample);
+                    QVERIFY(audio->frames > 0 && audio->channels == int(stream->streamInfo().channels));
+                }
+                if (finished)
+                    break;
+            }
+            if (i % 50 == 0)
+                QVERIFY(decoder->seeked(qint64(i) * 1000000));
+        }
+        decoder->close();
+    }
 }
 
 QTEST_GUILESS_MAIN(HeadersTest)

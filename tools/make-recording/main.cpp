@@ -112,7 +112,11 @@ bool setKey(StreamSpec& spec, const std::string& key, const std::string& value)
 
 bool parseStream(const std::string& text, double duration, StreamSpec& spec)
 {
-    const size_t colon = text.find(':');
+    // "codec:key=value,..."; a bare "codec,key=value" is read the same way.
+    size_t colon = text.find(':');
+    const size_t comma = text.find(',');
+    if (comma < colon)
+        colon = comma;
     spec.codec = text.substr(0, colon);
     spec.duration = duration;
     spec.serial = -1;
