@@ -19,7 +19,7 @@ namespace Harbend {
 
 namespace {
 const char kLogSource[] = "Core/Multimedia/PlayerSession";
-const unsigned long kSleepMs = 10;
+const unsigned long kSleepUs = 10000;
 // How long the end of a stream waits for the device to play what it holds,
 // beyond the buffer's own length.
 const qint64 kDrainSlackMs = 500;
@@ -206,7 +206,7 @@ void AudioOutputThread::playSample()
     if (!current) {
         current = queue->dequeueSample();
         if (!current) {
-            msleep(kSleepMs);
+            rest(kSleepUs);
             return;
         }
         if (current->type == Sample::EndOfStream) {
@@ -251,7 +251,7 @@ bool AudioOutputThread::writeBlock(const float* data, unsigned count, unsigned& 
     while (playing()) {
         const int free = output->bytesFree();
         if (free <= 0) {
-            msleep(kSleepMs);
+            rest(kSleepUs);
             continue;
         }
         unsigned left = count - position;
@@ -260,7 +260,7 @@ bool AudioOutputThread::writeBlock(const float* data, unsigned count, unsigned& 
         const unsigned room = (unsigned(free) / 2) & ~7u;
         const unsigned pieceCount = std::min(left, room);
         if (pieceCount == 0) {
-            msleep(kSleepMs);
+            rest(kSleepUs);
             continue;
         }
         if (muted)
@@ -283,7 +283,7 @@ bool AudioOutputThread::writeBlock(const float* data, unsigned count, unsigned& 
             position = 0;
             return true;
         }
-        msleep(kSleepMs);
+        rest(kSleepUs);
     }
     return false;
 }
@@ -322,7 +322,7 @@ void AudioOutputThread::finishStream()
     QElapsedTimer waited;
     waited.start();
     while (playing() && output->bytesFree() < int(bufferSize) && waited.elapsed() < limit)
-        msleep(kSleepMs);
+        rest(kSleepUs);
     queue->close();
     queue->clear();
     stopByItself();

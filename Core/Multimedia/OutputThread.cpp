@@ -1,5 +1,6 @@
 #include "Core/Multimedia/OutputThread.h"
 
+#include <QDeadlineTimer>
 #include <QMetaObject>
 
 namespace Harbend {
@@ -68,6 +69,16 @@ void OutputThread::waitWhilePaused()
         condition.wait(&mutex);
     acknowledged = requested.load();
     condition.wakeAll();
+}
+
+void OutputThread::rest(unsigned long microseconds)
+{
+    QDeadlineTimer deadline(Qt::PreciseTimer);
+    deadline.setPreciseRemainingTime(0, qint64(microseconds) * 1000, Qt::PreciseTimer);
+    QMutexLocker lock(&mutex);
+    // Every change of state wakes the condition, so a pause never waits out the sleep.
+    if (requested.load() == Play)
+        condition.wait(&mutex, deadline);
 }
 
 void OutputThread::stopByItself()

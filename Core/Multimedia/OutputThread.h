@@ -34,6 +34,8 @@ protected:
     // Thread side, at the end of the stream: stops and reports it.
     void stopByItself();
     bool playing() const { return requested.load() == Play; }
+    // Thread side: sleeps for the given time, or less when the state changes.
+    void rest(unsigned long microseconds);
 
 private:
     // Wakes everyone and waits, with the mutex held, while the thread has not

@@ -3,6 +3,7 @@
 #include "Core/Multimedia/AudioChannelControl.h"
 #include "Core/Multimedia/AudioEndpointControl.h"
 #include "Core/Multimedia/MetaDataControl.h"
+#include "Core/Multimedia/PlayerControl.h"
 #include "Core/Multimedia/VideoRendererControl.h"
 
 #include <QAudioOutputSelectorControl>
@@ -28,7 +29,7 @@ void deleteAndForget(T*& field)
 PlayerService::PlayerService(QObject* parent) : QMediaService(parent)
 {
     metaDataControl = new MetaDataControl(this);
-    // The player control is added with the playback; until then it is not offered.
+    playerControl = new PlayerControl(this);
     audioEndpointControl = new AudioEndpointControl(this);
     audioChannelControl = new AudioChannelControl(this);
 }

@@ -56,7 +56,7 @@ void VideoOutputThread::run()
         }
         const QSharedPointer<Sample> sample = queue->dequeueSample();
         if (!sample) {
-            usleep(idle);
+            rest(idle);
             continue;
         }
         if (sample->type == Sample::EndOfStream) {
@@ -71,7 +71,7 @@ void VideoOutputThread::run()
         const quint64 due = sample->time > 0 ? quint64(sample->time) : 0;
         for (quint64 now = clock->elapsed(); due > now && playing(); now = clock->elapsed()) {
             const unsigned long sleep = waitSleep(due - now);
-            usleep(sleep > 0 ? sleep : 1);
+            rest(sleep > 0 ? sleep : 1);
         }
         // A pause or a seek while the frame waits drops it.
         if (playing())

@@ -1,4 +1,5 @@
 #include "Core/Base/GainFromVolume.h"
+#include "Core/Decoder/OggReader.h"
 #include "Core/Multimedia/AudioChannelControl.h"
 #include "Core/Multimedia/AudioEndpointControl.h"
 #include "Core/Multimedia/MediaServiceProvider.h"
@@ -20,6 +21,7 @@
 #include <QCustomAudioRoleControl>
 #include <QMetaDataReaderControl>
 #include <QVideoRendererControl>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -65,6 +67,7 @@ class ServiceTest : public QObject {
 private slots:
     void mediaPlayerRunsOnOurService();
     void metadataReachesTheMediaPlayer();
+    void recordingCommentsReachTheMediaPlayer();
     void rendererIsLentOnce();
     void providerAnswersOnlyThePlayerService();
     void controlsByIdentifier();
@@ -122,6 +125,32 @@ void ServiceTest::metadataReachesTheMediaPlayer()
     service->metaDataControl->setMetaData({});
     QCOMPARE(available.last().at(0).toBool(), false);
     QCOMPARE(changed.count(), 4);
+}
+
+void ServiceTest::recordingCommentsReachTheMediaPlayer()
+{
+    QTemporaryDir folder;
+    QString error;
+    const QString title = QStringLiteral("Rozprawa — świadek Łukasz Żółć");
+    const QString path = Recording::make(folder.path(), "comments.ogg",
+                                         {"--stream", "speex:serial=1", "--duration", "1", "--comment",
+                                          "TITLE=" + title, "--comment", "SALA=4"},
+                                         &error);
+    QVERIFY2(!path.isEmpty(), qPrintable(error));
+    std::unique_ptr<QMediaPlayer> player = playerOverOurProvider();
+    auto* service = qobject_cast<PlayerService*>(player->service());
+    QVERIFY(service);
+    QSignalSpy changed(player.get(), SIGNAL(metaDataChanged()));
+    // The reader publishes the comments of the audio stream it plays.
+    QFile file(path);
+    OggReader reader(service->metaDataControl, nullptr);
+    QVERIFY(reader.open(&file));
+    QVERIFY(reader.read());
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(player->metaData(QStringLiteral("TITLE")).toString(), title);
+    QCOMPARE(player->metaData(QStringLiteral("SALA")).toString(), QStringLiteral("4"));
+    reader.close();
+    QVERIFY(!player->isMetaDataAvailable());
 }
 
 void ServiceTest::rendererIsLentOnce()

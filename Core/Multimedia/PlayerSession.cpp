@@ -1,0 +1,400 @@
+#include "Core/Multimedia/PlayerSession.h"
+
+#include "Core/Base/GainFromVolume.h"
+#include "Core/Decoder/OggReader.h"
+#include "Core/Decoder/OggStream.h"
+#include "Core/Decoder/SampleQueue.h"
+#include "Core/Multimedia/AudioDeviceSynchronizer.h"
+#include "Core/Multimedia/AudioEndpointControl.h"
+#include "Core/Multimedia/AudioOutputThread.h"
+#include "Core/Multimedia/PlayerService.h"
+#include "Core/Multimedia/TimerSynchronizer.h"
+#include "Core/Multimedia/VideoOutputThread.h"
+#include "Core/Multimedia/VideoRendererControl.h"
+
+#include <QAbstractVideoSurface>
+#include <QAudioOutput>
+
+namespace Harbend {
+
+namespace {
+const char kLogSource[] = "Core/Multimedia/PlayerSession";
+
+// The session writes some lines through the output threads' loggers.
+#define HARBEND_LOG_AOT(level, ...)                                                                      \
+    AudioOutputThread::ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},  \
+                                  ::Harbend::LogLevel::level, __VA_ARGS__)
+#define HARBEND_LOG_VOT(level, ...)                                                                      \
+    VideoOutputThread::ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},  \
+                                  ::Harbend::LogLevel::level, __VA_ARGS__)
+
+PlaybackRate::Enum rateFor(double rate)
+{
+    if (rate >= 1.5)
+        return PlaybackRate::Double;
+    if (rate <= 0.75)
+        return PlaybackRate::Half;
+    return PlaybackRate::Normal;
+}
+} // namespace
+
+Logging::Log PlayerSession::ms_log("PlayerSession", Logging::Log::systemLogger());
+
+PlayerSession::PlayerSession(PlayerService* service) : service(service)
+{
+    qRegisterMetaType<QAudio::State>("QAudio::State");
+}
+
+PlayerSession::~PlayerSession()
+{
+    stop();
+}
+
+bool PlayerSession::play(OggReader* reader, quint64 startMs)
+{
+    stop();
+    ++playback;
+    const quint64 startNs = startMs * 1000000ULL;
+    const QSharedPointer<OggStream> audioStream = reader->getAudioStream();
+    const QSharedPointer<OggStream> videoStream = reader->getVideoStream();
+    if (audioStream) {
+        if (!audioStream->getAudioFormat().isValid()) {
+            HARBEND_LOG(Error, "Audio format is not valid!");
+            return false;
+        }
+        startAudio(reader, startNs);
+    }
+    if (videoStream) {
+        if (!videoStream->getVideoFormat().isValid()) {
+            HARBEND_LOG(Error, "Video format is not valid!");
+            // Nothing of a playback that cannot start is left running.
+            stop();
+            return false;
+        }
+        startVideo(reader, startNs);
+    }
+    if (!videoThread) {
+        if (videoStream)
+            reader->disableVideoStream();
+    } else {
+        resumeVideo();
+    }
+    if (!audioThread) {
+        if (audioStream)
+            reader->disableAudioStream();
+    } else {
+        resumeAudio();
+    }
+    return true;
+}
+
+void PlayerSession::startAudio(OggReader* reader, quint64 startNs)
+{
+    const QSharedPointer<OggStream> stream = reader->getAudioStream();
+    if (!service->audioEndpointControl) {
+        HARBEND_LOG(Warning, "Audio endpoint not created, won't play audio!");
+        return;
+    }
+    if (!service->audioChannelControl) {
+        HARBEND_LOG(Warning, "Audio channel control not created, won't play audio!");
+        return;
+    }
+    output = service->audioEndpointControl->createAudioOutput(stream->getAudioFormat());
+    if (!output) {
+        HARBEND_LOG(Warning, "Failed to create audio output! Won't play audio!");
+        return;
+    }
+    const unsigned bufferSize = unsigned(output->format().sampleRate() / 1000) * 400;
+    audioThread = new AudioOutputThread(this, playback, output, stream->sampleQueue,
+                                        service->audioChannelControl, bufferSize);
+    output->setBufferSize(int(bufferSize));
+    audioThread->chooseKernels();
+    bool started = false;
+    if (!audioThread->isValid() || bufferSize == 0) {
+        HARBEND_LOG(Warning, "Failed to create audio output thread object! Won't play audio!");
+    } else {
+        audioThread->device = output->start();
+        if (!audioThread->device) {
+            HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
+        } else if (!audioThread->startPaused()) {
+            HARBEND_LOG_AOT(Error, "Failed to start player session thread!");
+        } else {
+            started = true;
+        }
+    }
+    if (!started) {
+        HARBEND_LOG(Warning, "Failed to initialize audio output thread object! Won't play audio!");
+        dropAudio();
+        return;
+    }
+    connect(output, &QAudioOutput::stateChanged, this, &PlayerSession::stateChanged);
+    clock = new AudioDeviceSynchronizer(startNs, output);
+}
+
+void PlayerSession::startVideo(OggReader* reader, quint64 startNs)
+{
+    const QSharedPointer<OggStream> stream = reader->getVideoStream();
+    const QVideoSurfaceFormat format = stream->getVideoFormat();
+    if (!service->videoRendererControl) {
+        HARBEND_LOG(Warning, "Video renderer control not created, won't play video.");
+        return;
+    }
+    QAbstractVideoSurface* target = service->videoRendererControl->surface();
+    if (!target) {
+        HARBEND_LOG(Warning, "Video renderer does not have a valid video surface! Can't play video!");
+        return;
+    }
+    if (!target->start(format)) {
+        HARBEND_LOG(Warning, "Failed to start video renderer!");
+        return;
+    }
+    if (!clock)
+        clock = new TimerSynchronizer(startNs);
+    videoThread = new VideoOutputThread(this, playback, target, clock, stream->sampleQueue, format.frameRate());
+    if (!videoThread->startPaused()) {
+        HARBEND_LOG_VOT(Error, "Failed to start player session thread!");
+        HARBEND_LOG(Warning, "Failed to initialize video output thread object! Won't play video!");
+        videoThread->requestStop();
+        delete videoThread;
+        videoThread = nullptr;
+        target->stop();
+        return;
+    }
+    surface = target;
+}
+
+void PlayerSession::dropAudio()
+{
+    if (audioThread) {
+        audioThread->requestStop();
+        audioThread->queue->close();
+        audioThread->queue->clear();
+        delete audioThread;
+        audioThread = nullptr;
+    }
+    if (output) {
+        disconnect(output, nullptr, this, nullptr);
+        output->reset();
+        output->stop();
+        // One output per playback: kept past its playback, each would stay
+        // with the endpoint control until the service goes.
+        delete output;
+        output = nullptr;
+    }
+}
+
+void PlayerSession::stop()
+{
+    // Reports still on their way from this playback's threads are stale now.
+    ++playback;
+    if (videoThread) {
+        videoThread->requestStop();
+        videoThread->queue->close();
+        videoThread->queue->clear();
+        delete videoThread;
+        videoThread = nullptr;
+    }
+    if (surface) {
+        surface->stop();
+        surface = nullptr;
+    }
+    if (audioThread)
+        HARBEND_LOG_AOT(Debug, "Closing audio playback.");
+    dropAudio();
+    delete clock;
+    clock = nullptr;
+}
+
+void PlayerSession::pauseAudio()
+{
+    if (!audioThread || !audioThread->requestPause())
+        return;
+    HARBEND_LOG_AOT(Debug, "Pausing audio playback.");
+}
+
+void PlayerSession::pauseVideo()
+{
+    if (!videoThread || !videoThread->requestPause())
+        return;
+    HARBEND_LOG_VOT(Debug, "Pausing video playback.");
+}
+
+void PlayerSession::resumeAudio()
+{
+    if (!audioThread || audioThread->state() != OutputThread::Paused)
+        return;
+    output->resume();
+    if (audioThread->requestResume())
+        HARBEND_LOG_AOT(Debug, "Resuming audio playback.");
+}
+
+void PlayerSession::resumeVideo()
+{
+    if (videoThread && videoThread->requestResume())
+        HARBEND_LOG_VOT(Debug, "Resuming video playback.");
+}
+
+void PlayerSession::pause()
+{
+    pauseAudio();
+    // The clock stops before the output: it still sees what the device holds.
+    if (clock)
+        clock->pause();
+    if (audioThread && audioThread->state() == OutputThread::Paused)
+        output->suspend();
+    pauseVideo();
+}
+
+void PlayerSession::resume()
+{
+    if (clock)
+        clock->resume();
+    resumeVideo();
+    resumeAudio();
+}
+
+void PlayerSession::preSeek()
+{
+    if (videoThread && videoThread->state() == OutputThread::Play) {
+        HARBEND_LOG_VOT(Debug, "Pausing video playback in preparation for the seek.");
+        pauseVideo();
+        videoThread->queue->close();
+    }
+    if (audioThread && audioThread->state() == OutputThread::Play) {
+        HARBEND_LOG_AOT(Debug, "Pausing audio playback in preparation for the seek.");
+        pauseAudio();
+        output->reset();
+        output->stop();
+        audioThread->queue->close();
+        audioThread->queue->clear();
+    }
+    if (clock)
+        clock->pause();
+    HARBEND_LOG(Debug, "Prepared for seek.");
+}
+
+bool PlayerSession::postSeek(qint64 ms)
+{
+    if (clock)
+        clock->reset(quint64(qMax<qint64>(0, ms)) * 1000000ULL);
+    if (audioThread) {
+        if (audioThread->state() != OutputThread::Paused) {
+            HARBEND_LOG_AOT(Error, "Invalid state! Can't resume after the seek!");
+            return false;
+        }
+        // Nothing from before the seek may be heard after it.
+        audioThread->discardPending();
+        audioThread->queue->open();
+        output->reset();
+        output->stop();
+        audioThread->device = output->start();
+        if (!audioThread->device) {
+            HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
+            return false;
+        }
+    }
+    if (videoThread) {
+        if (videoThread->state() != OutputThread::Paused) {
+            HARBEND_LOG_VOT(Error, "Invalid state! Can't resume after the seek!");
+            return false;
+        }
+        videoThread->queue->open();
+    }
+    HARBEND_LOG(Debug, "Resumed after the seek.");
+    return true;
+}
+
+void PlayerSession::changePlaybackRate(double rate)
+{
+    const PlaybackRate::Enum target = rateFor(rate);
+    const bool audioWasPlaying = audioThread && audioThread->state() == OutputThread::Play;
+    const bool videoWasPlaying = videoThread && videoThread->state() == OutputThread::Play;
+    pauseAudio();
+    pauseVideo();
+    bool failed = false;
+    if (clock)
+        clock->setPlaybackRate(target);
+    if (audioThread && target != audioThread->playbackRate()) {
+        if (audioThread->state() != OutputThread::Paused) {
+            HARBEND_LOG_AOT(Error, "Invalid state! Can't change playback rate!");
+            failed = true;
+        } else if (!audioThread->setPlaybackRate(target)) {
+            failed = true;
+        } else {
+            // The clock has reset the output; it starts anew and counts from zero.
+            output->stop();
+            audioThread->device = output->start();
+            if (!audioThread->device) {
+                HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
+                failed = true;
+            } else if (!audioWasPlaying) {
+                // A paused playback stays paused with the new rate in place.
+                output->suspend();
+            }
+        }
+    }
+    if (failed) {
+        HARBEND_LOG(Error, "Failed to set playback rate!");
+        emit sessionStopped();
+        return;
+    }
+    if (audioWasPlaying)
+        resumeAudio();
+    if (videoWasPlaying)
+        resumeVideo();
+    HARBEND_LOG(Debug, "Set playback rate to %.1f.", rate);
+}
+
+bool PlayerSession::setVolume(int volume)
+{
+    if (!audioThread)
+        return false;
+    const float gain = gainFromVolume(volume);
+    HARBEND_LOG(Debug, "Setting volume to %3.2f%%.", double(gain) * 100.0);
+    audioThread->gain = gain;
+    return true;
+}
+
+bool PlayerSession::setMuted(bool muted)
+{
+    if (!audioThread)
+        return false;
+    HARBEND_LOG(Debug, "%s all audio tracks.", muted ? "Muting" : "Unmuting");
+    audioThread->muted = muted;
+    return true;
+}
+
+quint64 PlayerSession::position() const
+{
+    return clock ? clock->elapsed() : 0;
+}
+
+void PlayerSession::outputStopped(quint64 stoppedPlayback)
+{
+    if (stoppedPlayback == playback)
+        emit sessionStopped();
+}
+
+void PlayerSession::stateChanged(QAudio::State state)
+{
+    switch (state) {
+    case QAudio::ActiveState:
+        HARBEND_LOG(Info, "Audio output is changing state to %s.", "active");
+        return;
+    case QAudio::SuspendedState:
+        HARBEND_LOG(Info, "Audio output is changing state to %s.", "suspended");
+        return;
+    case QAudio::StoppedState:
+        HARBEND_LOG(Info, "Audio output is changing state to %s.", "stopped");
+        return;
+    case QAudio::IdleState:
+        HARBEND_LOG(Info, "Audio output is changing state to %s.", "idle");
+        return;
+    case QAudio::InterruptedState:
+        HARBEND_LOG(Info, "Audio output is changing state to %s.", "interrupted");
+        return;
+    }
+    HARBEND_LOG(Error, "Invalid state!");
+}
+
+} // namespace Harbend

@@ -1,0 +1,406 @@
+#include "PlaybackTestSupport.h"
+#include "PlayerHarness.h"
+
+#include "Core/Base/GainFromVolume.h"
+#include "Core/Multimedia/AudioChannelControl.h"
+#include "Core/Decoder/OggReader.h"
+#include "Core/Multimedia/MetaDataControl.h"
+#include "Core/Multimedia/PlayerControl.h"
+#include "Core/Multimedia/PlayerService.h"
+#include "Core/Multimedia/PlayerSession.h"
+
+#include <QAudioDeviceInfo>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMediaContent>
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace Harbend;
+using namespace PlaybackTest;
+
+
+namespace {
+
+const double kLevel = 0.03;
+const int kBase = 400;
+const int kStep = 170;
+
+QStringList thirteenTones(int seconds)
+{
+    return {"--stream", QString("vorbis:channels=13,rate=44100,base=%1,step=%2,level=%3,quality=0.9")
+                            .arg(kBase).arg(kStep).arg(kLevel),
+            "--duration", QString::number(seconds)};
+}
+
+QStringList oneTone(int seconds, int frequency = 1000)
+{
+    return {"--stream", QString("vorbis:channels=1,rate=44100,base=%1,level=0.2,quality=0.9").arg(frequency),
+            "--duration", QString::number(seconds)};
+}
+
+QMediaContent local(const QString& path)
+{
+    return QMediaContent(QUrl::fromLocalFile(path));
+}
+
+// Waits for the given wall time with the event loop running.
+void pass(int ms)
+{
+    QElapsedTimer wait;
+    wait.start();
+    QTRY_VERIFY_WITH_TIMEOUT(wait.elapsed() >= ms, ms + 5000);
+}
+
+// Stream milliseconds per wall millisecond, over a second of playback.
+double pace(QMediaPlayer* player)
+{
+    QElapsedTimer wall;
+    const qint64 from = player->position();
+    wall.start();
+    pass(1200);
+    return double(player->position() - from) / double(wall.elapsed());
+}
+
+} // namespace
+
+class PlayerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void signalsForGoodAndBadMedia();
+    void playsEveryChannelAtItsLevel();
+    void ratesKeepPitchAndPace();
+    void rateChosenWhileStoppedAppliesToTheNextPlay();
+    void seekWhilePlayingAndWhilePaused();
+    void endOfTheRecordingStopsAndPlaysAgain();
+    void endReportsOfAnEarlierPlaybackAreIgnored();
+    void stressOpenPlaySeekPauseStop();
+
+private:
+    SinkRecorder recorder;
+    Recordings recordings;
+};
+
+void PlayerTest::initTestCase()
+{
+    qRegisterMetaType<QMediaPlayer::State>();
+    qRegisterMetaType<QMediaPlayer::MediaStatus>();
+    qRegisterMetaType<QMediaPlayer::Error>();
+    if (QAudioDeviceInfo::defaultOutputDevice().isNull())
+        QSKIP("no audio output device");
+    QVERIFY(recorder.start());
+    QVERIFY(recorder.waitUntilRunning());
+}
+
+void PlayerTest::signalsForGoodAndBadMedia()
+{
+    PlayerHarness harness;
+    QVERIFY(harness.control);
+    QMediaPlayer* player = harness.player.get();
+    QCOMPARE(player->state(), QMediaPlayer::StoppedState);
+    QCOMPARE(player->mediaStatus(), QMediaPlayer::NoMedia);
+    QCOMPARE(harness.control->position(), qint64(-1));
+    QCOMPARE(player->duration(), qint64(-1));
+    QCOMPARE(player->playbackRate(), 1.0);
+    QCOMPARE(player->volume(), 100);
+    QCOMPARE(player->bufferStatus(), 100);
+    QVERIFY(!player->isSeekable());
+
+    QSignalSpy statuses(player, &QMediaPlayer::mediaStatusChanged);
+    QSignalSpy states(player, &QMediaPlayer::stateChanged);
+    QSignalSpy errors(player, QOverload<QMediaPlayer::Error>::of(&QMediaPlayer::error));
+
+    // A good recording: loading, loaded; playing; the end stops it.
+    const QString good = recordings.get("good.ogg", oneTone(2));
+    player->setMedia(local(good));
+    QCOMPARE(statuses.size(), 2);
+    QCOMPARE(statuses.at(0).at(0).value<QMediaPlayer::MediaStatus>(), QMediaPlayer::LoadingMedia);
+    QCOMPARE(statuses.at(1).at(0).value<QMediaPlayer::MediaStatus>(), QMediaPlayer::LoadedMedia);
+    QVERIFY(player->isSeekable());
+    player->play();
+    QCOMPARE(statuses.size(), 3);
+    QCOMPARE(statuses.at(2).at(0).value<QMediaPlayer::MediaStatus>(), QMediaPlayer::BufferedMedia);
+    QCOMPARE(states.size(), 1);
+    QCOMPARE(states.at(0).at(0).value<QMediaPlayer::State>(), QMediaPlayer::PlayingState);
+    QVERIFY(player->isAudioAvailable());
+    QVERIFY(!player->isVideoAvailable());
+    QCOMPARE(player->duration(), qint64(2000));
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), QMediaPlayer::StoppedState, 15000);
+    QCOMPARE(states.size(), 2);
+    QCOMPARE(statuses.size(), 3);
+    QVERIFY(errors.isEmpty());
+
+    // A missing file and a file that is not Ogg: invalid, with the error text.
+    const QString notOgg = recordings.get("good.ogg", {}) + ".json";
+    for (const QString& path : {QString("/nonexistent/recording.ogg"), notOgg}) {
+        statuses.clear();
+        errors.clear();
+        player->setMedia(local(path));
+        QCOMPARE(statuses.size(), 2);
+        QCOMPARE(statuses.at(0).at(0).value<QMediaPlayer::MediaStatus>(), QMediaPlayer::LoadingMedia);
+        QCOMPARE(statuses.at(1).at(0).value<QMediaPlayer::MediaStatus>(), QMediaPlayer::InvalidMedia);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(player->error(), QMediaPlayer::ResourceError);
+        QCOMPARE(player->errorString(), QString("Invalid stream source!"));
+        QVERIFY(!player->isSeekable());
+        player->play();
+        QCOMPARE(player->state(), QMediaPlayer::StoppedState);
+    }
+
+    // A scheme that is not a local file.
+    errors.clear();
+    player->setMedia(QMediaContent(QUrl("http://localhost/recording.ogg")));
+    QCOMPARE(player->mediaStatus(), QMediaPlayer::InvalidMedia);
+    QCOMPARE(player->errorString(), QString("Can't open media source!"));
+
+    // Ogg in name only: it opens, but the start fails and is undone completely,
+    // so that every later start meets the same clean state.
+    const QString junk = recordings.get("good.ogg", {}) + ".junk.ogg";
+    {
+        QFile file(junk);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("OggS") + QByteArray(20000, 'x'));
+    }
+    player->setMedia(local(junk));
+    QCOMPARE(player->mediaStatus(), QMediaPlayer::LoadedMedia);
+    const int threads = threadCount();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        errors.clear();
+        player->play();
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(player->errorString(), QString("Failed to start Ogg reading thread!"));
+        QCOMPARE(player->state(), QMediaPlayer::StoppedState);
+        QCOMPARE(player->mediaStatus(), QMediaPlayer::LoadedMedia);
+        QVERIFY(threadCount() <= threads);
+    }
+
+    // No media at all: no error.
+    errors.clear();
+    player->setMedia(QMediaContent());
+    QCOMPARE(player->mediaStatus(), QMediaPlayer::NoMedia);
+    QVERIFY(errors.isEmpty());
+    // And a recording after it plays.
+    player->setMedia(local(good));
+    player->play();
+    QCOMPARE(player->state(), QMediaPlayer::PlayingState);
+}
+
+void PlayerTest::playsEveryChannelAtItsLevel()
+{
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    player->setMedia(local(recordings.get("thirteen.ogg", thirteenTones(12))));
+    player->play();
+    QCOMPARE(player->state(), QMediaPlayer::PlayingState);
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 8000);
+    recorder.restart();
+    QVector<qint16> heard = recorder.take(8820);
+    // Small levels mix almost as a sum: each tone at its own level.
+    for (int k = 0; k < 13; ++k) {
+        const double level = toneLevel(heard, kBase + kStep * k);
+        QVERIFY2(qAbs(level - kLevel) < 0.15 * kLevel, qPrintable(QString("channel %1: %2").arg(k).arg(level)));
+    }
+
+    // Channel 5 off: gone within half a second.
+    harness.channels->setChannelEnabled(5, false);
+    pass(500);
+    recorder.restart();
+    heard = recorder.take(8820);
+    QVERIFY(toneLevel(heard, kBase + kStep * 5) < 0.05 * kLevel);
+    QVERIFY(toneLevel(heard, kBase + kStep * 6) > 0.85 * kLevel);
+
+    // Master volume 50.
+    player->setVolume(50);
+    pass(500);
+    recorder.restart();
+    heard = recorder.take(8820);
+    const double ratio = toneLevel(heard, kBase + kStep * 6) / kLevel;
+    QVERIFY2(qAbs(ratio - gainFromVolume(50)) < 0.15 * gainFromVolume(50), qPrintable(QString::number(ratio)));
+
+    // Mute: silence, while the position runs on.
+    player->setMuted(true);
+    pass(500);
+    recorder.restart();
+    const qint64 before = player->position();
+    heard = recorder.take(8820);
+    QVERIFY(rms(heard) < 2.0 / 32768);
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > before + 200, 3000);
+    player->stop();
+    // The channel switch is the service's: it stays for the next recording.
+    QVERIFY(!harness.channels->enabled[5]);
+}
+
+void PlayerTest::ratesKeepPitchAndPace()
+{
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    player->setMedia(local(recordings.get("tone.ogg", oneTone(30))));
+    player->play();
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > 200, 8000);
+    for (double rate : {2.0, 0.5, 1.0}) {
+        player->setPlaybackRate(rate);
+        QCOMPARE(player->playbackRate(), rate);
+        pass(700);
+        const double measured = pace(player);
+        QVERIFY2(qAbs(measured - rate) < 0.15 * rate, qPrintable(QString("%1x: %2").arg(rate).arg(measured)));
+        recorder.restart();
+        const QVector<qint16> heard = recorder.take(kSinkRate / 2);
+        const double frequency = strongestFrequency(heard, 970.0, 1030.0);
+        QVERIFY2(qAbs(frequency - 1000.0) < 10.0, qPrintable(QString("%1x: %2 Hz").arg(rate).arg(frequency)));
+        QVERIFY(rms(heard) > 0.05);
+    }
+    // Quantised: 1.6 is 2x, 0.74 is 0.5x, 1.5 and 0.75 are 1x.
+    player->setPlaybackRate(1.6);
+    QCOMPARE(player->playbackRate(), 2.0);
+    player->setPlaybackRate(0.74);
+    QCOMPARE(player->playbackRate(), 0.5);
+    player->setPlaybackRate(1.5);
+    QCOMPARE(player->playbackRate(), 1.0);
+    player->setPlaybackRate(0.75);
+    QCOMPARE(player->playbackRate(), 1.0);
+    // A rate change while paused stays paused and plays at the new rate on resume.
+    player->pause();
+    const qint64 paused = player->position();
+    player->setPlaybackRate(2.0);
+    pass(300);
+    QCOMPARE(player->position(), paused);
+    player->play();
+    pass(500);
+    const double measured = pace(player);
+    QVERIFY2(qAbs(measured - 2.0) < 0.3, qPrintable(QString::number(measured)));
+}
+
+void PlayerTest::rateChosenWhileStoppedAppliesToTheNextPlay()
+{
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    player->setMedia(local(recordings.get("tone.ogg", oneTone(30))));
+    player->setPlaybackRate(2.0);
+    QCOMPARE(player->playbackRate(), 2.0);
+    player->play();
+    QCOMPARE(player->playbackRate(), 2.0);
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > 200, 8000);
+    const double measured = pace(player);
+    QVERIFY2(qAbs(measured - 2.0) < 0.3, qPrintable(QString::number(measured)));
+    player->stop();
+    QCOMPARE(player->playbackRate(), 1.0);
+}
+
+void PlayerTest::seekWhilePlayingAndWhilePaused()
+{
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    QSignalSpy positions(player, &QMediaPlayer::positionChanged);
+    player->setMedia(local(recordings.get("thirteen.ogg", thirteenTones(12))));
+    player->play();
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 8000);
+
+    player->setPosition(7000);
+    QCOMPARE(player->state(), QMediaPlayer::PlayingState);
+    const qint64 reached = harness.control->position();
+    QVERIFY2(qAbs(reached - 7000) <= 500, qPrintable(QString::number(reached)));
+    QVERIFY(!positions.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > reached + 300, 5000);
+    QVERIFY(player->position() < reached + 3000);
+    recorder.restart();
+    QVERIFY(toneLevel(recorder.take(8820), kBase) > 0.5 * kLevel);
+
+    player->pause();
+    player->setPosition(3000);
+    QCOMPARE(player->state(), QMediaPlayer::PausedState);
+    const qint64 pausedAt = player->position();
+    QVERIFY2(qAbs(pausedAt - 3000) <= 500, qPrintable(QString::number(pausedAt)));
+    pass(400);
+    QCOMPARE(player->position(), pausedAt);
+    player->play();
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > pausedAt + 300, 5000);
+    QVERIFY(player->position() < pausedAt + 3000);
+}
+
+void PlayerTest::endOfTheRecordingStopsAndPlaysAgain()
+{
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    player->setMedia(local(recordings.get("good.ogg", oneTone(2))));
+    for (int round = 0; round < 2; ++round) {
+        player->play();
+        player->setPlaybackRate(2.0);
+        QCOMPARE(player->state(), QMediaPlayer::PlayingState);
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), QMediaPlayer::StoppedState, 15000);
+        QCOMPARE(harness.control->position(), qint64(-1));
+        QCOMPARE(player->playbackRate(), 1.0);
+        QCOMPARE(player->mediaStatus(), QMediaPlayer::BufferedMedia);
+    }
+}
+
+void PlayerTest::endReportsOfAnEarlierPlaybackAreIgnored()
+{
+    PlayerHarness harness;
+    PlayerSession session(harness.service);
+    OggReader reader(harness.service->metaDataControl, nullptr);
+    QFile file(recordings.get("thirteen.ogg", thirteenTones(12)));
+    QSignalSpy stopped(&session, &PlayerSession::sessionStopped);
+    QVERIFY(reader.open(&file));
+    QVERIFY(reader.read());
+    QVERIFY(reader.startReading());
+    QVERIFY(session.play(&reader, 0));
+    QVERIFY(session.hasAudio());
+    const quint64 first = session.playbackId();
+    session.stop();
+    QVERIFY(session.play(&reader, 0));
+    // A report posted by the first playback's thread just before the stop.
+    QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection, Q_ARG(quint64, first));
+    QTest::qWait(50);
+    QVERIFY(stopped.isEmpty());
+    QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection,
+                              Q_ARG(quint64, session.playbackId()));
+    QTRY_COMPARE(stopped.size(), 1);
+    // Without audio the session has no volume to set.
+    session.stop();
+    QVERIFY(!session.setVolume(50));
+    QVERIFY(!session.setMuted(true));
+    QCOMPARE(session.position(), quint64(0));
+    reader.close();
+}
+
+void PlayerTest::stressOpenPlaySeekPauseStop()
+{
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    const QString path = recordings.get("thirteen.ogg", thirteenTones(12));
+    QRandomGenerator random(11);
+    // Warm up what stays for the process (audio back end, thread pools).
+    player->setMedia(local(path));
+    player->play();
+    pass(100);
+    player->stop();
+    const int threads = threadCount();
+    const qint64 memory = residentKb();
+    QElapsedTimer total;
+    total.start();
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        player->setMedia(local(path));
+        player->play();
+        QTest::qWait(int(random.bounded(20)));
+        if (random.bounded(2))
+            player->setPlaybackRate(random.bounded(2) ? 2.0 : 0.5);
+        player->setPosition(qint64(random.bounded(11000)));
+        QTest::qWait(int(random.bounded(15)));
+        player->pause();
+        if (random.bounded(2))
+            player->setPosition(qint64(random.bounded(11000)));
+        QTest::qWait(int(random.bounded(10)));
+        if (random.bounded(2))
+            player->play();
+        player->stop();
+        QCOMPARE(player->state(), QMediaPlayer::StoppedState);
+    }
+    QTest::qWait(200);
+    QVERIFY2(threadCount() <= threads + 2, qPrintable(QString("%1 -> %2").arg(threads).arg(threadCount())));
+    QVERIFY2(residentKb() < memory + 40000, qPrintable(QString("%1 -> %2 kB").arg(memory).arg(residentKb())));
+    qInfo("200 cycles in %lld ms", total.elapsed());
+}
+
+QTEST_MAIN(PlayerTest)
+#include "tst_player.moc"

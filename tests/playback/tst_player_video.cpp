@@ -1,0 +1,184 @@
+#include "PlaybackTestSupport.h"
+#include "PlayerHarness.h"
+
+#include "Core/Multimedia/PlayerControl.h"
+
+#include <QAbstractVideoSurface>
+#include <QAudioDeviceInfo>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QtTest>
+
+using namespace PlaybackTest;
+
+namespace {
+
+// Notes the wall time of every frame it is given, on the video thread.
+class ArrivalSurface : public QAbstractVideoSurface {
+public:
+    ArrivalSurface() { wall.start(); }
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return {QVideoFrame::Format_YUV420P};
+    }
+    bool present(const QVideoFrame& frame) override
+    {
+        QMutexLocker lock(&mutex);
+        if (frame.isValid())
+            arrivals.append(wall.elapsed());
+        return true;
+    }
+    int count()
+    {
+        QMutexLocker lock(&mutex);
+        return arrivals.size();
+    }
+    // Frames that arrived at or after the given wall time.
+    int since(qint64 ms)
+    {
+        QMutexLocker lock(&mutex);
+        return int(std::count_if(arrivals.begin(), arrivals.end(), [ms](qint64 t) { return t >= ms; }));
+    }
+    qint64 now() const { return wall.elapsed(); }
+
+private:
+    QElapsedTimer wall;
+    QMutex mutex;
+    QVector<qint64> arrivals;
+};
+
+void pass(int ms)
+{
+    QElapsedTimer wait;
+    wait.start();
+    QTRY_VERIFY_WITH_TIMEOUT(wait.elapsed() >= ms, ms + 5000);
+}
+
+QStringList video(int seconds, bool withAudio)
+{
+    QStringList arguments{"--stream", "theora:width=160,height=120,fps=25", "--duration", QString::number(seconds)};
+    if (withAudio)
+        arguments << "--stream" << "vorbis:channels=2,rate=44100,base=600,level=0.2";
+    return arguments;
+}
+
+} // namespace
+
+class PlayerVideoTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void videoAloneRunsOnATimerThatStopsWhilePaused();
+    void videoFollowsTheSoundAndSeeks();
+    void playingAgainRightAtTheEnd();
+
+private:
+    SinkRecorder recorder; // keeps the null sink awake between streams
+    Recordings recordings;
+};
+
+void PlayerVideoTest::initTestCase()
+{
+    if (QAudioDeviceInfo::defaultOutputDevice().isNull())
+        QSKIP("no audio output device");
+    QVERIFY(recorder.start());
+    QVERIFY(recorder.waitUntilRunning());
+}
+
+void PlayerVideoTest::videoAloneRunsOnATimerThatStopsWhilePaused()
+{
+    ArrivalSurface surface; // outlives the player that draws on it
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    player->setVideoOutput(&surface);
+    player->setMedia(QMediaContent(QUrl::fromLocalFile(recordings.get("video.ogg", video(8, false)))));
+    player->play();
+    QCOMPARE(player->state(), QMediaPlayer::PlayingState);
+    QVERIFY(player->isVideoAvailable());
+    QVERIFY(!player->isAudioAvailable());
+    QTRY_VERIFY_WITH_TIMEOUT(surface.count() > 10, 5000);
+    // 25 frames a second on the timer clock.
+    const int before = surface.count();
+    const qint64 position = player->position();
+    pass(1000);
+    QVERIFY2(qAbs(surface.count() - before - 25) <= 5, qPrintable(QString::number(surface.count() - before)));
+    QVERIFY(qAbs(player->position() - position - 1000) < 150);
+
+    // Paused: the position stands, no frame arrives, and none burst out on resume.
+    player->pause();
+    const qint64 pausedAt = player->position();
+    const int framesAtPause = surface.count();
+    pass(600);
+    QCOMPARE(player->position(), pausedAt);
+    QVERIFY(surface.count() <= framesAtPause + 1);
+    const qint64 resumed = surface.now();
+    player->play();
+    pass(200);
+    QVERIFY2(surface.since(resumed) <= 7, qPrintable(QString::number(surface.since(resumed))));
+    QVERIFY(player->position() - pausedAt < 400);
+    player->setVolume(20);
+    QCOMPARE(player->volume(), 20);
+    player->stop();
+}
+
+void PlayerVideoTest::videoFollowsTheSoundAndSeeks()
+{
+    ArrivalSurface surface; // outlives the player that draws on it
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    player->setVideoOutput(&surface);
+    player->setMedia(QMediaContent(QUrl::fromLocalFile(recordings.get("both.ogg", video(8, true)))));
+    player->play();
+    QVERIFY(player->isVideoAvailable());
+    QVERIFY(player->isAudioAvailable());
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(surface.count() > 5, 3000);
+
+    for (QMediaPlayer::State state : {QMediaPlayer::PlayingState, QMediaPlayer::PausedState}) {
+        if (state == QMediaPlayer::PausedState)
+            player->pause();
+        const qint64 asked = state == QMediaPlayer::PlayingState ? 5000 : 2000;
+        const qint64 start = surface.now();
+        player->setPosition(asked);
+        const qint64 reached = harness.control->position();
+        QVERIFY2(qAbs(reached - asked) <= 500, qPrintable(QString::number(reached)));
+        if (state == QMediaPlayer::PausedState) {
+            pass(300);
+            QCOMPARE(player->position(), reached);
+            player->play();
+        }
+        // The first picture comes at once: the frames before the target are not waited for.
+        QTRY_VERIFY_WITH_TIMEOUT(surface.since(start) > 0, 1500);
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() > reached + 300, 5000);
+        QVERIFY(player->position() < reached + 3000);
+    }
+    player->stop();
+}
+
+void PlayerVideoTest::playingAgainRightAtTheEnd()
+{
+    // Video ends before the sound; a play started from the stop signal plays
+    // on to its own end.
+    const QString path = recordings.get(
+        "ends.ogg", {"--stream", "theora:width=160,height=120,fps=25,duration=1", "--stream",
+                     "vorbis:channels=1,rate=44100,duration=1.4", "--duration", "1.4"});
+    ArrivalSurface surface; // outlives the player that draws on it
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    player->setVideoOutput(&surface);
+    player->setMedia(QMediaContent(QUrl::fromLocalFile(path)));
+    int restarts = 0;
+    connect(player, &QMediaPlayer::stateChanged, this, [&](QMediaPlayer::State state) {
+        if (state == QMediaPlayer::StoppedState && restarts++ == 0)
+            player->play();
+    });
+    player->play();
+    QTRY_COMPARE_WITH_TIMEOUT(restarts, 1, 15000);
+    QCOMPARE(player->state(), QMediaPlayer::PlayingState);
+    pass(700);
+    QCOMPARE(player->state(), QMediaPlayer::PlayingState);
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), QMediaPlayer::StoppedState, 15000);
+}
+
+QTEST_MAIN(PlayerVideoTest)
+#include "tst_player_video.moc"
