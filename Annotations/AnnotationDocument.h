@@ -21,7 +21,7 @@ public:
 
     static const qint64 MaxFileSize = 32 * 1024 * 1024;
     static const int MaxDepth = 64;
-    static const int MaxElements = 2 * 1000 * 1000;
+    static const int MaxElements = 1000 * 1000;
 
     explicit AnnotationDocument(const QString& path);
 

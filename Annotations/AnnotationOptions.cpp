@@ -15,6 +15,7 @@ namespace {
 
 // Room for a layer's name in the name column.
 const int kNameWidth = 297;
+const int kCheckColumnWidth = 20;
 const char kTableStyle[] = "QTableView {selection-background-color: #0080FF;}";
 
 } // namespace
@@ -149,8 +150,11 @@ void AnnotationOptions::ShowLayersTable()
     if (previousSelection)
         previousSelection->deleteLater();
     table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    // Qt 5 keeps sections at the header's font-based minimum, wider than the
+    // check and number columns need.
+    table->horizontalHeader()->setMinimumSectionSize(kCheckColumnWidth);
     table->horizontalHeader()->resizeSection(1, 30);
-    table->horizontalHeader()->resizeSection(0, 20);
+    table->horizontalHeader()->resizeSection(0, kCheckColumnWidth);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setStyleSheet(QLatin1String(kTableStyle));

@@ -1,8 +1,14 @@
 // Playback cost and latency through QMediaPlayer over the engine's service:
 // process CPU time (user + system) per second of playback at 1x and 2x, and
-// the median time that pause, seek and stop take, at 1x and at 0.5x.
+// the median time that pause, seek and stop take, at 1x and at 0.5x. With
+// --av: the offset between when a click is heard in the null sink's monitor
+// (recorded by parec, each sample's wall time taken from the arrival of the
+// block that holds it, so the monitor's own latency of up to 20 ms counts as
+// late sound) and when the frame of the same stream time is presented (the
+// frame's number read back from the code row that make-recording draws).
 #include "Core/Base/Processor.h"
 #include "Core/Multimedia/MediaServiceProvider.h"
+#include "PlaybackTestSupport.h"
 
 #include <QAbstractVideoSurface>
 #include <QApplication>
@@ -10,6 +16,7 @@
 #include <QMediaPlayer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QMutex>
 #include <QThread>
 #include <QTimer>
 
@@ -36,6 +43,34 @@ public:
         return true;
     }
     std::atomic<int> frames{0};
+};
+
+// Notes the wall time at which each numbered picture is presented.
+class TimingSurface : public QAbstractVideoSurface {
+public:
+    explicit TimingSurface(const QElapsedTimer* wall) : wall(wall) {}
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType) const override
+    {
+        return {QVideoFrame::Format_YUV420P};
+    }
+    bool present(const QVideoFrame& frame) override
+    {
+        const qint64 now = wall->nsecsElapsed();
+        const int number = PlaybackTest::pictureNumber(frame);
+        QMutexLocker lock(&mutex);
+        presented.append(qMakePair(number, now));
+        return true;
+    }
+    QVector<QPair<int, qint64>> frames()
+    {
+        QMutexLocker lock(&mutex);
+        return presented;
+    }
+
+private:
+    const QElapsedTimer* wall;
+    QMutex mutex;
+    QVector<QPair<int, qint64>> presented;
 };
 
 double cpuSeconds()
@@ -76,6 +111,82 @@ double timed(F f)
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
+// Plays a recording whose clicks (every second) coincide with pictures
+// 0, 25, 50, ... and prints the offsets of sound behind picture.
+int measureAvOffset(int seconds)
+{
+    QTemporaryDir folder;
+    const QString recording = folder.path() + "/av.ogg";
+    QProcess make;
+    make.start(HARBEND_BIN_DIR "/make-recording",
+               {"--stream", "theora:width=320,height=240,fps=25", "--stream",
+                "vorbis:channels=1,rate=44100,level=0.05,base=500,clicks=1.0,quality=1.0", "--duration",
+                QString::number(seconds + 2), recording});
+    if (!make.waitForFinished(600000) || make.exitCode() != 0)
+        return 1;
+    QElapsedTimer wall;
+    wall.start();
+    QProcess parec;
+    parec.start("parec", {"-d", "nullsink.monitor", "--raw", "--format=s16le", "--rate=44100", "--channels=1",
+                          "--latency-msec=20"});
+    parec.waitForStarted();
+    QByteArray sound;
+    QVector<QPair<qint64, qint64>> arrivals; // samples received so far, wall ns
+    auto pull = [&] {
+        const QByteArray block = parec.readAllStandardOutput();
+        if (block.isEmpty())
+            return;
+        sound.append(block);
+        arrivals.append(qMakePair(qint64(sound.size() / 2), wall.nsecsElapsed()));
+    };
+    QObject::connect(&parec, &QProcess::readyReadStandardOutput, pull);
+    runFor(2500); // the null sink wakes up
+    TimingSurface surface(&wall);
+    std::unique_ptr<QMediaPlayer> player = makePlayer();
+    player->setVideoOutput(&surface);
+    player->setMedia(QMediaContent(QUrl::fromLocalFile(recording)));
+    player->play();
+    runFor(seconds * 1000 + 1000);
+    player->stop();
+    pull();
+    parec.kill();
+    parec.waitForFinished();
+
+    const qint16* samples = reinterpret_cast<const qint16*>(sound.constData());
+    const qint64 count = sound.size() / 2;
+    auto wallOf = [&](qint64 index) {
+        for (const auto& arrival : arrivals)
+            if (arrival.first > index)
+                return arrival.second - (arrival.first - index) * 1000000000LL / 44100;
+        return qint64(-1);
+    };
+    const auto frames = surface.frames();
+    std::vector<double> offsets;
+    qint64 last = -44100;
+    for (qint64 i = 1; i < count; ++i) {
+        if (qAbs(int(samples[i]) - int(samples[i - 1])) < 8000 || i - last < 22050)
+            continue;
+        last = i;
+        const qint64 heard = wallOf(i);
+        // The presentation of a picture on a whole second nearest to the click.
+        qint64 best = -1;
+        for (const auto& frame : frames) {
+            if (frame.first % 25 == 0 && (best < 0 || qAbs(frame.second - heard) < qAbs(best - heard)))
+                best = frame.second;
+        }
+        if (best >= 0 && qAbs(best - heard) < 500000000LL)
+            offsets.push_back(double(heard - best) / 1e6);
+    }
+    if (offsets.empty()) {
+        std::printf("av: no click matched a picture\n");
+        return 1;
+    }
+    std::sort(offsets.begin(), offsets.end());
+    std::printf("av: %zu clicks; sound after picture by median %.1f ms (min %.1f, max %.1f)\n", offsets.size(),
+                offsets[offsets.size() / 2], offsets.front(), offsets.back());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -91,6 +202,8 @@ int main(int argc, char** argv)
         else if (args[i] == "--recording")
             recording = args[i + 1];
     }
+    if (args.contains("--av"))
+        return measureAvOffset(seconds);
     QTemporaryDir folder;
     if (recording.isEmpty()) {
         // 640x480 Theora and 13-channel Speex, long enough for the play.

@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -499,6 +500,35 @@ private slots:
         QVERIFY(dialogs->texts(QStringLiteral("message")).contains(QString::fromUtf8("Nie udało się usunąć adnotacji.")));
         QCOMPARE(shownTexts().size(), 2);
         QCOMPARE(fileTexts(path), QStringList{QStringLiteral("PT30S|ostatnia")});
+    }
+
+    void contextMenu()
+    {
+        loadThreeAnnotations();
+        const auto rightClick = [this](int row) {
+            const QPoint at = table()->visualRect(table()->model()->index(row, 1)).center();
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, table()->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(table()->viewport(), &event);
+        };
+        // Without a selection no menu opens (and nothing waits for one).
+        rightClick(0);
+        QVERIFY(!QApplication::activePopupWidget());
+
+        QStringList offered;
+        auto* closer = new QTimer(this);
+        connect(closer, &QTimer::timeout, [&offered, closer] {
+            if (QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* action : menu->actions())
+                    offered << action->text();
+                closer->stop();
+                menu->close();
+            }
+        });
+        closer->start(20);
+        clickRow(1);
+        rightClick(1);
+        QCOMPARE(offered, (QStringList{"Kopiuj", QString::fromUtf8("Usuń"), "Drukuj"}));
+        delete closer;
     }
 
     void readOnlyLayerIsCopied()

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextCodec>
+#include <QTranslator>
 #include <QtTest>
 
 #include <csignal>
@@ -546,6 +547,34 @@ private slots:
         QCOMPARE(panel->getAnnotationsDir(), QString());
     }
 
+    void polishParseError()
+    {
+        QTranslator polish;
+        QVERIFY(polish.load(QStringLiteral(":/Language/pl")));
+        QVERIFY(QCoreApplication::installTranslator(&polish));
+        writeFile(path(QStringLiteral("zly.xml")), "<ArrayOfAnnotation>\n<Annotation>");
+        panel->loadAdnotationsDir(dir->path(), false);
+        QCoreApplication::removeTranslator(&polish);
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->shown[0].title, QStringLiteral("DOM Addnotacje"));
+        QVERIFY2(dialogs->shown[0].text.startsWith(QString::fromUtf8("Błąd parsowania w linii 2, kolumnie ")),
+                 qPrintable(dialogs->shown[0].text));
+        QCOMPARE(dialogs->shown[0].text.count(QLatin1Char('\n')), 1);
+    }
+
+    void linkedFile()
+    {
+        // A layer kept elsewhere and linked into the folder stays linked.
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("elsewhere")));
+        const QString target = path(QStringLiteral("elsewhere/real.xml"));
+        writeFile(target, fileWith(annotation("PT1S", "a")));
+        const QString link = path(QStringLiteral("link.xml"));
+        QVERIFY(QFile::link(target, link));
+        QVERIFY(panel->addAnnotXML(record("PT2S", "b"), link));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(entries(target), (QStringList{"PT1S|a|false", "PT2S|b|false"}));
+    }
+
     void hostileFolder()
     {
         const auto make = [this](const char* name, const QByteArray& bytes) { writeFile(path(QLatin1String(name)), bytes); };
@@ -567,6 +596,14 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(path(QStringLiteral("fifo.xml"))).constData(), 0644), 0);
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path(QStringLiteral("zero.xml"))));
         QVERIFY(QFile::link(path(QStringLiteral("fifo.xml")), path(QStringLiteral("fifo-link.xml"))));
+        make("laughs.xml", "<?xml version=\"1.0\"?><!DOCTYPE ArrayOfAnnotation ["
+                           "<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">"
+                           "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+                           "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+                           "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\"><!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">"
+                           "<!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\"><!ENTITY i \"&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;\">"
+                           "]><ArrayOfAnnotation><Annotation Time=\"PT1S\"><Text>&i;</Text></Annotation>"
+                           "</ArrayOfAnnotation>");
         QFile big(path(QStringLiteral("big.xml")));
         QVERIFY(big.open(QIODevice::WriteOnly));
         QVERIFY(big.write(fileWith("")) > 0);
@@ -585,10 +622,11 @@ private slots:
         QCOMPARE(layersShown.size(), 3);
         QCOMPARE(layersShown.first().first().value<QList<Layer>>().size(), 0);
         QCOMPARE(layersShown.last().first().value<QList<Layer>>().size(), 3);
-        // Truncated, empty and binary files are parse errors; the huge one is named.
+        // Truncated, empty and binary files and runaway entities are parse
+        // errors; the huge one is named.
         const QStringList information = dialogs->texts(QStringLiteral("information"));
-        QCOMPARE(information.size(), 4);
-        QCOMPARE(information.filter(QStringLiteral("Parse error")).size(), 3);
+        QCOMPARE(information.size(), 5);
+        QCOMPARE(information.filter(QStringLiteral("Parse error")).size(), 4);
         QCOMPARE(information.filter(QStringLiteral("big.xml")).size(), 1);
     }
 };

@@ -7,12 +7,16 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFrame>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QTranslator>
 #include <QtTest>
 
 using namespace ExportTest;
@@ -42,6 +46,19 @@ QList<Layer> mixedLayers()
     const Layer notes3 = makeLayer(7, QStringLiteral("/rec/p3.xml"), QString(), 30);
     return {notes3, privateLayer, publicCopy, publicLayer, notes1, secondPrivate, notes2};
 }
+
+// Marks every text it is asked for in one context, to show which texts go
+// through the translation and under which context.
+class MarkingTranslator : public QTranslator {
+public:
+    QString translate(const char* context, const char* sourceText, const char*, int) const override
+    {
+        if (qstrcmp(context, "AnnotationOptions") != 0)
+            return QString();
+        return QStringLiteral("#") + QString::fromUtf8(sourceText);
+    }
+    bool isEmpty() const override { return false; }
+};
 
 } // namespace
 
@@ -82,6 +99,49 @@ private slots:
         QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Nazwa"));
     }
 
+    void formAsDesigned()
+    {
+        QCOMPARE(panel->objectName(), QStringLiteral("AnnotationOptions"));
+        QCOMPARE(panel->windowTitle(), QStringLiteral("Form"));
+        QCOMPARE(panel->minimumWidth(), 400);
+        QCOMPARE(panel->maximumWidth(), 400);
+        QCOMPARE(panel->layout()->objectName(), QStringLiteral("verticalLayout_2"));
+        QCOMPARE(panel->layout()->contentsMargins().left(), 0);
+
+        auto* frame = panel->findChild<QFrame*>(QStringLiteral("frame"));
+        QVERIFY(frame);
+        QCOMPARE(frame->frameShape(), QFrame::Box);
+        QCOMPARE(frame->frameShadow(), QFrame::Raised);
+        const auto label = [this](const char* name) { return panel->findChild<QLabel*>(QLatin1String(name)); };
+        QCOMPARE(label("label_3")->text(), QStringLiteral("Przesunięcie adnotacji względem czasu [s]"));
+        QVERIFY(label("label_3")->wordWrap());
+        QCOMPARE(label("label_3")->alignment() & (Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask),
+                 Qt::AlignLeft | Qt::AlignVCenter);
+        QCOMPARE(label("label_4")->text(), QStringLiteral("Śledzenie adnotacji"));
+        QCOMPARE(label("label")->text(), QStringLiteral("Otwarte pliki (warstwy) adnotacji"));
+        QCOMPARE(label("label")->font().weight(), int(QFont::Normal));
+        QVERIFY(!label("label")->font().underline());
+
+        auto* spin = panel->findChild<QSpinBox*>(QStringLiteral("spinOffset"));
+        QCOMPARE(spin->minimum(), -1000);
+        QCOMPARE(spin->maximum(), 1000);
+        QVERIFY(spin->prefix().isEmpty() && spin->suffix().isEmpty());
+        QVERIFY(panel->findChild<QCheckBox*>(QStringLiteral("checkSpy"))->text().isEmpty());
+        QCOMPARE(table->horizontalHeader()->defaultSectionSize(), 100);
+        QCOMPARE(table->verticalHeader()->defaultSectionSize(), 60);
+        QVERIFY(!table->verticalHeader()->cascadingSectionResizes());
+
+        // The form's texts, and only those, are translated as "AnnotationOptions".
+        MarkingTranslator translator;
+        QApplication::installTranslator(&translator);
+        AnnotationOptions translated;
+        QApplication::removeTranslator(&translator);
+        QCOMPARE(translated.windowTitle(), QStringLiteral("#Form"));
+        QCOMPARE(translated.findChild<QLabel*>(QStringLiteral("label_4"))->text(), QStringLiteral("#Śledzenie adnotacji"));
+        QCOMPARE(translated.findChild<QLabel*>(QStringLiteral("label"))->text(),
+                 QStringLiteral("#Otwarte pliki (warstwy) adnotacji"));
+    }
+
     void showLayersRebuildsTheTable()
     {
         panel->showLayers(mixedLayers());
@@ -115,7 +175,15 @@ private slots:
             }
         }
         QCOMPARE(table->horizontalHeader()->sectionResizeMode(2), QHeaderView::Stretch);
+        QCOMPARE(table->horizontalHeader()->sectionSize(0), 20);
+        QCOMPARE(table->horizontalHeader()->sectionSize(1), 30);
+        QCOMPARE(table->verticalHeader()->sectionResizeMode(0), QHeaderView::ResizeToContents);
         QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(table->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(table->styleSheet(), QStringLiteral("QTableView {selection-background-color: #0080FF;}"));
+        QVERIFY(!table->isCornerButtonEnabled());
+        QCOMPARE(model->parent(), panel);
 
         panel->showLayers({});
         QCOMPARE(table->model()->rowCount(), 0);
@@ -126,15 +194,19 @@ private slots:
     void longNamesWrap()
     {
         Layer::nbAnnProt = 0;
-        const QString stem = QStringLiteral("rozprawa-sadowa-sygnatura-akt-II-K-1234-2015-protokol-z-przesluchania");
+        const QString stem = QStringLiteral("rozprawa sadowa sygnatura akt II K 1234-2015 protokol z przesluchania");
         panel->showLayers({makeLayer(1, QStringLiteral("/rec/") + stem + QStringLiteral(".xml"), QString(), 1)});
         const auto lines = [this] { return table->model()->index(0, 2).data().toString().split(QLatin1Char('\n')); };
         const QStringList before = lines();
         QVERIFY2(before.size() >= 2, qPrintable(before.join(QLatin1Char('|'))));
         QCOMPARE(before.join(QString()), QLatin1Char('[') + stem + QLatin1Char(']'));
         const QFontMetrics metrics(QApplication::font());
-        for (const QString& line : before)
-            QVERIFY(metrics.horizontalAdvance(line + QLatin1Char('\n')) <= 297);
+        for (int i = 0; i < before.size(); ++i) {
+            QVERIFY(metrics.horizontalAdvance(before[i] + QLatin1Char('\n')) <= 297);
+            // Each line takes as many characters as fit, blanks or not.
+            if (i + 1 < before.size())
+                QVERIFY(metrics.horizontalAdvance(before[i] + before[i + 1].at(0) + QLatin1Char('\n')) > 297);
+        }
 
         QFont bigger = QApplication::font();
         bigger.setPointSize(bigger.pointSize() * 2);

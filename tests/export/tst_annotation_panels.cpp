@@ -117,11 +117,14 @@ private slots:
     {
         clickCheck(0);
         const QString output = folder.filePath(QStringLiteral("wydruk.pdf"));
-        whenModal<QPrintDialog>([output](QPrintDialog* dialog) {
+        QWidget* dialogParent = nullptr;
+        whenModal<QPrintDialog>([&dialogParent, output](QPrintDialog* dialog) {
+            dialogParent = dialog->parentWidget();
             dialog->printer()->setOutputFileName(output);
             dialog->done(QDialog::Accepted);
         });
         QTest::mouseClick(annotations->findChild<QPushButton*>(QStringLiteral("btPrintAdn")), Qt::LeftButton);
+        QCOMPARE(dialogParent, annotations);
         const QString text = pdfText(output);
         QVERIFY2(text.contains(QStringLiteral("Prywatna piętnaście")) && text.contains(QStringLiteral("00:00:25")),
                  qPrintable(text));
@@ -141,16 +144,29 @@ private slots:
             dialog->printer()->setOutputFileName(output);
             dialog->done(QDialog::Accepted);
         });
-        QAction* print = nullptr;
-        for (QAction* action : annotations->findChildren<QAction*>())
-            if (action->text() == QLatin1String("Drukuj"))
-                print = action;
+        QAction* print = printAction();
         QVERIFY(print);
         print->trigger();
         const QString text = pdfText(output);
         QVERIFY2(text.contains(QStringLiteral("00:00:20")) && text.contains(QStringLiteral("Dwadzieścia")),
                  qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("Prywatna")), qPrintable(text));
+    }
+
+    // Without a selected row the context menu's print does nothing.
+    void printOneWithoutSelection()
+    {
+        annotationTable->clearSelection();
+        bool dialogShown = false;
+        QTimer::singleShot(0, [&dialogShown] {
+            if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget())) {
+                dialogShown = true;
+                dialog->reject();
+            }
+        });
+        printAction()->trigger();
+        QCoreApplication::processEvents();
+        QVERIFY(!dialogShown);
     }
 
     // The export button writes the shown rows; the annotation files stay.
@@ -163,13 +179,16 @@ private slots:
         file.close();
 
         const QString chosen = folder.filePath(QStringLiteral("eksport"));
-        whenModal<QFileDialog>([chosen](QFileDialog* dialog) {
+        QWidget* dialogParent = nullptr;
+        whenModal<QFileDialog>([&dialogParent, chosen](QFileDialog* dialog) {
+            dialogParent = dialog->parentWidget();
             dialog->selectNameFilter(dialog->nameFilters().at(1));
             dialog->setDirectory(QFileInfo(chosen).path());
             dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(chosen).fileName());
             QMetaObject::invokeMethod(dialog, "accept");
         });
         QTest::mouseClick(annotations->findChild<QPushButton*>(QStringLiteral("btSavePdfAdn")), Qt::LeftButton);
+        QCOMPARE(dialogParent, annotations);
         QFile rtf(chosen + QLatin1String(".rtf"));
         QVERIFY(rtf.open(QIODevice::ReadOnly));
         const QByteArray data = rtf.readAll();
@@ -180,6 +199,14 @@ private slots:
     }
 
 private:
+    QAction* printAction() const
+    {
+        for (QAction* action : annotations->findChildren<QAction*>())
+            if (action->text() == QLatin1String("Drukuj"))
+                return action;
+        return nullptr;
+    }
+
     void clickCheck(int row)
     {
         const QPoint at = checkIndicator(layersTable, layersTable->model()->index(row, 0)).center();

@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPageLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTemporaryDir>
@@ -217,8 +218,9 @@ private slots:
         PlayerPrint html(&hostile, dir.path(), nullptr);
         const QString document = buildHtml(html);
         QVERIFY(!document.contains(QLatin1String("<i>")));
-        QVERIFY(document.contains(QStringLiteral("<td nowrap=\"nowrap\" bkcolor=0>%1</td>")
-                                      .arg(PlayerPrint::escapeHtml(hostile.timeText))));
+        QVERIFY2(document.contains(QStringLiteral("<td nowrap=\"nowrap\" bkcolor=0>"
+                                                  "&lt;i&gt;x&lt;/i&gt;&quot;&amp;{}\\1:00:00</td>")),
+                 qPrintable(document));
 
         PlayerPrint rtf(QList<CAdnotation>{hostile}, dir.path(), nullptr);
         rtf.buildRtf();
@@ -256,6 +258,10 @@ private slots:
 
         const QString info = runTool(QStringLiteral("pdfinfo"), {target + QLatin1String(".pdf")});
         QVERIFY2(info.contains(QLatin1String("(A4)")), qPrintable(info));
+        // Portrait: narrower than high.
+        const QRegularExpressionMatch size =
+            QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)")).match(info);
+        QVERIFY2(size.hasMatch() && size.captured(1).toDouble() < size.captured(2).toDouble(), qPrintable(info));
         const QRegularExpressionMatch pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
         QVERIFY(pages.hasMatch());
         QVERIFY2(pages.captured(1).toInt() >= 3, qPrintable(info));
@@ -396,19 +402,40 @@ private slots:
     void toFileThroughTheDialog()
     {
         const QString chosen = dir.filePath(QStringLiteral("z-dialogu"));
-        whenModal<QFileDialog>([chosen](QFileDialog* dialog) {
-            QCOMPARE(dialog->windowTitle(), QStringLiteral("Zapis adnotacji do pliku"));
-            QCOMPARE(dialog->nameFilters().size(), 2);
+        const QString start = dir.filePath(QStringLiteral("start"));
+        QVERIFY(QDir().mkpath(start));
+        QString title;
+        QString startedIn;
+        QStringList filters;
+        whenModal<QFileDialog>([&, chosen](QFileDialog* dialog) {
+            title = dialog->windowTitle();
+            startedIn = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
             dialog->selectNameFilter(dialog->nameFilters().at(1));
             // Typed as a user would: the file list may still be loading.
             dialog->setDirectory(QFileInfo(chosen).path());
             dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(chosen).fileName());
             QMetaObject::invokeMethod(dialog, "accept");
         });
-        PlayerPrint print(manyAnnotations(3), dir.path(), nullptr);
+        PlayerPrint print(manyAnnotations(3), start, nullptr);
         print.toFile();
+        QCOMPARE(title, QStringLiteral("Zapis adnotacji do pliku"));
+        QCOMPARE(startedIn, start);
+        QCOMPARE(filters, (QStringList{QStringLiteral("Plik pdf (*.pdf)"), QStringLiteral("Plik rtf (*.rtf)")}));
         QVERIFY(readFile(chosen + QLatin1String(".rtf")).startsWith("{\\rtf1\\ansicpg1250"));
         QVERIFY(!QFile::exists(chosen));
+    }
+
+    // A cancelled save dialog writes nothing and shows nothing.
+    void cancelledExportWritesNothing()
+    {
+        const QString start = dir.filePath(QStringLiteral("anulowany"));
+        QVERIFY(QDir().mkpath(start));
+        whenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+        PlayerPrint print(manyAnnotations(3), start, nullptr);
+        print.toFile();
+        QVERIFY(print.document().isEmpty());
+        QVERIFY(QDir(start).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
 
     // The printer that the dialog was given writes the document; the single
@@ -420,9 +447,13 @@ private slots:
         source->append(CAdnotation(QStringLiteral("PT2M"), QStringLiteral("Wydruk zażółć"), QStringLiteral("true"), 1));
         QString title;
         bool selection = false;
+        int resolution = 0;
+        QPageLayout page;
         whenModal<QPrintDialog>([&](QPrintDialog* dialog) {
             title = dialog->windowTitle();
             selection = dialog->testOption(QAbstractPrintDialog::PrintSelection);
+            resolution = dialog->printer()->resolution();
+            page = dialog->printer()->pageLayout();
             source.reset();
             dialog->printer()->setOutputFileName(output);
             dialog->done(QDialog::Accepted);
@@ -431,6 +462,10 @@ private slots:
         print.print();
         QCOMPARE(title, QStringLiteral("Wydruk adnotacji"));
         QVERIFY(selection);
+        QCOMPARE(resolution, QPrinter(QPrinter::HighResolution).resolution());
+        QVERIFY(resolution > QPrinter(QPrinter::ScreenResolution).resolution());
+        QCOMPARE(page.pageSize().id(), QPageSize::A4);
+        QCOMPARE(page.orientation(), QPageLayout::Portrait);
         const QString text = pdfText(output);
         QVERIFY2(text.contains(QStringLiteral("00:02:00")) && text.contains(QStringLiteral("Wydruk zażółć"))
                      && text.contains(QStringLiteral("Tak")),

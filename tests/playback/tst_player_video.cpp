@@ -23,10 +23,22 @@ public:
     }
     bool present(const QVideoFrame& frame) override
     {
+        const int number = pictureNumber(frame);
         QMutexLocker lock(&mutex);
-        if (frame.isValid())
+        if (frame.isValid()) {
             arrivals.append(wall.elapsed());
+            numbers.append(number);
+        }
         return true;
+    }
+    // The number of the first picture that arrived at or after the given wall time.
+    int firstNumberSince(qint64 ms)
+    {
+        QMutexLocker lock(&mutex);
+        for (int i = 0; i < arrivals.size(); ++i)
+            if (arrivals[i] >= ms)
+                return numbers[i];
+        return -1;
     }
     int count()
     {
@@ -45,6 +57,7 @@ private:
     QElapsedTimer wall;
     QMutex mutex;
     QVector<qint64> arrivals;
+    QVector<int> numbers;
 };
 
 void pass(int ms)
@@ -149,6 +162,11 @@ void PlayerVideoTest::videoFollowsTheSoundAndSeeks()
         }
         // The first picture comes at once: the frames before the target are not waited for.
         QTRY_VERIFY_WITH_TIMEOUT(surface.since(start) > 0, 1500);
+        // ... and it is a picture near the position reached (25 a second); the
+        // pictures between that position and the next video page are not shown.
+        const qint64 shown = qint64(surface.firstNumberSince(start)) * 40;
+        QVERIFY2(shown >= reached - 80 && shown <= reached + 700,
+                 qPrintable(QString("picture at %1 ms, position %2 ms").arg(shown).arg(reached)));
         QTRY_VERIFY_WITH_TIMEOUT(player->position() > reached + 300, 5000);
         QVERIFY(player->position() < reached + 3000);
     }

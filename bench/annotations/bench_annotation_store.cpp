@@ -1,0 +1,84 @@
+// Loading a layer into the panel and rewriting it after one added annotation,
+// for files of 1,000 annotations up to one just below the size cap. Peak
+// resident memory is reported as a counter.
+
+#include "Annotations/Adnotacje.h"
+#include "Annotations/AnnotationDocument.h"
+#include "Annotations/Duration.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+namespace {
+
+QTemporaryDir* g_dir = nullptr;
+
+QString layerFile(int count)
+{
+    const QString path = g_dir->filePath(QStringLiteral("layer-%1.xml").arg(count));
+    if (QFile::exists(path))
+        return path;
+    QByteArray bytes = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"1\">\n";
+    for (int i = 0; i < count; ++i)
+        bytes += " <Annotation Time=\"" + Duration::msToIso(qint64(i) * 1370).toUtf8()
+            + "\">\n  <Text>Świadek odpowiada na pytanie pełnomocnika powoda numer " + QByteArray::number(i)
+            + "</Text>\n  <Protocol>false</Protocol>\n </Annotation>\n";
+    bytes += "</ArrayOfAnnotation>\n";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+double peakMegabytes()
+{
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+void BM_LoadAndShow(benchmark::State& state)
+{
+    const QString path = layerFile(int(state.range(0)));
+    for (auto _ : state) {
+        Adnotacje panel;
+        panel.loadAdnotationsFile(path, true);
+        benchmark::DoNotOptimize(panel.getActivAnnotations().size());
+    }
+    state.counters["file_MB"] = QFile(path).size() / 1048576.0;
+    state.counters["peak_MB"] = peakMegabytes();
+}
+
+void BM_AddRewrite(benchmark::State& state)
+{
+    const QString path = layerFile(int(state.range(0)));
+    Adnotacje panel;
+    qint64 at = 500;
+    for (auto _ : state) {
+        const CAdnotation next(Duration::msToIso(at += 1000), QStringLiteral("dopisek"), QStringLiteral("false"), 1);
+        if (!panel.addAnnotXML(next, path))
+            state.SkipWithError("rewrite failed");
+    }
+    state.counters["peak_MB"] = peakMegabytes();
+}
+
+// 200,000 annotations (30 MB) come close to the 32 MB cap.
+BENCHMARK(BM_LoadAndShow)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddRewrite)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QTemporaryDir dir;
+    g_dir = &dir;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
