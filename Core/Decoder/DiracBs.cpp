@@ -22,11 +22,8 @@ DiracBs::DiracBs(const unsigned char* data, long size)
 
 int DiracBs::read(int bits)
 {
-    if (bits < 1 || bits > 32 || pos >= end) {
-        if (bits >= 1)
-            m_failed = true;
+    if (bits < 1 || bits > 32 || pos >= end)
         return 0;
-    }
     std::uint32_t result = 0;
     int wanted = bits;
     while (wanted > 0 && pos < end) {
@@ -40,11 +37,9 @@ int DiracBs::read(int bits)
             bitsLeft = 8;
         }
     }
-    if (wanted > 0) {
-        // The data ended: what was read keeps its high positions.
-        m_failed = true;
+    // The data ended: what was read keeps its high positions.
+    if (wanted > 0)
         result = wanted == 32 ? 0 : (result << wanted);
-    }
     return static_cast<int>(result);
 }
 

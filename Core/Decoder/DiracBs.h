@@ -3,8 +3,9 @@
 namespace Harbend {
 
 // A most-significant-bit-first reader over one byte range, for the Dirac
-// sequence header. Reading past the end, or an exp-Golomb code wider than
-// 32 bits, marks the reader as failed instead of running on.
+// sequence header. Bits past the end read as 0; an exp-Golomb code that
+// cannot end within the data, or is wider than 32 bits, marks the reader as
+// failed instead of running on.
 class DiracBs {
 public:
     DiracBs(const unsigned char* data, long size);

@@ -1,7 +1,8 @@
 // Seek cost of the Ogg reader: for each recording, 100 random seeks (fixed
 // seed), each timed from the pause of the streams to the return of seek(),
-// with the bytes and pages that the search read; beside them the bytes that
-// ffmpeg reads from the file to start decoding at the same targets.
+// with the bytes and pages that the search read (median and worst); beside
+// them the median bytes that ffmpeg reads from the file to start decoding at
+// the same targets.
 //
 //   bench_reader_seek [--seeks N] [--ffmpeg-seeks N] FILE...
 
@@ -82,8 +83,8 @@ int main(int argc, char** argv)
         return 2;
     }
     QTemporaryDir traces;
-    std::printf("%-28s %12s %6s %14s %12s %12s %16s\n", "file", "bytes", "seeks", "bytes/seek", "pages/seek",
-                "us/seek", "ffmpeg bytes");
+    std::printf("%-16s %11s %5s %11s %10s %10s %9s %9s %13s\n", "file", "bytes", "seeks", "bytes/seek",
+                "max bytes", "pages/seek", "max pages", "us/seek", "ffmpeg bytes");
     for (const QString& path : arguments) {
         QFile file(path);
         MetaDataControl metaData(nullptr);
@@ -115,9 +116,11 @@ int main(int argc, char** argv)
         QVector<qint64> ffmpeg;
         for (int i = 0; i < std::min(ffmpegSeeks, int(targets.size())); ++i)
             ffmpeg.append(ffmpegBytes(path, targets.at(i), hasVideo, traces.filePath("trace.txt")));
-        std::printf("%-28s %12lld %6d %14lld %12lld %12lld %16lld\n", qPrintable(QFileInfo(path).fileName()),
-                    (long long)QFileInfo(path).size(), int(targets.size()), (long long)median(bytes),
-                    (long long)median(pages), (long long)median(micros), (long long)median(ffmpeg));
+        std::printf("%-16s %11lld %5d %11lld %10lld %10lld %9lld %9lld %13lld\n",
+                    qPrintable(QFileInfo(path).fileName()), (long long)QFileInfo(path).size(), int(targets.size()),
+                    (long long)median(bytes), (long long)*std::max_element(bytes.begin(), bytes.end()),
+                    (long long)median(pages), (long long)*std::max_element(pages.begin(), pages.end()),
+                    (long long)median(micros), (long long)median(ffmpeg));
         std::fflush(stdout);
     }
     return 0;

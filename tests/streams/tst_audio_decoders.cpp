@@ -278,26 +278,30 @@ void AudioDecodersTest::opusOddHeaders()
         QCOMPARE(static_cast<AudioSample*>(samples.first().data())->frames, 960);
         QCOMPARE(samples.first()->duration, qint64(20000000));
     }
-    // A stereo stream with mapping family 1 decodes through a real mapping table.
-    Decoder::Headers headers;
-    QByteArray header("OpusHead\x01\x02\x38\x01\x80\xbb\x00\x00\x00\x00\x01\x01\x01\x00\x01", 23);
-    ogg_packet raw{};
-    raw.packet = reinterpret_cast<unsigned char*>(header.data());
-    raw.bytes = header.size();
-    headers.append(QSharedPointer<OggPacket>(new OggPacket(raw)));
-    DecoderAudioOpus decoder;
-    QVERIFY(decoder.open(&headers));
-    // A 120 ms stereo packet (code 3: 6 frames of 20 ms CELT, each lost).
-    QByteArray packet("\xff\x06", 2);
-    packet.append(QByteArray(6, '\0'));
-    raw.packet = reinterpret_cast<unsigned char*>(packet.data());
-    raw.bytes = packet.size();
-    Sample* sample = nullptr;
-    QVERIFY(decoder.decode(QSharedPointer<OggPacket>(new OggPacket(raw)), sample));
-    QVERIFY(sample);
-    QScopedPointer<Sample> owned(sample);
-    QCOMPARE(static_cast<AudioSample*>(sample)->channels, 2);
-    QCOMPARE(static_cast<AudioSample*>(sample)->frames, 5760);
+    // Stereo streams with mapping family 1 (the header's table) and family 0
+    // (no table in the header) decode through a real mapping table.
+    const QByteArray family1("OpusHead\x01\x02\x38\x01\x80\xbb\x00\x00\x00\x00\x01\x01\x01\x00\x01", 23);
+    const QByteArray family0("OpusHead\x01\x02\x38\x01\x80\xbb\x00\x00\x00\x00\x00", 19);
+    for (QByteArray header : {family1, family0}) {
+        Decoder::Headers headers;
+        ogg_packet raw{};
+        raw.packet = reinterpret_cast<unsigned char*>(header.data());
+        raw.bytes = header.size();
+        headers.append(QSharedPointer<OggPacket>(new OggPacket(raw)));
+        DecoderAudioOpus decoder;
+        QVERIFY(decoder.open(&headers));
+        // A 120 ms stereo packet (code 3: 6 frames of 20 ms CELT, each lost).
+        QByteArray packet("\xff\x06", 2);
+        packet.append(QByteArray(6, '\0'));
+        raw.packet = reinterpret_cast<unsigned char*>(packet.data());
+        raw.bytes = packet.size();
+        Sample* sample = nullptr;
+        QVERIFY(decoder.decode(QSharedPointer<OggPacket>(new OggPacket(raw)), sample));
+        QVERIFY(sample);
+        QScopedPointer<Sample> owned(sample);
+        QCOMPARE(static_cast<AudioSample*>(sample)->channels, 2);
+        QCOMPARE(static_cast<AudioSample*>(sample)->frames, 5760);
+    }
     // Seeking a decoder that never opened only sets the time.
     DecoderAudioOpus unopened;
     QVERIFY(unopened.seeked(5));

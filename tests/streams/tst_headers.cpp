@@ -369,6 +369,16 @@ void HeadersTest::diracFields()
         QCOMPARE(stream.getTimeFromGranulepos(qint64(30) << 32), qint64(1001));
     }
     {
+        // The shortest header: one byte after the parse info holds the four
+        // codes and the base format; the flags past the end read as 0.
+        OggStream stream(100);
+        QVERIFY(putBos(stream, diracHeader(Bits()) + QByteArray("\xF8", 1)));
+        QCOMPARE(int(stream.streamInfo().width), 640);
+        QCOMPARE(int(stream.streamInfo().height), 480);
+        QCOMPARE(int(stream.streamInfo().fpsNumerator), 24000);
+        QCOMPARE(int(stream.streamInfo().fpsDenominator), 1001);
+    }
+    {
         Bits bits = diracStart(8);
         bits.bit(0);
         bits.bit(0);
@@ -455,13 +465,18 @@ void HeadersTest::bitReader()
     const unsigned char three[] = {0x08};
     DiracBs bits(three, 1);
     QCOMPARE(bits.uint(), 3u);
-    // Reads past the end keep their high bits and mark the reader.
+    // Reads past the end keep their high bits; plain bits past it read as 0.
     const unsigned char data[] = {0xAB};
     DiracBs partial(data, 1);
     QCOMPARE(partial.read(4), 0xA);
     QCOMPARE(partial.read(8), 0xB0);
-    QVERIFY(partial.failed());
     QCOMPARE(partial.read(1), 0);
+    QVERIFY(!partial.failed());
+    // A code cut by the end of the data marks the reader.
+    const unsigned char cut[] = {0x00};
+    DiracBs unfinished(cut, 1);
+    QCOMPARE(unfinished.uint(), 0u);
+    QVERIFY(unfinished.failed());
     // A code of more than 32 bits is refused.
     const unsigned char wide[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF};
     DiracBs tooWide(wide, sizeof wide);

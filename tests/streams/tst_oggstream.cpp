@@ -3,6 +3,7 @@
 #include "Core/Decoder/AudioSample.h"
 #include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/SampleQueue.h"
+#include "Core/Decoder/VideoSample.h"
 
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -27,6 +28,8 @@ private slots:
     void identifiesCodecsAndFormats();
     void pageTimesMatchTheManifest_data();
     void pageTimesMatchTheManifest();
+    void pictureTimesMatchPageTimes_data();
+    void pictureTimesMatchPageTimes();
     void commentsAreUtf8();
     void audioDecodesToTheEndOfStreamSample_data();
     void audioDecodesToTheEndOfStreamSample();
@@ -161,6 +164,67 @@ void OggStreamTest::pageTimesMatchTheManifest()
     const int end = entry.value("endMs").toInt();
     QVERIFY2(first >= start && first < start + 1000, qPrintable(QString("first %1, start %2").arg(first).arg(start)));
     QVERIFY2(qAbs(last - end) <= endSlackMs, qPrintable(QString("last %1, end %2").arg(last).arg(end)));
+}
+
+void OggStreamTest::pictureTimesMatchPageTimes_data()
+{
+    QTest::addColumn<QString>("spec");
+    QTest::newRow("dirac from 1.5 s") << "dirac:width=160,height=120,start=1.5";
+    QTest::newRow("dirac from 10 s") << "dirac:width=160,height=120,start=10,pages=3";
+}
+
+void OggStreamTest::pictureTimesMatchPageTimes()
+{
+    // Dirac pictures are timed by their own numbers: each decoded picture
+    // shows its number (the code cells across the top), its time is that
+    // number's, the picture that ends a page has the page's time, and the
+    // manifest's range is the pictures' (1.5 s lies between two of them).
+    QFETCH(QString, spec);
+    const QString path = make(QString("pictures-%1.ogg").arg(QTest::currentDataTag()).replace(' ', '-'),
+                              {"--stream", spec, "--duration", "1"});
+    QVERIFY(!path.isEmpty());
+    const QJsonObject manifest = Recording::manifest(path);
+    const QJsonObject entry = Recording::streamEntry(manifest, 100);
+    const QJsonObject code = entry.value("pictureCode").toObject();
+    const int cellWidth = code.value("cellWidth").toInt(), cellHeight = code.value("cellHeight").toInt();
+    const qint64 firstPicture = entry.value("firstPicture").toInt();
+    QVERIFY(firstPicture > 0);
+    Recording::Feeder feeder;
+    QVERIFY(feeder.feedFile(path));
+    QVector<QSharedPointer<Sample>> samples;
+    QVERIFY(feeder.collect(100, samples));
+    QCOMPARE(samples.size(), entry.value("dataPackets").toInt());
+    OggStream* stream = feeder.stream(100);
+    int packets = 0, checked = 0;
+    for (const QJsonValue& value : manifest.value("pages").toArray()) {
+        const QJsonObject page = value.toObject();
+        if (page.value("header").toBool())
+            continue;
+        packets += page.value("packets").toInt();
+        const qint64 granule = qint64(page.value("granule").toDouble());
+        if (granule < 0)
+            continue;
+        QVERIFY(packets >= 1 && packets <= samples.size());
+        QCOMPARE(samples[packets - 1]->time / 1000000, stream->getTimeFromGranulepos(granule));
+        QCOMPARE(qint64(page.value("timeMs").toDouble()), stream->getTimeFromGranulepos(granule));
+        ++checked;
+    }
+    QVERIFY(checked >= 3);
+    const qint64 frameNs = 40000000; // 25 fps
+    for (int i = 0; i < samples.size(); ++i) {
+        QCOMPARE(samples[i]->type, int(Sample::Video));
+        QVideoFrame frame = static_cast<VideoSample*>(samples[i].data())->frame;
+        QVERIFY(frame.map(QAbstractVideoBuffer::ReadOnly));
+        qint64 number = 0;
+        for (int bit = 0; bit < 20; ++bit)
+            number = number * 2 + (frame.bits()[(cellHeight / 2) * frame.width() + bit * cellWidth + cellWidth / 2] > 128);
+        frame.unmap();
+        QCOMPARE(number, firstPicture + i);
+        QCOMPARE(samples[i]->time, number * frameNs);
+    }
+    // The manifest's range is the pictures' own.
+    QCOMPARE(samples.first()->time, qint64(entry.value("startMs").toInt()) * 1000000);
+    QCOMPARE(samples.last()->time + samples.last()->duration, qint64(entry.value("endMs").toInt()) * 1000000);
 }
 
 void OggStreamTest::commentsAreUtf8()

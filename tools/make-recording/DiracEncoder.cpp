@@ -8,13 +8,15 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <cmath>
 #include <cstring>
 
 namespace {
 
 const unsigned char kEndOfSequence = 0x10;
 const unsigned char kSequenceHeader = 0x00;
+// Parse codes of pictures have this bit set; their number follows the parse-info header.
+const unsigned char kPictureBit = 0x08;
+const size_t kParseInfoBytes = 13;
 
 unsigned readBe32(const unsigned char* at)
 {
@@ -38,9 +40,9 @@ std::vector<Unit> splitUnits(const unsigned char* data, size_t size)
 {
     std::vector<Unit> units;
     size_t offset = 0;
-    while (offset + 13 <= size && std::memcmp(data + offset, "BBCD", 4) == 0) {
+    while (offset + kParseInfoBytes <= size && std::memcmp(data + offset, "BBCD", 4) == 0) {
         const unsigned next = readBe32(data + offset + 5);
-        const size_t unitSize = next == 0 ? 13 : next;
+        const size_t unitSize = next == 0 ? kParseInfoBytes : next;
         if (offset + unitSize > size)
             break;
         units.push_back({offset, unitSize, data[offset + 4]});
@@ -49,8 +51,11 @@ std::vector<Unit> splitUnits(const unsigned char* data, size_t size)
     return units;
 }
 
-// Joins units into one packet, rewriting the next and previous offsets.
-std::vector<unsigned char> joinUnits(const unsigned char* data, const std::vector<Unit>& units)
+// Joins units into one packet, rewriting the next and previous offsets and
+// giving each picture the number its granule position carries (the encoder
+// counts from 0, the stream from its first data time).
+std::vector<unsigned char> joinUnits(const unsigned char* data, const std::vector<Unit>& units,
+                                     long long pictureNumber = 0)
 {
     std::vector<unsigned char> out;
     size_t previous = 0;
@@ -59,6 +64,8 @@ std::vector<unsigned char> joinUnits(const unsigned char* data, const std::vecto
         out.insert(out.end(), data + unit.offset, data + unit.offset + unit.size);
         writeBe32(out.data() + at + 5, unsigned(unit.size));
         writeBe32(out.data() + at + 9, unsigned(previous));
+        if ((unit.code & kPictureBit) && unit.size >= kParseInfoBytes + 4)
+            writeBe32(out.data() + at + kParseInfoBytes, unsigned(pictureNumber));
         previous = unit.size;
     }
     return out;
@@ -71,8 +78,7 @@ bool DiracEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, 
 {
     width = spec.width;
     height = spec.height;
-    fpsNumerator = spec.fpsNumerator;
-    fpsDenominator = spec.fpsDenominator;
+    placePictures(spec);
     av_log_set_level(AV_LOG_ERROR);
     const AVCodec* codec = avcodec_find_encoder_by_name("vc2");
     if (!codec) {
@@ -102,8 +108,6 @@ bool DiracEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, 
     const PictureDrawer drawer(width, height);
     cellWidth = drawer.cellWidth();
     cellHeight = drawer.cellHeight();
-    firstPicture = std::llround(spec.start * fpsNumerator / fpsDenominator);
-    const long long pictures = std::llround(spec.duration * fpsNumerator / fpsDenominator);
     std::vector<unsigned char> planes[3];
     long long picture = 0;
     bool failed = false;
@@ -137,7 +141,7 @@ bool DiracEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, 
                     kept.push_back(unit);
             }
             Packet packet;
-            packet.data = joinUnits(encoded->data, kept);
+            packet.data = joinUnits(encoded->data, kept, firstPicture + picture);
             packet.granule = (firstPicture + picture) << 32;
             data.push_back(packet);
             ++picture;
@@ -156,8 +160,11 @@ bool DiracEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, 
 
 double DiracEncoder::granuleToMs(std::int64_t granule) const
 {
-    return double(granule >> 32) * 1000.0 * fpsDenominator / fpsNumerator;
+    return pictureMs(granule >> 32);
 }
+
+// A page's data ends with its last picture.
+double DiracEncoder::pageEndMs(std::int64_t granule) const { return granuleToMs(granule) + pictureMs(1); }
 
 std::string DiracEncoder::describe() const
 {

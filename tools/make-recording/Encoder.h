@@ -20,6 +20,10 @@ public:
     virtual double granuleToMs(std::int64_t granule) const = 0;
     // The time by which pages are interleaved: where the granule's data ends.
     virtual double pageEndMs(std::int64_t granule) const { return granuleToMs(granule); }
+    // The stream's time range for the manifest (milliseconds): from the first
+    // data to the end of the last.
+    virtual double startMs(const StreamSpec& spec) const { return spec.start * 1000.0; }
+    virtual double endMs(const StreamSpec& spec) const { return (spec.start + spec.duration) * 1000.0; }
     // Rate, channels or width, height, fps for the manifest.
     virtual std::string describe() const = 0;
 

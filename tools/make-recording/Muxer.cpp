@@ -117,8 +117,8 @@ std::string describeStream(const Muxer::Stream& stream, const std::vector<Page>&
     out << "    {\"serial\": " << spec.serial << ", \"codec\": " << jsonString(spec.codec)
         << ", \"mediaType\": " << jsonString(spec.isVideo() ? "video" : "audio") << ", "
         << stream.encoder->describe() << ",\n     \"headerPackets\": " << stream.headers.size()
-        << ", \"dataPackets\": " << stream.data.size() << ", \"startMs\": " << std::llround(spec.start * 1000.0)
-        << ", \"endMs\": " << std::llround((spec.start + spec.duration) * 1000.0);
+        << ", \"dataPackets\": " << stream.data.size() << ", \"startMs\": " << std::llround(stream.encoder->startMs(spec))
+        << ", \"endMs\": " << std::llround(stream.encoder->endMs(spec));
     long long firstGranule = -1, lastGranule = -1;
     for (const Page& page : pages) {
         if (page.serial != spec.serial || page.kind != DataPage || page.granule < 0)

@@ -4,8 +4,6 @@
 
 #include <theora/theoraenc.h>
 
-#include <cmath>
-
 namespace {
 
 Packet toPacket(const ogg_packet& source)
@@ -29,8 +27,7 @@ bool TheoraEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers,
     }
     frameWidth = (width + 15) & ~15;
     frameHeight = (height + 15) & ~15;
-    fpsNumerator = spec.fpsNumerator;
-    fpsDenominator = spec.fpsDenominator;
+    placePictures(spec);
     keyInterval = spec.keyInterval;
     th_info info;
     th_info_init(&info);
@@ -72,8 +69,6 @@ bool TheoraEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers,
     const PictureDrawer drawer(width, height);
     cellWidth = drawer.cellWidth();
     cellHeight = drawer.cellHeight();
-    firstPicture = std::llround(spec.start * fpsNumerator / fpsDenominator);
-    const long long pictures = std::llround(spec.duration * fpsNumerator / fpsDenominator);
     std::vector<unsigned char> y, u, v;
     for (long long n = 0; n < pictures; ++n) {
         drawer.draw(firstPicture + n, y, u, v, frameWidth, frameHeight);
@@ -108,13 +103,12 @@ bool TheoraEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers,
 
 double TheoraEncoder::granuleToMs(std::int64_t granule) const
 {
-    const std::int64_t frames = (granule >> shift) + (granule & ((std::int64_t(1) << shift) - 1)) - 1;
-    return double(frames) * 1000.0 * fpsDenominator / fpsNumerator;
+    return pictureMs((granule >> shift) + (granule & ((std::int64_t(1) << shift) - 1)) - 1);
 }
 
 double TheoraEncoder::pageEndMs(std::int64_t granule) const
 {
-    return granuleToMs(granule) + 1000.0 * fpsDenominator / fpsNumerator;
+    return granuleToMs(granule) + pictureMs(1);
 }
 
 std::string TheoraEncoder::describe() const

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Encoder.h"
+#include "VideoEncoder.h"
 
 // Theora 4:2:0 with the picture number drawn into every picture.
-class TheoraEncoder : public Encoder {
+class TheoraEncoder : public VideoEncoder {
 public:
     bool encode(const StreamSpec& spec, std::vector<Packet>& headers, std::vector<Packet>& data,
                 std::string& error) override;
@@ -13,9 +13,7 @@ public:
 
 private:
     int width = 0, height = 0, frameWidth = 0, frameHeight = 0;
-    int fpsNumerator = 1, fpsDenominator = 1;
     int shift = 0;
     int keyInterval = 0;
     int cellWidth = 0, cellHeight = 0;
-    long long firstPicture = 0;
 };
