@@ -111,6 +111,12 @@ WPlayer::WPlayer(QWidget* parent)
 
 WPlayer::~WPlayer()
 {
+    // The media widget stops the player while the window's children go, after
+    // this destructor: its last reports must not reach a window that is gone.
+    mediaPlayer()->disconnect(this);
+    if (QMediaService* service = mediaPlayer()->service())
+        if (QMediaControl* playerControl = service->requestControl(QMediaPlayerControl_iid))
+            playerControl->disconnect(this);
     delete channelPanel;
     delete channelDock;
     // The slider would otherwise outlive the style it was given.
