@@ -151,8 +151,9 @@ void PlayerVideoTest::videoFollowsTheSoundAndSeeks()
         if (state == QMediaPlayer::PausedState)
             player->pause();
         const qint64 asked = state == QMediaPlayer::PlayingState ? 5000 : 2000;
-        const qint64 start = surface.now();
         player->setPosition(asked);
+        // Pictures of before the seek may still arrive while it begins.
+        const qint64 start = surface.now();
         const qint64 reached = harness.control->position();
         QVERIFY2(qAbs(reached - asked) <= 500, qPrintable(QString::number(reached)));
         if (state == QMediaPlayer::PausedState) {
