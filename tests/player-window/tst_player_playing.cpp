@@ -13,6 +13,7 @@
 #include "tests/streams/Recording.h"
 
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -43,6 +44,7 @@ private slots:
     void windowPlaysARecording();
     void invalidRecording();
     void endOfTheRecording();
+    void hostPlaysAndEndsCleanly();
 
 private:
     QTemporaryDir config;
@@ -315,6 +317,30 @@ void PlayerPlayingTest::endOfTheRecording()
     // Plays again from the start.
     window->playerPlayPause();
     QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
+}
+
+void PlayerPlayingTest::hostPlaysAndEndsCleanly()
+{
+    // The real host: it plays the recording (and so stores the last file), then unloads the
+    // library before the process ends, and must still end cleanly.
+    QTemporaryDir home;
+    QProcess host;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    host.setProcessEnvironment(environment);
+    host.setProcessChannelMode(QProcess::MergedChannels);
+    host.start(QStringLiteral(HARBEND_BIN_DIR "/harbend-player"), {recording});
+    QVERIFY(host.waitForStarted(10000));
+    const QString ini = home.filePath(QStringLiteral("config/Velmora/HarbendPlayer.ini"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ini), 20000);
+    QSettings stored(ini, QSettings::IniFormat);
+    QTRY_COMPARE_WITH_TIMEOUT((stored.sync(), stored.value(QStringLiteral("lastMediaOpenFile")).toString()), recording,
+                              20000);
+    host.terminate();
+    QVERIFY(host.waitForFinished(20000));
+    QCOMPARE(host.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(host.exitCode(), 0);
 }
 
 QTEST_MAIN(PlayerPlayingTest)
