@@ -237,6 +237,8 @@ void PlayerPlayingTest::windowPlaysARecording()
     const qint64 before = position();
     QTest::mousePress(child<QPushButton>("playerBtForward"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(position() >= before + 9500, 5000);
+    // Still held at the first tick, 3 s on: 7 s more, which with the 3 s played makes 10 s.
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= before + 19000, 5000);
     QTest::mouseRelease(child<QPushButton>("playerBtForward"), Qt::LeftButton);
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PlayingState);
     // Rewind from near the start is held at the start.
