@@ -348,9 +348,12 @@ QString Adnotacje::copyAnnotFile(QString path)
         QFile::remove(name);
         return fail("Nie udało się skopiować pliku");
     }
+    // A layer of that path may be open already (its file gone meanwhile):
+    // only a layer added now is the copy.
+    const int lastId = layerCounter;
     loadAdnotationsFile(name, true);
     manageLayers();
-    if (getLayer(name).path != name)
+    if (layerCounter == lastId)
         return fail("Nie udało się otworzyć kopii pliku adnotacji");
     return name;
 }

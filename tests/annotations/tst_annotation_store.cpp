@@ -613,6 +613,16 @@ private slots:
         QVERIFY(big.resize(AnnotationDocument::MaxFileSize + 1024));
         big.close();
 
+        // Named one by one (a file dialog, a caller): never opened either.
+        for (const char* name : {"fifo.xml", "zero.xml", "fifo-link.xml", "folder.xml"}) {
+            const QString special = path(QLatin1String(name));
+            panel->loadAdnotationsFile(special, true);
+            QVERIFY(!panel->isAnnotFile(special));
+            QVERIFY(!panel->addAnnotXML(record("PT1S", "a"), special));
+        }
+        QVERIFY(panel->getLayers().isEmpty());
+        QVERIFY(dialogs->shown.isEmpty());
+
         QSignalSpy layersShown(panel, &Adnotacje::annShowLayers);
         QElapsedTimer timer;
         timer.start();
@@ -631,6 +641,26 @@ private slots:
         QCOMPARE(information.size(), 5);
         QCOMPARE(information.filter(QStringLiteral("Parse error")).size(), 4);
         QCOMPARE(information.filter(QStringLiteral("big.xml")).size(), 1);
+    }
+
+    void copyOverStaleLayer()
+    {
+        // A layer's file removed by someone else, and its name given to a copy:
+        // the open layer is not the copy, so no copy path is handed out.
+        const QString clerk = path(QStringLiteral("s-clerk.xml"));
+        const QString recorder = path(QStringLiteral("rec.xml"));
+        writeFile(clerk, fileWith(annotation("PT1S", "publiczna")));
+        writeFile(recorder, fileWith(annotation("PT2S", "protokolant")));
+        panel->loadAdnotationsDir(dir->path(), false);
+        QCOMPARE(panel->getLayers().size(), 2);
+        QVERIFY(QFile::remove(recorder));
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{recorder};
+        QCOMPARE(panel->copyAnnotFile(clerk), QString());
+        QCOMPARE(panel->getLayers().size(), 2);
+        QCOMPARE(dialogs->texts(QStringLiteral("message")), QStringList{QString::fromUtf8("Plik został już otwarty")});
+        QCOMPARE(dialogs->texts(QStringLiteral("critical")),
+                 QStringList{QString::fromUtf8("Nie udało się otworzyć kopii pliku adnotacji")});
     }
 
     void characterReferencesSurvive()
