@@ -53,7 +53,6 @@ OggReader::~OggReader()
 {
     stopReading();
     // The streams hold pointers to the sample queues, which go after them.
-    QMutexLocker lock(&mutex);
     dropStreams();
     device = nullptr;
 }
@@ -456,14 +455,16 @@ void OggReader::run()
 void OggReader::close()
 {
     stopReading();
+    // The reading thread has ended: the streams are switched off without the
+    // reader's lock, which is only ever taken after a stream's own.
+    if (device && device->isOpen()) {
+        dropStreams();
+        if (metaDataControl)
+            metaDataControl->clearMetaData();
+        HARBEND_LOG(Info, "Closed Ogg file.");
+    }
     {
         QMutexLocker lock(&mutex);
-        if (device && device->isOpen()) {
-            dropStreams();
-            if (metaDataControl)
-                metaDataControl->clearMetaData();
-            HARBEND_LOG(Info, "Closed Ogg file.");
-        }
         // A new play reads from the start with a clean page sync.
         syncState.reset();
         endOfFile = false;
@@ -477,27 +478,18 @@ void OggReader::close()
 
 void OggReader::disableAudioStream()
 {
-    if (disableStream(audioStream, audioQueue))
-        emit audioAvailable(false);
+    if (!audioStream)
+        return;
+    audioStream->deactivateStream();
+    emit audioAvailable(false);
 }
 
 void OggReader::disableVideoStream()
 {
-    if (disableStream(videoStream, videoQueue))
-        emit videoAvailable(false);
-}
-
-bool OggReader::disableStream(const QSharedPointer<OggStream>& stream, SampleQueue& queue)
-{
-    if (!stream)
-        return false;
-    // The reading thread may be putting a page into this stream: wait for the
-    // end of its pass. Closing the queue first lets a decoder that waits at
-    // it drain, and with it a reading thread that waits at its packet queue.
-    queue.close();
-    QMutexLocker lock(&mutex);
-    stream->deactivateStream();
-    return true;
+    if (!videoStream)
+        return;
+    videoStream->deactivateStream();
+    emit videoAvailable(false);
 }
 
 void OggReader::preSeek()

@@ -90,7 +90,6 @@ private:
     bool activate(const QSharedPointer<OggStream>& stream, bool audio);
     void chooseStreams(bool audio);
     void dropStreams();
-    bool disableStream(const QSharedPointer<OggStream>& stream, SampleQueue& queue);
     bool calculateDuration();
     bool findStartTime(OggPageScanner& scanner, qint64& start);
     bool findEndTime(OggPageScanner& scanner, qint64& end);

@@ -96,6 +96,7 @@ bool OggStream::putPageBOS(ogg_page* page)
 
 bool OggStream::putPage(ogg_page* page, bool mayWait)
 {
+    QMutexLocker pageLock(&pageMutex);
     if (!active && info.headersMissing == 0)
         return ogg_page_serialno(page) == serialno;
     if (info.headersMissing < 0)
@@ -199,7 +200,10 @@ void OggStream::closeDecoder()
         decoder = nullptr;
     }
     packetQueue.clear();
-    ogg_stream_reset(&streamState);
+    {
+        QMutexLocker pageLock(&pageMutex);
+        ogg_stream_reset(&streamState);
+    }
 }
 
 void OggStream::preSeek()
@@ -220,7 +224,10 @@ bool OggStream::postSeek(qint64 ms)
     if (sampleQueue)
         sampleQueue->open();
     currentPacket.clear();
-    ogg_stream_reset(&streamState);
+    {
+        QMutexLocker pageLock(&pageMutex);
+        ogg_stream_reset(&streamState);
+    }
     if (active)
         packetQueue.open();
     bool result = true;

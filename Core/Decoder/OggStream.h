@@ -91,6 +91,9 @@ private:
     StreamInfo info;
     QVector<QSharedPointer<OggPacket>> headers;
     Decoder* decoder = nullptr;
+    // Guards streamState between the reading thread's putPage() and a
+    // deactivation on the GUI thread while the reading thread runs.
+    QMutex pageMutex;
     ogg_stream_state streamState;
     ogg_packet packet;
     SharedQueue<QSharedPointer<OggPacket>, 200> packetQueue;

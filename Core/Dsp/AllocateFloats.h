@@ -3,20 +3,16 @@
 #include "Core/Base/Memory.h"
 
 #include <cstddef>
-#include <new>
 
 namespace Harbend {
 
-// An aligned block of floats for the signal kernels; a refused heap ends the
-// construction of the owner as a failed new would.
+// An aligned block of floats for the signal kernels; null when the heap
+// refuses or the size would overflow.
 inline float* allocateFloats(std::size_t count)
 {
     if (count > static_cast<std::size_t>(-1) / sizeof(float))
-        throw std::bad_alloc();
-    void* block = Memory::allocate(count * sizeof(float));
-    if (!block)
-        throw std::bad_alloc();
-    return static_cast<float*>(block);
+        return nullptr;
+    return static_cast<float*>(Memory::allocate(count * sizeof(float)));
 }
 
 } // namespace Harbend

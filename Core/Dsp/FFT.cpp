@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 namespace Harbend {
 
@@ -46,17 +47,20 @@ FFT::FFT(unsigned n)
 {
     const unsigned stages = log2Of(n);
     const unsigned tables = stages > 2 ? stages - 2 : 0;
-    sinTables = new float*[tables + 1]();
-    cosTables = new float*[tables + 1]();
-    try {
+    sinTables = new (std::nothrow) float*[tables + 1]();
+    cosTables = new (std::nothrow) float*[tables + 1]();
+    if (sinTables && cosTables) {
         scratchReal = allocateFloats(n);
-        scratchImaginary = scratchReal + n / 2;
         sinTables[0] = allocateFloats(n > 4 ? n - 4 : 1);
         cosTables[0] = allocateFloats(n > 4 ? n - 4 : 1);
-    } catch (...) {
-        release();
-        throw;
     }
+    if (!sinTables || !cosTables || !scratchReal || !sinTables[0] || !cosTables[0]) {
+        // A refused heap leaves a transform that does nothing; its owner
+        // sees the null scratch.
+        release();
+        return;
+    }
+    scratchImaginary = scratchReal + n / 2;
 
     // Table of stage size s holds the twiddles e^(-2 pi i k / s), k < s/2.
     unsigned offset = 0;
@@ -80,12 +84,15 @@ FFT::~FFT()
 
 void FFT::release()
 {
-    for (float* block : {scratchReal, sinTables[0], cosTables[0]}) {
-        if (block)
-            Memory::free(block);
+    if (scratchReal)
+        Memory::free(scratchReal);
+    for (float** tables : {sinTables, cosTables}) {
+        if (tables && tables[0])
+            Memory::free(tables[0]);
+        delete[] tables;
     }
-    delete[] sinTables;
-    delete[] cosTables;
+    scratchReal = scratchImaginary = nullptr;
+    sinTables = cosTables = nullptr;
 }
 
 void FFT::stage(float* re, float* im, unsigned groups)
@@ -170,7 +177,7 @@ void FFT::stage(float* re, float* im, unsigned groups)
 
 void FFT::fft(float* re, float* im, unsigned n)
 {
-    if (n != size)
+    if (n != size || !scratchReal)
         return;
     for (unsigned groups = 1; groups < n; groups *= 2)
         stage(re, im, groups);
@@ -178,7 +185,7 @@ void FFT::fft(float* re, float* im, unsigned n)
 
 void FFT::ifft(float* re, float* im, unsigned n)
 {
-    if (n < 4) {
+    if (n < 4 || !scratchReal) {
         fft(re, im, n);
         return;
     }

@@ -4,8 +4,10 @@ namespace Harbend {
 
 // Radix-2 self-sorting (Stockham) transform of a fixed power-of-two size (at
 // least 16) on separate, 16-byte-aligned real and imaginary arrays. Tables and
-// scratch are built once; the transforms allocate nothing. The butterflies run
-// four values per step when the processor has SSE at construction, else one.
+// scratch are built once; the transforms allocate nothing. When the heap
+// refuses them, scratchReal stays null and the transforms do nothing. The
+// butterflies run four values per step when the processor has SSE at
+// construction, else one.
 class FFT {
 public:
     explicit FFT(unsigned n);

@@ -1,5 +1,6 @@
 #include "Core/Dsp/PhaseVocoder.h"
 
+#include "Core/Base/Log.h"
 #include "Core/Base/Memory.h"
 #include "Core/Base/Processor.h"
 #include "Core/Dsp/AllocateFloats.h"
@@ -10,10 +11,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace Harbend {
 
 namespace {
+
+const char kLogSource[] = "Core/Dsp/PhaseVocoder";
 
 const float kPi = 3.14159265358979323846f;
 const float kTwoPi = 6.28318530717958647692f;
@@ -43,6 +47,8 @@ inline __m128 wrap(__m128 phase)
 }
 
 } // namespace
+
+Logging::Log PhaseVocoder::ms_log("PhaseVocoder", Logging::Log::systemLogger());
 
 PhaseVocoder::PhaseVocoder(unsigned frameSize, unsigned blockSize, float factor)
     : frameSize(frameSize),
@@ -76,21 +82,20 @@ PhaseVocoder::PhaseVocoder(unsigned frameSize, unsigned blockSize, float factor)
         phaseScale = 1.0f;
     }
     imaginary = allocateFloats(5 * frameSize + synthesisHop);
+    history = allocateFloats(historySize);
+    output = allocateFloats(outputSize);
+    if (!imaginary || !history || !output || !fft.scratchReal) {
+        // Nothing throws: a vocoder without its buffers returns no output.
+        HARBEND_LOG(Fatal, "Failed to allocate vocoder buffers! Out of memory?");
+        release();
+        return;
+    }
     frame = imaginary + frameSize;
     phases = frame + frameSize;
     frequencies = phases + frameSize;
     analysisPhases = frequencies + frameSize / 2;
     overlapGain = analysisPhases + frameSize / 2;
     windowValues = overlapGain + synthesisHop;
-    try {
-        history = allocateFloats(historySize);
-        output = allocateFloats(outputSize);
-    } catch (...) {
-        Memory::free(imaginary);
-        if (history)
-            Memory::free(history);
-        throw;
-    }
     std::fill(history, history + historySize, 0.0f);
     std::fill(output, output + outputSize, 0.0f);
     buildWindowAndGain();
@@ -98,9 +103,16 @@ PhaseVocoder::PhaseVocoder(unsigned frameSize, unsigned blockSize, float factor)
 
 PhaseVocoder::~PhaseVocoder()
 {
-    Memory::free(imaginary);
-    Memory::free(history);
-    Memory::free(output);
+    release();
+}
+
+void PhaseVocoder::release()
+{
+    for (float* block : {imaginary, history, output}) {
+        if (block)
+            Memory::free(block);
+    }
+    imaginary = history = output = nullptr;
 }
 
 void PhaseVocoder::buildWindowAndGain()
@@ -193,6 +205,10 @@ float* PhaseVocoder::processData(float* input, unsigned& count)
     const unsigned n = frameSize;
     const unsigned ha = analysisHop;
     const unsigned hs = synthesisHop;
+    if (!output) {
+        count = 0;
+        return nullptr;
+    }
 
     // The frames of the last call reach N - Hs samples past its count: carry
     // all of those partial sums.

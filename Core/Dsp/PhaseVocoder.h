@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Core/Base/Log.h"
 #include "Core/Dsp/FFT.h"
 #include "Core/Dsp/WindowFunction.h"
 
@@ -9,7 +10,8 @@ namespace Harbend {
 // Analysis frames of frameSize samples advance by a quarter frame; synthesis
 // frames are laid a shorter (factor 1.5 or more) or longer (0.75 or less) hop
 // apart. frameSize is a power of two of at least 16 and blockSize a multiple of
-// frameSize / 4. Everything is allocated at construction.
+// frameSize / 4. Everything is allocated at construction; when the heap
+// refuses, the failure is logged and processData returns null with a count of 0.
 class PhaseVocoder {
 public:
     PhaseVocoder(unsigned frameSize, unsigned blockSize, float factor);
@@ -27,6 +29,9 @@ private:
     void synthesizePhases();
     void applyWindow(float* data);
     void buildWindowAndGain();
+    void release();
+
+    static Logging::Log ms_log;
 
     unsigned frameSize;
     unsigned blockSize;

@@ -221,10 +221,7 @@ void PlayerSession::pauseVideo()
 
 void PlayerSession::resumeAudio()
 {
-    if (!audioThread || audioThread->state() != OutputThread::Paused)
-        return;
-    output->resume();
-    if (audioThread->requestResume())
+    if (audioThread && audioThread->requestResume())
         HARBEND_LOG_AOT(Debug, "Resuming audio playback.");
 }
 
@@ -237,18 +234,22 @@ void PlayerSession::resumeVideo()
 void PlayerSession::pause()
 {
     pauseAudio();
-    // The clock stops before the output: it still sees what the device holds.
+    pauseVideo();
+    // With both threads paused nothing reads the clock or the output; the
+    // clock stops before the output, while it still sees what the device holds.
     if (clock)
         clock->pause();
     if (audioThread && audioThread->state() == OutputThread::Paused)
         output->suspend();
-    pauseVideo();
 }
 
 void PlayerSession::resume()
 {
+    // The clock and the output start again before any thread reads them.
     if (clock)
         clock->resume();
+    if (audioThread && audioThread->state() == OutputThread::Paused)
+        output->resume();
     resumeVideo();
     resumeAudio();
 }

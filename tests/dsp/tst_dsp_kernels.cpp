@@ -3,6 +3,7 @@
 #include "Core/Base/Processor.h"
 #include "Core/Dsp/Complex.h"
 #include "Core/Dsp/FFT.h"
+#include "Core/Dsp/ScaleFunction.h"
 #include "Core/Dsp/WindowFunction.h"
 
 #include <QtTest>
@@ -74,6 +75,7 @@ private slots:
     void hammingEdgesAndMiddle_data();
     void hammingEdgesAndMiddle();
     void rectangleAndUnknownTypeLeaveData();
+    void windowKernelFollowsSse2Flag();
 
     void transformMatchesDft_data();
     void transformMatchesDft();
@@ -151,6 +153,27 @@ void DspKernelsTest::rectangleAndUnknownTypeLeaveData()
         WindowFunction(WindowFunction::Type::Rectangle).scale(data.data(), 64);
         WindowFunction(WindowFunction::Type::Enum(7)).scale(data.data(), 64);
         QCOMPARE(data.values(), input);
+    }
+}
+
+void DspKernelsTest::windowKernelFollowsSse2Flag()
+{
+    using Kernel = void (*)(float*, unsigned);
+    const struct {
+        unsigned flags;
+        Kernel hann;
+        Kernel hamming;
+    } forms[] = {
+        {0u, scaleFunction::hann, scaleFunction::hamming},
+        {Processor::MMX | Processor::SSE, scaleFunction::hann, scaleFunction::hamming},
+        {Processor::SSE2, scaleFunction::hannSSE2, scaleFunction::hammingSSE2},
+        {kVectorFlags, scaleFunction::hannSSE2, scaleFunction::hammingSSE2},
+    };
+    for (const auto& form : forms) {
+        Processor::overrideFlags(form.flags);
+        QVERIFY(WindowFunction(WindowFunction::Type::Rectangle).scale == Kernel(scaleFunction::rectangle));
+        QVERIFY(WindowFunction(WindowFunction::Type::Hann).scale == form.hann);
+        QVERIFY(WindowFunction(WindowFunction::Type::Hamming).scale == form.hamming);
     }
 }
 

@@ -78,6 +78,7 @@ private slots:
     void stoppingNeverHangs_data();
     void stoppingNeverHangs();
     void secondPlayReadsFromTheStart();
+    void disablingAStreamNeverWaitsForTheOther();
     void seekLandsNearTheTarget_data();
     void seekLandsNearTheTarget();
     void seekEdgeCases();
@@ -451,6 +452,48 @@ void ReaderTest::secondPlayReadsFromTheStart()
     QVERIFY(harness.reader.startReading());
     QVERIFY(harness.drainToEnd());
     QCOMPARE(harness.audioNs, whole.audioNs);
+}
+
+void ReaderTest::disablingAStreamNeverWaitsForTheOther()
+{
+    const QString path = make("disable.ogg", {"--stream", "speex:serial=1,mode=narrow,pages=1", "--stream",
+                                              "theora:serial=100,keyint=16,pages=1", "--duration", "30"});
+    QVERIFY(!path.isEmpty());
+    ReaderHarness harness(path);
+    QVERIFY(harness.openAndDiscover());
+    const QSharedPointer<OggStream> audio = harness.reader.getAudioStream();
+    const QSharedPointer<OggStream> video = harness.reader.getVideoStream();
+    if (!video)
+        QSKIP("No Theora decoder in this build");
+    QSignalSpy audioAvailable(&harness.reader, &OggReader::audioAvailable);
+    QSignalSpy videoAvailable(&harness.reader, &OggReader::videoAvailable);
+    // Nothing takes samples, as before the outputs start: the reading thread
+    // ends up waiting at one stream's full packet queue.
+    const auto blocked = [](const QSharedPointer<OggStream>& stream, SampleQueue* queue) {
+        return stream->queuedPackets() >= 200 && queue->size() == queue->capacity();
+    };
+    QVERIFY(harness.reader.startReading());
+    QTRY_VERIFY_WITH_TIMEOUT(blocked(audio, harness.reader.getAudioQueue()) ||
+                                 blocked(video, harness.reader.getVideoQueue()),
+                             10000);
+    const bool audioBlocked = blocked(audio, harness.reader.getAudioQueue());
+    {
+        Watchdog watchdog(kHangLimitMs, "switching off the stream that is not waited on");
+        if (audioBlocked)
+            harness.reader.disableVideoStream();
+        else
+            harness.reader.disableAudioStream();
+    }
+    QVERIFY(audioBlocked ? !video->isRunning() : !audio->isRunning());
+    QCOMPARE((audioBlocked ? videoAvailable : audioAvailable).count(), 1);
+    {
+        Watchdog watchdog(kHangLimitMs, "switching off the other stream");
+        harness.reader.disableAudioStream();
+        harness.reader.disableVideoStream();
+    }
+    QVERIFY(!audio->isRunning() && !video->isRunning());
+    Watchdog watchdog(kHangLimitMs, "close");
+    harness.reader.close();
 }
 
 void ReaderTest::seekLandsNearTheTarget_data()

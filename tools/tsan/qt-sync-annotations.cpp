@@ -1,17 +1,16 @@
 // Preloaded into ThreadSanitizer runs. Debian's Qt is not built for the
 // sanitizer, so the locking inside QMutex and QWaitCondition is invisible to
-// it and every access guarded by them would be reported as a race. These
-// wrappers call Qt's own functions and tell the sanitizer where a mutex is
-// taken and given back.
+// it: every access guarded by them would be reported as a race, and lock-order
+// inversions would go unseen. These wrappers call Qt's own functions and
+// report each lock and unlock to the sanitizer as a mutex operation.
 
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QWaitCondition>
 
-#include <dlfcn.h>
+#include <sanitizer/tsan_interface.h>
 
-extern "C" void __tsan_acquire(void* address);
-extern "C" void __tsan_release(void* address);
+#include <dlfcn.h>
 
 namespace {
 template <class Function>
@@ -19,46 +18,57 @@ Function next(const char* symbol)
 {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, symbol));
 }
+
+void beforeUnlock(void* mutex) { __tsan_mutex_pre_unlock(mutex, 0); }
+void afterUnlock(void* mutex) { __tsan_mutex_post_unlock(mutex, 0); }
+void beforeLock(void* mutex) { __tsan_mutex_pre_lock(mutex, 0); }
+void afterLock(void* mutex) { __tsan_mutex_post_lock(mutex, 0, 0); }
 } // namespace
 
 void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
 {
     static const auto real = next<void (*)(QMutex*)>("_ZN6QMutex4lockEv");
+    beforeLock(this);
     real(this);
-    __tsan_acquire(this);
+    afterLock(this);
 }
 
 bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
 {
     static const auto real = next<bool (*)(QMutex*, int)>("_ZN6QMutex7tryLockEi");
+    __tsan_mutex_pre_lock(this, __tsan_mutex_try_lock);
     const bool locked = real(this, timeout);
-    if (locked)
-        __tsan_acquire(this);
+    __tsan_mutex_post_lock(this, __tsan_mutex_try_lock | (locked ? 0 : __tsan_mutex_try_lock_failed), 0);
     return locked;
 }
 
 void QMutex::unlock() noexcept
 {
     static const auto real = next<void (*)(QMutex*)>("_ZN6QMutex6unlockEv");
-    __tsan_release(this);
+    beforeUnlock(this);
     real(this);
+    afterUnlock(this);
 }
 
 bool QWaitCondition::wait(QMutex* mutex, QDeadlineTimer deadline)
 {
     static const auto real =
         next<bool (*)(QWaitCondition*, QMutex*, QDeadlineTimer)>("_ZN14QWaitCondition4waitEP6QMutex14QDeadlineTimer");
-    __tsan_release(mutex);
+    beforeUnlock(mutex);
+    afterUnlock(mutex);
     const bool woken = real(this, mutex, deadline);
-    __tsan_acquire(mutex);
+    beforeLock(mutex);
+    afterLock(mutex);
     return woken;
 }
 
 bool QWaitCondition::wait(QMutex* mutex, unsigned long time)
 {
     static const auto real = next<bool (*)(QWaitCondition*, QMutex*, unsigned long)>("_ZN14QWaitCondition4waitEP6QMutexm");
-    __tsan_release(mutex);
+    beforeUnlock(mutex);
+    afterUnlock(mutex);
     const bool woken = real(this, mutex, time);
-    __tsan_acquire(mutex);
+    beforeLock(mutex);
+    afterLock(mutex);
     return woken;
 }

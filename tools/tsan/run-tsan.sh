@@ -13,6 +13,6 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS="
 cmake --build "$build" --target tst_reader make-recording -j"${HARBEND_JOBS:-$(nproc)}"
 g++ -std=c++17 -shared -fPIC -O1 $flags $(pkg-config --cflags Qt5Core) \
     "$root/tools/tsan/qt-sync-annotations.cpp" -o "$build/libqt-sync-annotations.so" $(pkg-config --libs Qt5Core) -ldl
-export TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 report_signal_unsafe=0 suppressions=$root/tools/tsan/qt.supp"
+export TSAN_OPTIONS="halt_on_error=0 detect_deadlocks=1 second_deadlock_stack=1 report_signal_unsafe=0 suppressions=$root/tools/tsan/qt.supp"
 export LD_PRELOAD="$build/libqt-sync-annotations.so"
 "$root/tools/with-services.sh" "$build/bin/tst_reader" "$@"
