@@ -13,6 +13,7 @@
 #include "tests/streams/Recording.h"
 
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -43,6 +44,8 @@ private slots:
     void windowPlaysARecording();
     void invalidRecording();
     void endOfTheRecording();
+    void hostPlaysAndEndsCleanly();
+    void hostOpensTheFirstRecordingOfItsFolder();
 
 private:
     QTemporaryDir config;
@@ -234,6 +237,8 @@ void PlayerPlayingTest::windowPlaysARecording()
     const qint64 before = position();
     QTest::mousePress(child<QPushButton>("playerBtForward"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(position() >= before + 9500, 5000);
+    // Still held at the first tick, 3 s on: 7 s more, which with the 3 s played makes 10 s.
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= before + 19000, 5000);
     QTest::mouseRelease(child<QPushButton>("playerBtForward"), Qt::LeftButton);
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PlayingState);
     // Rewind from near the start is held at the start.
@@ -315,6 +320,59 @@ void PlayerPlayingTest::endOfTheRecording()
     // Plays again from the start.
     window->playerPlayPause();
     QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
+}
+
+namespace {
+// Starts the real host with private data and settings folders, waits until it has stored the
+// recording that it opened, ends it as a desktop session would and returns that recording.
+QString runHost(const QString& program, const QStringList& arguments)
+{
+    QTemporaryDir home;
+    QProcess host;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    host.setProcessEnvironment(environment);
+    host.setProcessChannelMode(QProcess::MergedChannels);
+    host.start(program, arguments);
+    if (!host.waitForStarted(10000))
+        return QStringLiteral("not started");
+    const QString ini = home.filePath(QStringLiteral("config/Velmora/HarbendPlayer.ini"));
+    QString opened;
+    QDeadlineTimer deadline(20000);
+    while (opened.isEmpty() && !deadline.hasExpired() && host.state() == QProcess::Running) {
+        QTest::qWait(100);
+        opened = QSettings(ini, QSettings::IniFormat).value(QStringLiteral("lastMediaOpenFile")).toString();
+    }
+    host.terminate();
+    if (!host.waitForFinished(20000) || host.exitStatus() != QProcess::NormalExit || host.exitCode() != 0)
+        return QStringLiteral("did not end cleanly");
+    return opened;
+}
+} // namespace
+
+void PlayerPlayingTest::hostPlaysAndEndsCleanly()
+{
+    // It plays the recording (and so stores the last file), then unloads the library before
+    // the process ends, and must still end cleanly.
+    QCOMPARE(runHost(QStringLiteral(HARBEND_BIN_DIR "/harbend-player"), {recording}), recording);
+}
+
+void PlayerPlayingTest::hostOpensTheFirstRecordingOfItsFolder()
+{
+    // A copy of the program with two recordings beside it: the one the folder lists first opens.
+    QTemporaryDir program;
+    for (const char* name : {"harbend-player", "libHarbendPlayer.so"})
+        QVERIFY(QFile::copy(QStringLiteral(HARBEND_BIN_DIR "/") + QLatin1String(name),
+                            program.filePath(QLatin1String(name))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("b-rozprawa.ogg"))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("a-rozprawa.oga"))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("notatki.txt"))));
+    const QFileInfoList listed = QDir(program.path())
+                                     .entryInfoList({QStringLiteral("*.ogg"), QStringLiteral("*.oga")},
+                                                    QDir::Files, QDir::NoSort);
+    QCOMPARE(listed.size(), 2);
+    QCOMPARE(runHost(program.filePath(QStringLiteral("harbend-player")), {}), listed.first().filePath());
 }
 
 QTEST_MAIN(PlayerPlayingTest)
