@@ -1,5 +1,6 @@
 #include "PlaybackTestSupport.h"
 #include "PlayerHarness.h"
+#include "tests/streams/Recording.h"
 
 #include "Core/Multimedia/PlayerControl.h"
 
@@ -23,7 +24,7 @@ public:
     }
     bool present(const QVideoFrame& frame) override
     {
-        const int number = pictureNumber(frame);
+        const int number = Recording::pictureNumber(frame);
         QMutexLocker lock(&mutex);
         if (frame.isValid()) {
             arrivals.append(wall.elapsed());
