@@ -151,6 +151,8 @@ bool DecoderVideoDirac::decode(QSharedPointer<OggPacket> in, Sample*& sample)
             av_frame_unref(picture);
             return false;
         }
+        // Reached: later pictures all go out, whatever comes next.
+        target = 0;
         // A picture that cannot be copied is dropped, but the packet in hand
         // has not been given to the library yet: ask for it again.
         emitPicture(sample);

@@ -43,7 +43,8 @@ private:
     // After a seek: pictures are dropped until an intra picture comes.
     bool waitIntra;
     // After a seek: pictures earlier than this (ns) are decoded but not shown,
-    // since the pages after the seek point may begin with earlier pictures.
+    // since the pages after the seek point may begin with earlier pictures;
+    // 0 again from the first picture shown.
     qint64 target;
     // The end-of-stream marker was handed over: the library is draining.
     bool draining;
