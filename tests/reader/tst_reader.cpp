@@ -79,6 +79,7 @@ private slots:
     void stoppingNeverHangs();
     void secondPlayReadsFromTheStart();
     void disablingAStreamNeverWaitsForTheOther();
+    void destroyingAReaderThatStillReads();
     void seekLandsNearTheTarget_data();
     void seekLandsNearTheTarget();
     void seekEdgeCases();
@@ -156,6 +157,21 @@ void ReaderTest::openFailuresLeaveNothingRunning()
         QVERIFY2(!reader.isRunning(), c.name);
         QCOMPARE(reader.seek(0), qint64(-1));
         reader.close();
+    }
+    {
+        // Closing a reader that never opened a file only resets its times.
+        Recording::LogCapture log;
+        MetaDataControl metaData(nullptr);
+        OggReader reader(&metaData, nullptr);
+        QSignalSpy duration(&reader, &OggReader::durationChanged);
+        QSignalSpy position(&reader, &OggReader::positionChanged);
+        QSignalSpy ranges(&reader, &OggReader::availablePlaybackRangesChanged);
+        reader.close();
+        QCOMPARE(duration.count() + position.count(), 0);
+        QCOMPARE(ranges.count(), 1);
+        QCOMPARE(ranges.at(0).at(0).value<QMediaTimeRange>(), QMediaTimeRange(-1, -1));
+        QCOMPARE(reader.getStartTime(), qint64(-1));
+        QVERIFY(!log.contains("Closed Ogg file."));
     }
     if (::geteuid() != 0) {
         const QString locked = make("locked.ogg", {"--stream", "speex", "--duration", "1"});
@@ -305,6 +321,12 @@ void ReaderTest::rangeMatchesTheManifest_data()
     QTest::addColumn<qint64>("startMs");
     QTest::newRow("from 0") << QStringList{"--stream", "vorbis:pages=1", "--duration", "3"} << qint64(0);
     QTest::newRow("from 1.5 s") << QStringList{"--stream", "speex:start=1.5,pages=1", "--duration", "3"} << qint64(0);
+    // Narrowband Speex, one 20 ms packet per page: the first page's time is
+    // 1999 ms, the last that counts as 0, and 2000 ms, the first that does not.
+    QTest::newRow("first time 1999 ms")
+        << QStringList{"--stream", "speex:start=1.979,mode=narrow,pages=1", "--duration", "1"} << qint64(0);
+    QTest::newRow("first time 2000 ms")
+        << QStringList{"--stream", "speex:start=1.98,mode=narrow,pages=1", "--duration", "1"} << qint64(2000);
     QTest::newRow("from 10 s") << QStringList{"--stream", "opus:start=10,pages=1", "--duration", "3"} << qint64(10000);
     QTest::newRow("two streams from 10 s")
         << QStringList{"--stream", "speex:start=10,serial=1,pages=1", "--stream", "vorbis:start=12,serial=2,pages=1",
@@ -334,6 +356,8 @@ void ReaderTest::rangeMatchesTheManifest()
     // Within one page of what the recording was made with.
     if (startMs >= 0)
         QVERIFY2(start >= startMs && start < startMs + 1000, qPrintable(QString("start %1").arg(start)));
+    if (startMs == 0 || startMs == 2000)
+        QCOMPARE(start, startMs);
     qint64 streamsEnd = 0;
     for (const QJsonValue& stream : manifest.value("streams").toArray())
         streamsEnd = std::max<qint64>(streamsEnd, qint64(stream.toObject().value("endMs").toDouble()));
@@ -494,6 +518,29 @@ void ReaderTest::disablingAStreamNeverWaitsForTheOther()
     QVERIFY(!audio->isRunning() && !video->isRunning());
     Watchdog watchdog(kHangLimitMs, "close");
     harness.reader.close();
+}
+
+void ReaderTest::destroyingAReaderThatStillReads()
+{
+    const QString path = make("destroyed.ogg", {"--stream", "speex:serial=1,mode=narrow,pages=1", "--duration", "20"});
+    QVERIFY(!path.isEmpty());
+    QFile file(path);
+    MetaDataControl metaData(nullptr);
+    auto* reader = new OggReader(&metaData, nullptr);
+    QVERIFY(reader->open(&file) && reader->read());
+    // The session may still hold the stream when the reader goes.
+    const QSharedPointer<OggStream> stream = reader->getAudioStream();
+    SampleQueue* queue = reader->getAudioQueue();
+    QVERIFY(reader->startReading());
+    // Nothing takes samples: the decoder waits at the full sample queue and
+    // the reading thread at the full packet queue.
+    QTRY_VERIFY_WITH_TIMEOUT(queue->size() == queue->capacity() && stream->queuedPackets() >= 200, 10000);
+    {
+        Watchdog watchdog(kHangLimitMs, "destroying a reader without close");
+        delete reader;
+    }
+    QVERIFY(!stream->isRunning());
+    QVERIFY(file.isOpen()); // the file is not the reader's
 }
 
 void ReaderTest::seekLandsNearTheTarget_data()
