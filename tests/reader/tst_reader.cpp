@@ -73,6 +73,7 @@ private slots:
     void rangeMatchesTheManifest_data();
     void rangeMatchesTheManifest();
     void readsEveryStreamToItsEnd();
+    void readingStopsAfterTheLastEndOfStream();
     void damagedFilesPlayWhatIsReadable_data();
     void damagedFilesPlayWhatIsReadable();
     void stoppingNeverHangs_data();
@@ -389,6 +390,35 @@ void ReaderTest::readsEveryStreamToItsEnd()
     QCOMPARE(eof.count(), 1);
     QVERIFY(log.contains("End of file reached."));
     QVERIFY2(harness.audioNs >= 3900000000LL, qPrintable(QString::number(harness.audioNs)));
+}
+
+void ReaderTest::readingStopsAfterTheLastEndOfStream()
+{
+    // A second recording with the same serial number follows the first one's
+    // end-of-stream page: it is not read.
+    const QString first = make("chain-first.ogg", {"--stream", "speex:serial=1,mode=narrow", "--duration", "2"});
+    const QString second = make("chain-second.ogg", {"--stream", "speex:serial=1,mode=narrow", "--duration", "3"});
+    QVERIFY(!first.isEmpty() && !second.isEmpty());
+    const QString path = folder.filePath("chained.ogg");
+    QFile chained(path);
+    QFile a(first);
+    QFile b(second);
+    QVERIFY(chained.open(QIODevice::WriteOnly) && a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    chained.write(a.readAll());
+    chained.write(b.readAll());
+    chained.close();
+
+    Recording::LogCapture log;
+    ReaderHarness harness(path);
+    QSignalSpy eof(&harness.reader, &OggReader::eof);
+    QVERIFY(harness.openAndDiscover());
+    QVERIFY(harness.drainToEnd());
+    QCOMPARE(eof.count(), 1);
+    QVERIFY2(harness.audioNs >= 1900000000LL && harness.audioNs <= 2100000000LL,
+             qPrintable(QString::number(harness.audioNs)));
+    QVERIFY(!log.contains("Failed to put page into stream!"));
+    QVERIFY(!harness.reader.read());
+    QVERIFY(log.contains("End of file reached."));
 }
 
 void ReaderTest::damagedFilesPlayWhatIsReadable_data()
