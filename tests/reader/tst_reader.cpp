@@ -27,6 +27,28 @@ public:
     bool isSequential() const override { return true; }
 };
 
+// A file whose reading thread, on meeting the end, waits a moment before it
+// reports it: a stop made meanwhile comes while the last read is underway.
+class SlowEndFile : public QFile {
+public:
+    using QFile::QFile;
+    std::atomic<bool> atEnd{false};
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 got = QFile::readData(data, maxSize);
+        if (got == 0 && !atEnd && QThread::currentThread() != QCoreApplication::instance()->thread()) {
+            atEnd = true;
+            QMutex mutex;
+            QWaitCondition never;
+            QMutexLocker lock(&mutex);
+            never.wait(&mutex, 300);
+        }
+        return got;
+    }
+};
+
 bool haveDecoderFor(Codec::Enum codec)
 {
     std::unique_ptr<Decoder> decoder(Decoder::createDecoder(codec));
@@ -78,6 +100,7 @@ private slots:
     void damagedFilesPlayWhatIsReadable();
     void stoppingNeverHangs_data();
     void stoppingNeverHangs();
+    void stoppingWhileTheEndIsMet();
     void secondPlayReadsFromTheStart();
     void disablingAStreamNeverWaitsForTheOther();
     void destroyingAReaderThatStillReads();
@@ -484,6 +507,25 @@ void ReaderTest::stoppingNeverHangs()
         harness.reader.close();
         QVERIFY(!harness.reader.isRunning());
         QVERIFY(!stream->isRunning());
+    }
+}
+
+void ReaderTest::stoppingWhileTheEndIsMet()
+{
+    // No end-of-stream page: the reading thread learns of the end from the file.
+    const QString path = make("slow-end.ogg", {"--stream", "speex:serial=1,mode=narrow,pages=1", "--duration", "1",
+                                               "--damage", "truncate-last-page"});
+    QVERIFY(!path.isEmpty());
+    for (int round = 0; round < 5; ++round) {
+        SlowEndFile file(path);
+        MetaDataControl metaData(nullptr);
+        OggReader reader(&metaData, nullptr);
+        QVERIFY(reader.open(&file) && reader.read());
+        QVERIFY(reader.startReading());
+        QTRY_VERIFY_WITH_TIMEOUT(file.atEnd, 10000);
+        Watchdog watchdog(kHangLimitMs, "stopping while the end is met");
+        reader.close();
+        QVERIFY(!reader.isRunning());
     }
 }
 
