@@ -45,6 +45,7 @@ private slots:
     void invalidRecording();
     void endOfTheRecording();
     void hostPlaysAndEndsCleanly();
+    void hostOpensTheFirstRecordingOfItsFolder();
 
 private:
     QTemporaryDir config;
@@ -236,6 +237,8 @@ void PlayerPlayingTest::windowPlaysARecording()
     const qint64 before = position();
     QTest::mousePress(child<QPushButton>("playerBtForward"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(position() >= before + 9500, 5000);
+    // Still held at the first tick, 3 s on: 7 s more, which with the 3 s played makes 10 s.
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= before + 19000, 5000);
     QTest::mouseRelease(child<QPushButton>("playerBtForward"), Qt::LeftButton);
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PlayingState);
     // Rewind from near the start is held at the start.
@@ -319,10 +322,11 @@ void PlayerPlayingTest::endOfTheRecording()
     QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
 }
 
-void PlayerPlayingTest::hostPlaysAndEndsCleanly()
+namespace {
+// Starts the real host with private data and settings folders, waits until it has stored the
+// recording that it opened, ends it as a desktop session would and returns that recording.
+QString runHost(const QString& program, const QStringList& arguments)
 {
-    // The real host: it plays the recording (and so stores the last file), then unloads the
-    // library before the process ends, and must still end cleanly.
     QTemporaryDir home;
     QProcess host;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -330,17 +334,45 @@ void PlayerPlayingTest::hostPlaysAndEndsCleanly()
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     host.setProcessEnvironment(environment);
     host.setProcessChannelMode(QProcess::MergedChannels);
-    host.start(QStringLiteral(HARBEND_BIN_DIR "/harbend-player"), {recording});
-    QVERIFY(host.waitForStarted(10000));
+    host.start(program, arguments);
+    if (!host.waitForStarted(10000))
+        return QStringLiteral("not started");
     const QString ini = home.filePath(QStringLiteral("config/Velmora/HarbendPlayer.ini"));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ini), 20000);
-    QSettings stored(ini, QSettings::IniFormat);
-    QTRY_COMPARE_WITH_TIMEOUT((stored.sync(), stored.value(QStringLiteral("lastMediaOpenFile")).toString()), recording,
-                              20000);
+    QString opened;
+    QDeadlineTimer deadline(20000);
+    while (opened.isEmpty() && !deadline.hasExpired() && host.state() == QProcess::Running) {
+        QTest::qWait(100);
+        opened = QSettings(ini, QSettings::IniFormat).value(QStringLiteral("lastMediaOpenFile")).toString();
+    }
     host.terminate();
-    QVERIFY(host.waitForFinished(20000));
-    QCOMPARE(host.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(host.exitCode(), 0);
+    if (!host.waitForFinished(20000) || host.exitStatus() != QProcess::NormalExit || host.exitCode() != 0)
+        return QStringLiteral("did not end cleanly");
+    return opened;
+}
+} // namespace
+
+void PlayerPlayingTest::hostPlaysAndEndsCleanly()
+{
+    // It plays the recording (and so stores the last file), then unloads the library before
+    // the process ends, and must still end cleanly.
+    QCOMPARE(runHost(QStringLiteral(HARBEND_BIN_DIR "/harbend-player"), {recording}), recording);
+}
+
+void PlayerPlayingTest::hostOpensTheFirstRecordingOfItsFolder()
+{
+    // A copy of the program with two recordings beside it: the one the folder lists first opens.
+    QTemporaryDir program;
+    for (const char* name : {"harbend-player", "libHarbendPlayer.so"})
+        QVERIFY(QFile::copy(QStringLiteral(HARBEND_BIN_DIR "/") + QLatin1String(name),
+                            program.filePath(QLatin1String(name))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("b-rozprawa.ogg"))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("a-rozprawa.oga"))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("notatki.txt"))));
+    const QFileInfoList listed = QDir(program.path())
+                                     .entryInfoList({QStringLiteral("*.ogg"), QStringLiteral("*.oga")},
+                                                    QDir::Files, QDir::NoSort);
+    QCOMPARE(listed.size(), 2);
+    QCOMPARE(runHost(program.filePath(QStringLiteral("harbend-player")), {}), listed.first().filePath());
 }
 
 QTEST_MAIN(PlayerPlayingTest)

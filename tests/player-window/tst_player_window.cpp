@@ -85,6 +85,7 @@ private slots:
     void themes();
     void dialogsAndClosingWaitForAnOpenEdit();
     void annotationFileFromTheDialog();
+    void closeMenuEndsTheLoopDespiteAnOpenEdit();
 
 private:
     QTemporaryDir config;
@@ -428,6 +429,19 @@ void PlayerWindowTest::annotationFileFromTheDialog()
     QVERIFY(table && table->model());
     QCOMPARE(table->model()->rowCount(), 2);
     QVERIFY(layers->model() && layers->model()->rowCount() >= 1);
+}
+
+void PlayerWindowTest::closeMenuEndsTheLoopDespiteAnOpenEdit()
+{
+    QTemporaryDir folder;
+    writeAnnotations(folder.filePath(QStringLiteral("rozprawa.xml")), annotation("PT5S", "Otwarcie"));
+    auto* panel = window->findChild<Adnotacje*>();
+    panel->loadAdnotationsDir(folder.path(), true);
+    QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("btAddAdn")), Qt::LeftButton);
+    ModalAnswer answer(ModalAnswer::press(QMessageBox::No));
+    QTimer::singleShot(0, child<QAction>("actionPlikZamknij"), &QAction::trigger);
+    QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(answer.seen.size(), 0); // no question about the edit
 }
 
 QTEST_MAIN(PlayerWindowTest)
