@@ -2,6 +2,7 @@
 
 #include "Core/Base/Logger.h"
 #include "Core/Base/Processor.h"
+#include "Gui/WPlayer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLocale>
-#include <QMainWindow>
 #include <QStandardPaths>
 
 #include <memory>
@@ -67,12 +67,15 @@ bool HarbendPlayer::initialize()
 
 int HarbendPlayer::run()
 {
-    // The main window stands here until the player window is built.
-    std::unique_ptr<QMainWindow> window(new QMainWindow);
-    if (QFile::exists(QStringLiteral(":/icons/Harbend-Player.png")))
-        window->setWindowIcon(QIcon(QStringLiteral(":/icons/Harbend-Player.png")));
+    std::unique_ptr<WPlayer> window(new WPlayer);
+    window->setWindowIcon(QIcon(QStringLiteral(":/icons/Harbend-Player.png")));
+    if (!fileName.isNull())
+        window->openMedia(fileName);
+    else
+        window->openDefaultFile();
     window->showMaximized();
     const int code = QCoreApplication::exec();
+    // Stops the playback and releases the media service.
     window.reset();
     return code;
 }

@@ -43,7 +43,13 @@ QString Settings::readRepaired(const QString& key, const QString& fallback, Acce
 
 void Settings::write(const QString& key, const QVariant& value)
 {
-    setValue(key, value);
+    // Qt keeps written keys and values in a process-wide cache that is torn down
+    // after the host has unloaded this library: it gets copies of its own, never
+    // texts that point into the library's constant data.
+    const QVariant own = value.userType() == QMetaType::QString
+                             ? QVariant(QString(value.toString().constData(), value.toString().size()))
+                             : value;
+    setValue(QString(key.constData(), key.size()), own);
     sync();
 }
 

@@ -1,0 +1,379 @@
+#include "Annotations/Adnotacje.h"
+#include "Core/Multimedia/AudioChannelControl.h"
+#include "Core/Output/VideoWidget.h"
+#include "Gui/ChannelControlWidget.h"
+#include "Gui/PosTimeEdit.h"
+#include "Gui/Settings.h"
+#include "Gui/TimeEditSlider.h"
+#include "Gui/WMediaPlayer.h"
+#include "Gui/WPlayer.h"
+#include "ModalAnswer.h"
+
+#include "tests/playback/PlaybackTestSupport.h"
+#include "tests/streams/Recording.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QtTest>
+
+#include <memory>
+
+using PlaybackTest::SinkRecorder;
+
+namespace {
+
+const double kToneHz = 440.0;
+
+QImage face(const QIcon& icon) { return icon.pixmap(20, 20).toImage(); }
+QImage face(const char* resource) { return face(QIcon(QString::fromLatin1(resource))); }
+
+} // namespace
+
+class PlayerPlayingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void mediaWidgetDrivesThePlayer();
+    void windowPlaysARecording();
+    void invalidRecording();
+    void endOfTheRecording();
+    void hostPlaysAndEndsCleanly();
+    void hostOpensTheFirstRecordingOfItsFolder();
+
+private:
+    QTemporaryDir config;
+    QTemporaryDir folder;
+    QTranslator polish;
+    QString recording;
+    QString shortRecording;
+    SinkRecorder sink;
+    std::unique_ptr<WPlayer> window;
+
+    template <class T>
+    T* child(const char* name) const
+    {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    WMediaPlayer* media() const { return child<WMediaPlayer>("widgetMediaPlayer"); }
+    qint64 position() const { return media()->getMediaPlayer()->position(); }
+    double soundLevel()
+    {
+        sink.restart();
+        return PlaybackTest::rms(sink.take(PlaybackTest::kSinkRate / 4));
+    }
+    void openAndWaitForPlaying(const QString& path);
+};
+
+void PlayerPlayingTest::initTestCase()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationName(QStringLiteral("HarbendPlayer"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+    QVERIFY(polish.load(QStringLiteral(":/Language/pl_PL")));
+    QCoreApplication::installTranslator(&polish);
+
+    QString error;
+    recording = Recording::make(folder.path(), QStringLiteral("rozprawa.ogg"),
+                                {QStringLiteral("--stream"), QStringLiteral("theora:width=320,height=240,fps=25"),
+                                 QStringLiteral("--stream"),
+                                 QStringLiteral("vorbis:channels=2,base=440,step=0,level=0.5"),
+                                 QStringLiteral("--duration"), QStringLiteral("30")},
+                                &error);
+    QVERIFY2(!recording.isEmpty(), qPrintable(error));
+    QDir().mkpath(folder.filePath(QStringLiteral("short")));
+    shortRecording = Recording::make(folder.filePath(QStringLiteral("short")), QStringLiteral("krotkie.ogg"),
+                                     {QStringLiteral("--stream"), QStringLiteral("vorbis:channels=1"),
+                                      QStringLiteral("--duration"), QStringLiteral("1.5")},
+                                     &error);
+    QVERIFY2(!shortRecording.isEmpty(), qPrintable(error));
+    QFile notes(folder.filePath(QStringLiteral("rozprawa.xml")));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"1700000000\">"
+                "<Annotation Time=\"PT2S\"><Text>Otwarcie</Text><Protocol>false</Protocol></Annotation>"
+                "<Annotation Time=\"PT20S\"><Text>Świadek</Text><Protocol>true</Protocol></Annotation>"
+                "</ArrayOfAnnotation>");
+    notes.close();
+
+    QVERIFY(sink.start());
+    QVERIFY(sink.waitUntilRunning());
+}
+
+void PlayerPlayingTest::cleanup() { window.reset(); }
+
+void PlayerPlayingTest::openAndWaitForPlaying(const QString& path)
+{
+    window.reset(new WPlayer);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->openMedia(path);
+    QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
+}
+
+void PlayerPlayingTest::mediaWidgetDrivesThePlayer()
+{
+    WMediaPlayer widget;
+    QMediaPlayer* player = widget.getMediaPlayer();
+    widget.setMuted(2);
+    QVERIFY(player->isMuted());
+    widget.setMuted(0);
+    QVERIFY(!player->isMuted());
+    widget.setVolume(40);
+    QCOMPARE(player->volume(), 40);
+
+    widget.openMediaFile(recording);
+    QTRY_VERIFY(widget.isMediaOpened());
+    QCOMPARE(widget.getTime(), 0L); // opened but stopped
+    widget.pause();                 // stopped: nothing
+    QCOMPARE(widget.getPlayingState(), QMediaPlayer::StoppedState);
+    widget.seek(5000);
+    QCOMPARE(widget.getPlayingState(), QMediaPlayer::StoppedState);
+
+    widget.play();
+    QTRY_COMPARE_WITH_TIMEOUT(widget.getPlayingState(), QMediaPlayer::PlayingState, 10000);
+    widget.seek(10000);
+    QTRY_VERIFY_WITH_TIMEOUT(widget.getTime() >= 10000, 5000);
+    widget.pause();
+    QCOMPARE(widget.getPlayingState(), QMediaPlayer::PausedState);
+    const long paused = widget.getTime();
+    QVERIFY(paused >= 10000 && paused < 12000);
+    widget.pause(); // paused: resumes
+    QCOMPARE(widget.getPlayingState(), QMediaPlayer::PlayingState);
+    // Destroyed while playing: the playback stops before the video widget goes.
+}
+
+void PlayerPlayingTest::windowPlaysARecording()
+{
+    openAndWaitForPlaying(recording);
+    const QString dir = QFileInfo(recording).absolutePath();
+    QCOMPARE(window->windowTitle(), QStringLiteral("HarbendPlayer v:2.1.22 [%1]").arg(recording));
+    Settings stored;
+    QCOMPARE(stored.readLastMediaOpenFile(), recording);
+    QCOMPARE(stored.readLastMediaOpenDirectory(), dir);
+
+    // The annotations beside the recording are loaded.
+    auto* table = window->findChild<Adnotacje*>()->findChild<QTableView*>(QStringLiteral("tableAdnot"));
+    QVERIFY(table->model());
+    QCOMPARE(table->model()->rowCount(), 2);
+
+    // Playing look: every control enabled, the video instead of the placeholder.
+    for (const char* name : {"playerBtPlayPause", "playerBtStop", "playerBtForward", "playerBtRevind",
+                             "btSlowPlayback", "btNormalPlayback", "btFastPlayback"})
+        QVERIFY2(child<QPushButton>(name)->isEnabled(), name);
+    QVERIFY(child<TimeEditSlider>("mediaPosition")->isEnabled());
+    QVERIFY(child<PosTimeEdit>("playerTePozycjaNagrania")->isEnabled());
+    QCOMPARE(face(child<QPushButton>("playerBtPlayPause")->icon()),
+             face(window->style()->standardIcon(QStyle::SP_MediaPause)));
+    QVERIFY(media()->getVideoWidget()->isVisible());
+    QVERIFY(!child<QLabel>("lPlayerIcon")->isVisible());
+    QTRY_COMPARE(child<QLabel>("playerLCzasNagrania")->text(), QStringLiteral("00:00:30"));
+
+    // Position reports move the slider and the editor.
+    QTRY_VERIFY_WITH_TIMEOUT(child<PosTimeEdit>("playerTePozycjaNagrania")->time() >= QTime(0, 0, 1), 5000);
+    QTRY_VERIFY(child<TimeEditSlider>("mediaPosition")->value() > 0);
+
+    // The sound reaches the sink; mute silences it and a volume move brings it back.
+    QTRY_VERIFY_WITH_TIMEOUT(soundLevel() > 0.05, 5000);
+    QTest::mouseClick(child<QPushButton>("playerBtMute"), Qt::LeftButton);
+    QVERIFY(media()->getMediaPlayer()->isMuted());
+    QTRY_VERIFY_WITH_TIMEOUT(soundLevel() < 0.001, 5000);
+    child<QSlider>("playerSlVolume")->setValue(90);
+    QVERIFY(!media()->getMediaPlayer()->isMuted());
+    QCOMPARE(media()->getMediaPlayer()->volume(), 90);
+    QTRY_VERIFY_WITH_TIMEOUT(soundLevel() > 0.05, 5000);
+
+    // The channel panel switches the recording's channels off and on.
+    auto* panel = window->findChild<Harbend::ChannelControlWidget*>();
+    QPushButton* allOff = nullptr;
+    QPushButton* allOn = nullptr;
+    for (QPushButton* b : panel->findChildren<QPushButton*>()) {
+        if (b->pos() == QPoint(170, 5))
+            allOff = b;
+        if (b->pos() == QPoint(200, 5))
+            allOn = b;
+    }
+    QVERIFY(allOff && allOn);
+    QTest::mouseClick(allOff, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(soundLevel() < 0.001, 5000);
+    QTest::mouseClick(allOn, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(soundLevel() > 0.05, 5000);
+
+    const QByteArray shot = qgetenv("HARBEND_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        window->resize(1300, 706);
+        QTest::qWait(1000);
+        // From the screen: the video is drawn by OpenGL, which a widget grab does not see.
+        window->screen()->grabWindow(window->winId()).save(QString::fromLocal8Bit(shot));
+    }
+
+    // Pause and resume with the play/pause button.
+    QTest::mouseClick(child<QPushButton>("playerBtPlayPause"), Qt::LeftButton);
+    QCOMPARE(media()->getPlayingState(), QMediaPlayer::PausedState);
+    QCOMPARE(face(child<QPushButton>("playerBtPlayPause")->icon()),
+             face(window->style()->standardIcon(QStyle::SP_MediaPlay)));
+    QTest::mouseClick(child<QPushButton>("playerBtPlayPause"), Qt::LeftButton);
+    QCOMPARE(media()->getPlayingState(), QMediaPlayer::PlayingState);
+
+    // A click on the slider's groove at the middle seeks to the middle.
+    auto* slider = child<TimeEditSlider>("mediaPosition");
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 2, slider->height() / 2));
+    QTRY_VERIFY_WITH_TIMEOUT(qAbs(position() - 15000) < 1500, 5000);
+
+    // A typed time and Enter seek there and hand the focus to play/pause. (Other tests' windows
+    // share the display, so the window's own focus widget is checked, not the active focus.)
+    auto* editor = child<PosTimeEdit>("playerTePozycjaNagrania");
+    editor->setTime(QTime(0, 0, 5));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= 5000 && position() < 7000, 5000);
+    QCOMPARE(window->focusWidget(), child<QPushButton>("playerBtPlayPause"));
+
+    // Holding fast forward jumps 10 s at once; its release plays on.
+    const qint64 before = position();
+    QTest::mousePress(child<QPushButton>("playerBtForward"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= before + 9500, 5000);
+    // Still held at the first tick, 3 s on: 7 s more, which with the 3 s played makes 10 s.
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= before + 19000, 5000);
+    QTest::mouseRelease(child<QPushButton>("playerBtForward"), Qt::LeftButton);
+    QCOMPARE(media()->getPlayingState(), QMediaPlayer::PlayingState);
+    // Rewind from near the start is held at the start.
+    window->playerSeek(3000);
+    QTRY_VERIFY_WITH_TIMEOUT(position() < 5000, 5000);
+    QTest::mousePress(child<QPushButton>("playerBtRevind"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(position() < 1500, 5000);
+    QTest::mouseRelease(child<QPushButton>("playerBtRevind"), Qt::LeftButton);
+
+    // Rate buttons: the player control's report lights the matching icon.
+    QTest::mouseClick(child<QPushButton>("btFastPlayback"), Qt::LeftButton);
+    QCOMPARE(media()->getMediaPlayer()->playbackRate(), 2.0);
+    QCOMPARE(face(child<QPushButton>("btFastPlayback")->icon()), face(":/icons/playfaston.png"));
+    QTest::mouseClick(child<QPushButton>("btSlowPlayback"), Qt::LeftButton);
+    QCOMPARE(media()->getMediaPlayer()->playbackRate(), 0.5);
+    QCOMPARE(face(child<QPushButton>("btSlowPlayback")->icon()), face(":/icons/playslowon.png"));
+    QTest::mouseClick(child<QPushButton>("btNormalPlayback"), Qt::LeftButton);
+    QCOMPARE(face(child<QPushButton>("btNormalPlayback")->icon()), face(":/icons/playnormalon.png"));
+    QCOMPARE(face(child<QPushButton>("btFastPlayback")->icon()), face(":/icons/playfastoff.png"));
+
+    // A double click on an annotation seeks to its time.
+    table->scrollTo(table->model()->index(1, 0));
+    const QRect row = table->visualRect(table->model()->index(1, 0));
+    QSignalSpy asked(window->findChild<Adnotacje*>(), &Adnotacje::annSeek);
+    // A double click as the system sends it: press, release, then the double click.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(asked.at(0).at(0).toLongLong(), qint64(20000));
+    QTRY_VERIFY2_WITH_TIMEOUT(position() >= 20000 && position() < 22000, qPrintable(QString::number(position())), 5000);
+
+    // Stop: the stopped look.
+    QTest::mouseClick(child<QPushButton>("playerBtStop"), Qt::LeftButton);
+    QCOMPARE(media()->getPlayingState(), QMediaPlayer::StoppedState);
+    QVERIFY(!child<QPushButton>("playerBtStop")->isEnabled());
+    QVERIFY(!child<TimeEditSlider>("mediaPosition")->isEnabled());
+    QVERIFY(child<QPushButton>("playerBtPlayPause")->isEnabled());
+    QVERIFY(child<QLabel>("lPlayerIcon")->isVisible());
+    QCOMPARE(editor->time(), QTime(0, 0, 0));
+    // A seek while stopped is dropped.
+    window->playerSeek(10000);
+    QCOMPARE(media()->getPlayingState(), QMediaPlayer::StoppedState);
+    // Play starts again.
+    QTest::mouseClick(child<QPushButton>("playerBtPlayPause"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
+}
+
+void PlayerPlayingTest::invalidRecording()
+{
+    openAndWaitForPlaying(shortRecording);
+    window->playerStop();
+    Settings stored;
+    const QString lastFile = stored.readLastMediaOpenFile();
+    QCOMPARE(lastFile, shortRecording);
+
+    QTemporaryDir other;
+    const QString bogus = other.filePath(QStringLiteral("zepsute.ogg"));
+    QFile file(bogus);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("to nie jest nagranie");
+    file.close();
+    ModalAnswer answer(ModalAnswer::press(QMessageBox::Ok));
+    window->openMedia(bogus);
+    QTRY_COMPARE(answer.seen.size(), 1);
+    QCOMPARE(answer.seen.at(0).title, QStringLiteral("Błąd krytyczny"));
+    QCOMPARE(answer.seen.at(0).text, QStringLiteral("Nie udało się otworzyć pliku z nagraniem '%1'.").arg(bogus));
+    QCOMPARE(window->windowTitle(), QStringLiteral("HarbendPlayer v:2.1.22"));
+    QVERIFY(!child<QPushButton>("playerBtPlayPause")->isEnabled());
+    QCOMPARE(Settings().readLastMediaOpenFile(), lastFile);
+}
+
+void PlayerPlayingTest::endOfTheRecording()
+{
+    openAndWaitForPlaying(shortRecording);
+    QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::StoppedState, 10000);
+    QVERIFY(!child<QPushButton>("playerBtStop")->isEnabled());
+    QVERIFY(child<QPushButton>("playerBtPlayPause")->isEnabled());
+    QCOMPARE(child<PosTimeEdit>("playerTePozycjaNagrania")->time(), QTime(0, 0, 0));
+    // Plays again from the start.
+    window->playerPlayPause();
+    QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
+}
+
+namespace {
+// Starts the real host with private data and settings folders, waits until it has stored the
+// recording that it opened, ends it as a desktop session would and returns that recording.
+QString runHost(const QString& program, const QStringList& arguments)
+{
+    QTemporaryDir home;
+    QProcess host;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    host.setProcessEnvironment(environment);
+    host.setProcessChannelMode(QProcess::MergedChannels);
+    host.start(program, arguments);
+    if (!host.waitForStarted(10000))
+        return QStringLiteral("not started");
+    const QString ini = home.filePath(QStringLiteral("config/Velmora/HarbendPlayer.ini"));
+    QString opened;
+    QDeadlineTimer deadline(20000);
+    while (opened.isEmpty() && !deadline.hasExpired() && host.state() == QProcess::Running) {
+        QTest::qWait(100);
+        opened = QSettings(ini, QSettings::IniFormat).value(QStringLiteral("lastMediaOpenFile")).toString();
+    }
+    host.terminate();
+    if (!host.waitForFinished(20000) || host.exitStatus() != QProcess::NormalExit || host.exitCode() != 0)
+        return QStringLiteral("did not end cleanly");
+    return opened;
+}
+} // namespace
+
+void PlayerPlayingTest::hostPlaysAndEndsCleanly()
+{
+    // It plays the recording (and so stores the last file), then unloads the library before
+    // the process ends, and must still end cleanly.
+    QCOMPARE(runHost(QStringLiteral(HARBEND_BIN_DIR "/harbend-player"), {recording}), recording);
+}
+
+void PlayerPlayingTest::hostOpensTheFirstRecordingOfItsFolder()
+{
+    // A copy of the program with two recordings beside it: the one the folder lists first opens.
+    QTemporaryDir program;
+    for (const char* name : {"harbend-player", "libHarbendPlayer.so"})
+        QVERIFY(QFile::copy(QStringLiteral(HARBEND_BIN_DIR "/") + QLatin1String(name),
+                            program.filePath(QLatin1String(name))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("b-rozprawa.ogg"))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("a-rozprawa.oga"))));
+    QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("notatki.txt"))));
+    const QFileInfoList listed = QDir(program.path())
+                                     .entryInfoList({QStringLiteral("*.ogg"), QStringLiteral("*.oga")},
+                                                    QDir::Files, QDir::NoSort);
+    QCOMPARE(listed.size(), 2);
+    QCOMPARE(runHost(program.filePath(QStringLiteral("harbend-player")), {}), listed.first().filePath());
+}
+
+QTEST_MAIN(PlayerPlayingTest)
+#include "tst_player_playing.moc"
