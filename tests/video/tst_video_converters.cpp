@@ -13,11 +13,15 @@
 #include "Core/Output/VideoWidgetSoftware.h"
 
 #include <QFile>
+#include <QPaintEngine>
 #include <QProcess>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
+#include <cstring>
+#include <functional>
 #include <memory>
 
 using namespace Harbend;
@@ -89,6 +93,75 @@ QVideoFrame twoBarFrame(int width, int height)
     return frame;
 }
 
+// A buffer that tells when a surface maps it for reading: the conversion follows at once.
+class WatchedBuffer : public VideoBuffer {
+public:
+    WatchedBuffer(unsigned size, unsigned bytesPerLine, QSemaphore* reading)
+        : VideoBuffer(size, bytesPerLine), reading(reading)
+    {
+    }
+    uchar* map(MapMode mode, int* numBytes, int* bytesPerLine) override
+    {
+        uchar* data = VideoBuffer::map(mode, numBytes, bytesPerLine);
+        if (data && mode == ReadOnly)
+            reading->release();
+        return data;
+    }
+
+private:
+    QSemaphore* reading;
+};
+
+// A paint device whose engine hands every drawn image to a callback, in the
+// middle of the paint.
+class HeldEngine : public QPaintEngine {
+public:
+    HeldEngine() : QPaintEngine(AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawImage(const QRectF&, const QImage& image, const QRectF&, Qt::ImageConversionFlags) override
+    {
+        if (drawn)
+            drawn(image);
+    }
+    Type type() const override { return User; }
+
+    std::function<void(const QImage&)> drawn;
+};
+
+class HeldDevice : public QPaintDevice {
+public:
+    explicit HeldDevice(const QSize& size) : size(size) {}
+    QPaintEngine* paintEngine() const override { return &engine; }
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+            return size.width();
+        case PdmHeight:
+            return size.height();
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        default:
+            return 0;
+        }
+    }
+
+    mutable HeldEngine engine;
+    QSize size;
+};
+
 } // namespace
 
 class VideoConvertersTest : public QObject {
@@ -105,6 +178,8 @@ private slots:
     void oddSizesStayInsideTheirPlanes();
     void wrongFrameStopsTheSurface();
     void framesFromAnotherThread();
+    void stopWaitsForARunningConversion();
+    void paintedSlotIsNeverConvertedInto();
 };
 
 void VideoConvertersTest::init() { Processor::overrideFlags(Processor::MMX | Processor::SSE | Processor::SSE2); }
@@ -326,6 +401,28 @@ void VideoConvertersTest::wrongFrameStopsTheSurface()
     QVERIFY(widget.surface->isActive());
     QVERIFY(widget.surface->present(VideoPattern::barFrame(64, 64)));
 
+    // From the video output thread: the answer comes at once, the stop itself
+    // runs on the GUI thread, where the slots and the widget live.
+    QThread* stoppedOn = nullptr;
+    const QMetaObject::Connection watch =
+        connect(widget.surface, &QAbstractVideoSurface::activeChanged, widget.surface,
+                [&](bool active) {
+                    if (!active)
+                        stoppedOn = QThread::currentThread();
+                },
+                Qt::DirectConnection);
+    bool answer = true;
+    std::unique_ptr<QThread> thread(
+        QThread::create([&] { answer = widget.surface->present(VideoPattern::barFrame(64, 48)); }));
+    thread->start();
+    QVERIFY(thread->wait(10000));
+    QVERIFY(!answer);
+    QCOMPARE(widget.surface->error(), QAbstractVideoSurface::IncorrectFormatError);
+    QTRY_VERIFY(!widget.surface->isActive());
+    QCOMPARE(stoppedOn, QThread::currentThread());
+    disconnect(watch);
+    QVERIFY(widget.surface->start(VideoFrameFormat::create(64, 64, 25, 1)));
+
     // A frame whose buffer is shorter than its declared size is not read.
     QVideoFrame shortFrame(new VideoBuffer(64 * 64, 64), QSize(64, 64), QVideoFrame::Format_YUV420P);
     QVERIFY(!widget.surface->present(shortFrame));
@@ -361,6 +458,79 @@ void VideoConvertersTest::framesFromAnotherThread()
     QVERIFY(thread->wait(10000));
     QVERIFY(presented.loadRelaxed() <= atStop + 1);
     QVERIFY(!widget.surface->present(frames[0]));
+}
+
+// stop() on the GUI thread while the video output thread converts into a
+// slot: the slot is freed only after the conversion. (Slots this large are
+// returned to the system at once, so a write after the free would crash.)
+void VideoConvertersTest::stopWaitsForARunningConversion()
+{
+    Processor::overrideFlags(Processor::MMX | Processor::SSE);
+    const int width = 4096, height = 2304;
+    VideoWidgetSoftware widget(nullptr);
+    widget.resize(width / 16, height / 16);
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(widget.surface->start(VideoFrameFormat::create(width, height, 25, 1)));
+        QSemaphore reading;
+        const VideoPlaneLayout layout = VideoPlaneLayout::yuv420p(width, height);
+        QVideoFrame frame(new WatchedBuffer(layout.total, width, &reading), QSize(width, height),
+                          QVideoFrame::Format_YUV420P);
+        QVERIFY(frame.map(QAbstractVideoBuffer::WriteOnly));
+        std::memset(frame.bits(), 128, layout.total);
+        frame.unmap();
+        QAtomicInt answer(-1);
+        std::unique_ptr<QThread> thread(
+            QThread::create([&] { answer.storeRelease(widget.surface->present(frame) ? 1 : 0); }));
+        thread->start();
+        QVERIFY(reading.tryAcquire(1, 10000));
+        widget.surface->stop();
+        QVERIFY(thread->wait(60000));
+        QVERIFY(answer.loadAcquire() >= 0);
+        QVERIFY(!widget.surface->isActive());
+        QCOMPARE(widget.grab().toImage().pixelColor(10, 10), QColor(Qt::black));
+    }
+}
+
+// While the GUI thread paints a slot, the video output thread may fill the
+// other one but never the one on screen.
+void VideoConvertersTest::paintedSlotIsNeverConvertedInto()
+{
+    VideoWidgetSoftware widget(nullptr);
+    widget.resize(320, 240);
+    QVERIFY(widget.surface->start(VideoFrameFormat::create(320, 240, 25, 1)));
+    QVERIFY(widget.surface->present(VideoPattern::noiseFrame(320, 240, 1)));
+    const QVideoFrame later[2] = {VideoPattern::noiseFrame(320, 240, 2), VideoPattern::noiseFrame(320, 240, 3)};
+
+    HeldDevice device(QSize(320, 240));
+    std::unique_ptr<QThread> thread;
+    int drawn = 0;
+    bool unchanged = false;
+    device.engine.drawn = [&](const QImage& image) {
+        ++drawn;
+        const auto bytes = [&] { return QByteArray(reinterpret_cast<const char*>(image.constBits()), int(image.sizeInBytes())); };
+        const QByteArray before = bytes();
+        thread.reset(QThread::create([&] {
+            for (const QVideoFrame& frame : later)
+                widget.surface->present(frame);
+        }));
+        thread->start();
+        // Time for both frames to go through if nothing held them off.
+        thread->wait(300);
+        unchanged = bytes() == before;
+    };
+    {
+        QPainter painter(&device);
+        widget.surface->paint(&painter);
+    }
+    QCOMPARE(drawn, 1);
+    QVERIFY(thread->wait(10000));
+    QVERIFY2(unchanged, "the picture being painted was overwritten");
+    // Afterwards the last frame is the one painted.
+    QVideoFrame last(later[1]);
+    last.map(QAbstractVideoBuffer::ReadOnly);
+    const Yuv corner{last.bits()[0], last.bits()[320 * 240], last.bits()[320 * 240 + 160 * 120]};
+    last.unmap();
+    QVERIFY(distance(widget.grab().toImage().pixelColor(0, 0), VideoPattern::toRgb(corner)) <= 1);
 }
 
 QTEST_MAIN(VideoConvertersTest)

@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTranslator>
 #include <QtTest>
 
 #include <memory>
@@ -131,6 +133,18 @@ ScreenCheck checkPicture(const QImage& screen, const QPoint& origin, const QSize
     return check;
 }
 
+// Marks the texts of the context "VideoSurface", so that a message shows
+// which context it was translated in.
+class ContextTranslator : public QTranslator {
+public:
+    QString translate(const char* context, const char* sourceText, const char*, int) const override
+    {
+        return qstrcmp(context, "VideoSurface") == 0 ? QStringLiteral("[VideoSurface] ") + QString::fromUtf8(sourceText)
+                                                     : QString();
+    }
+    bool isEmpty() const override { return false; }
+};
+
 } // namespace
 
 class VideoWidgetTest : public QObject {
@@ -139,6 +153,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void beforeTheFirstStart();
+    void noBackEndStarts();
     void firstStartChoosesTheBackEnd();
     void barsAndMarginsOnScreen();
     void frameOfAnotherSizeStopsTheSurface();
@@ -175,6 +190,55 @@ void VideoWidgetTest::beforeTheFirstStart()
     QVERIFY(!fresh.backEndWidget());
     QCOMPARE(fresh.palette().brush(QPalette::Inactive, QPalette::Window).color(), QColor(Qt::black));
     QCOMPARE(fresh.sizePolicy().horizontalPolicy(), QSizePolicy::MinimumExpanding);
+}
+
+// A format that no back end takes: every step of the chain fails, and the
+// software back end, once reached, is the only one tried from then on.
+void VideoWidgetTest::noBackEndStarts()
+{
+    ContextTranslator translator;
+    QCoreApplication::installTranslator(&translator);
+    VideoWidget fresh(nullptr);
+    LogCapture log;
+    QSignalSpy messages(&fresh, &VideoWidget::error);
+    const QVideoSurfaceFormat packed(QSize(64, 64), QVideoFrame::Format_YUYV);
+    QVERIFY(!fresh.surface->start(packed));
+    QStringList expected{
+        "WARNING VideoSurfaceOpenGL: Unsupported format!",
+        "WARNING VideoSurface: Failed to initialize accelerated video output! Trying the software fallback...",
+        "WARNING VideoSurfaceSoftware: Unsupported format!"};
+    QCOMPARE(log.entries(), expected);
+    const QString failure =
+        QStringLiteral("[VideoSurface] Failed to initialize video output! Won't have video support!");
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages[0][0].toString(), failure);
+    QCOMPARE(fresh.surface->surfaceType(), VideoSurfaceType::Software);
+
+    // A later start tries the software back end twice before it gives up.
+    QVERIFY(!fresh.surface->start(packed));
+    expected << "WARNING VideoSurfaceSoftware: Unsupported format!"
+             << "WARNING VideoSurfaceSoftware: Unsupported format!";
+    QCOMPARE(log.entries(), expected);
+    QCOMPARE(messages.count(), 2);
+    QCOMPARE(messages[1][0].toString(), failure);
+    // A format it takes starts it at once: no fall-back line, no message.
+    QVERIFY(fresh.surface->start(VideoFrameFormat::create(64, 64, 25, 1)));
+    QCOMPARE(log.entries().last(), QStringLiteral("INFO VideoSurface: Successfully initialized software video surface."));
+    QCOMPARE(messages.count(), 2);
+    fresh.surface->stop();
+
+    if (softwareExpected()) {
+        // Without OpenGL the first start falls back and tells the user, in the same context.
+        VideoWidget other(nullptr);
+        QSignalSpy told(&other, &VideoWidget::error);
+        QVERIFY(other.surface->start(VideoFrameFormat::create(64, 64, 25, 1)));
+        QCOMPARE(told.count(), 1);
+        QCOMPARE(told[0][0].toString(),
+                 QStringLiteral("[VideoSurface] The newest graphics drivers are not installed in this system. "
+                                "Video playback would be done in software."));
+        other.surface->stop();
+    }
+    QCoreApplication::removeTranslator(&translator);
 }
 
 void VideoWidgetTest::firstStartChoosesTheBackEnd()
@@ -240,9 +304,25 @@ void VideoWidgetTest::barsAndMarginsOnScreen()
 void VideoWidgetTest::frameOfAnotherSizeStopsTheSurface()
 {
     QAbstractVideoSurface* backEnd = widget->surface->backEnd();
-    QVERIFY(!widget->surface->present(VideoPattern::barFrame(320, 240)));
+    // Presented from another thread, as the video output thread does: the
+    // back end stops on the GUI thread, which owns its widget and context.
+    QThread* stoppedOn = nullptr;
+    const QMetaObject::Connection watch = connect(backEnd, &QAbstractVideoSurface::activeChanged, backEnd,
+                                                  [&](bool active) {
+                                                      if (!active)
+                                                          stoppedOn = QThread::currentThread();
+                                                  },
+                                                  Qt::DirectConnection);
+    bool answer = true;
+    std::unique_ptr<QThread> thread(
+        QThread::create([&] { answer = widget->surface->present(VideoPattern::barFrame(320, 240)); }));
+    thread->start();
+    QVERIFY(thread->wait(10000));
+    QVERIFY(!answer);
     QCOMPARE(backEnd->error(), QAbstractVideoSurface::IncorrectFormatError);
     QTRY_VERIFY(!backEnd->isActive());
+    QCOMPARE(stoppedOn, QThread::currentThread());
+    disconnect(watch);
     QVERIFY(!widget->surface->present(VideoPattern::barFrame(640, 480)));
 
     // The whole widget turns black.
