@@ -1,6 +1,8 @@
 #include "Core/Decoder/Decoder.h"
 #include "Core/Decoder/OggReader.h"
 #include "Core/Decoder/OggStream.h"
+#include "Core/Decoder/SampleQueue.h"
+#include "Core/Decoder/VideoSample.h"
 #include "ReaderHarness.h"
 #include "tests/streams/Recording.h"
 
@@ -111,6 +113,8 @@ private slots:
     void seekCostGrowsWithTheLogarithmOfTheSize();
     void keyFrameFeedStartsAtTheKeyFrame_data();
     void keyFrameFeedStartsAtTheKeyFrame();
+    void videoResumesAtTheTarget_data();
+    void videoResumesAtTheTarget();
 
 private:
     QString make(const QString& name, const QStringList& arguments);
@@ -861,6 +865,85 @@ void ReaderTest::keyFrameFeedStartsAtTheKeyFrame()
     }
     QVERIFY(fed > 0);
     QCOMPARE(sawContinued, segments > 0);
+}
+
+void ReaderTest::videoResumesAtTheTarget_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("arguments");
+    const QString audio = "vorbis:channels=2,rate=44100";
+    // libogg's pages hold several pictures each, so a key frame rarely ends its page.
+    QTest::newRow("theora, shared pages") << "resume-shared.ogg"
+                                          << QStringList{"--stream", "theora:width=160,height=120,fps=25", "--stream",
+                                                         audio, "--duration", "12"};
+    QTest::newRow("theora, a picture a page") << "resume-single.ogg"
+                                              << QStringList{"--stream", "theora:width=160,height=120,fps=25,pages=1",
+                                                             "--stream", audio, "--duration", "12"};
+    QTest::newRow("theora alone") << "resume-alone.ogg"
+                                  << QStringList{"--stream", "theora:width=160,height=120,fps=25,keyint=64",
+                                                 "--duration", "12"};
+    QTest::newRow("dirac") << "resume-dirac.ogg"
+                           << QStringList{"--stream", "dirac:width=160,height=120,fps=25", "--stream", audio,
+                                          "--duration", "12"};
+}
+
+void ReaderTest::videoResumesAtTheTarget()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, arguments);
+    const bool dirac = name.contains("dirac");
+    if (!haveDecoderFor(dirac ? Codec::Dirac : Codec::Theora))
+        QSKIP("No decoder for this video in this build");
+    const QString path = make(name, arguments);
+    QVERIFY(!path.isEmpty());
+    ReaderHarness harness(path);
+    QVERIFY(harness.openAndDiscover());
+    QVERIFY(harness.reader.getVideoStream());
+    QVERIFY(harness.reader.startReading());
+    const qint64 frame = 40; // ms at 25 pictures a second
+    SampleQueue* videoQueue = harness.reader.getVideoQueue();
+    SampleQueue* audioQueue = harness.reader.getAudioQueue();
+    const qint64 end = harness.reader.getEndTime();
+    QVector<qint64> targets{300, 1500, 2000, 5000, end - 1500};
+    QRandomGenerator random(1234);
+    for (int i = 0; i < 15; ++i)
+        targets.append(qint64(random.bounded(double(end - 1000))));
+    for (const qint64 target : targets) {
+        Watchdog watchdog(kHangLimitMs, "seek");
+        harness.reader.preSeek();
+        const qint64 reached = harness.reader.seek(target);
+        QVERIFY(reached >= 0);
+        // The first pictures after the seek; the sound is taken away meanwhile
+        // so that the reader never waits for it.
+        QVector<QSharedPointer<VideoSample>> pictures;
+        QDeadlineTimer deadline(10000);
+        while (pictures.size() < 3 && !deadline.hasExpired()) {
+            QCoreApplication::processEvents();
+            const QSharedPointer<Sample> sample = videoQueue->dequeueSample();
+            if (audioQueue)
+                audioQueue->dequeueSample();
+            if (sample && sample->type == Sample::Video)
+                pictures.append(sample.staticCast<VideoSample>());
+            else if (!sample)
+                QThread::usleep(200);
+        }
+        QCOMPARE(pictures.size(), 3);
+        const qint64 shown = pictures.first()->time / 1000000;
+        int number = Recording::pictureNumber(pictures.first()->frame);
+        const QString where = QString("target %1, reached %2: first picture %3 at %4 ms")
+                                  .arg(target).arg(reached).arg(number).arg(shown);
+        // The first picture at or after the position reached, none skipped.
+        QVERIFY2(shown >= reached && shown < reached + frame, qPrintable(where));
+        for (const QSharedPointer<VideoSample>& picture : pictures) {
+            // Theora stamps picture n with the time of n - 1 (0 for both 0 and 1); Dirac with its own.
+            const qint64 expected = (dirac ? number : qMax(0, number - 1)) * frame;
+            QVERIFY2(Recording::pictureNumber(picture->frame) == number && picture->time / 1000000 == expected,
+                     qPrintable(where + QString(": picture %1 at %2 ms")
+                                            .arg(Recording::pictureNumber(picture->frame))
+                                            .arg(picture->time / 1000000)));
+            ++number;
+        }
+    }
 }
 
 QTEST_MAIN(ReaderTest)
