@@ -103,18 +103,19 @@ bool Adnotacje::readDocument(AnnotationDocument& doc, ParseMessage style, bool f
     case AnnotationDocument::Ok:
         break;
     case AnnotationDocument::ParseError: {
-        QString text = style == ParseMessage::WithPath
-            ? doc.path() + QStringLiteral("\nParse error at line %1, column %2:\n%3")
-            : tr("Parse error at line %1, column %2:\n%3");
-        dialogs->information(window(), tr("DOM Addnotacje"),
-                             text.arg(doc.errorLine).arg(doc.errorColumn).arg(doc.errorMessage));
+        // Filled in one pass, so that a "%" in a path or message stays as it is.
+        const QString line = QString::number(doc.errorLine);
+        const QString column = QString::number(doc.errorColumn);
+        const QString text = style == ParseMessage::WithPath
+            ? doc.path() + tr("\nParse error at line %1, column %2:\n%3").arg(line, column, doc.errorMessage)
+            : tr("Parse error at line %1, column %2:\n%3").arg(line, column, doc.errorMessage);
+        dialogs->information(window(), tr("DOM Addnotacje"), text);
         return false;
     }
     case AnnotationDocument::TooBig:
         dialogs->information(window(), tr("DOM Addnotacje"),
                              utf8("Plik %1 jest za duży (ponad %2 MB) i nie zostanie otwarty.")
-                                 .arg(doc.path())
-                                 .arg(AnnotationDocument::MaxFileSize / (1024 * 1024)));
+                                 .arg(doc.path(), QString::number(AnnotationDocument::MaxFileSize / (1024 * 1024))));
         return false;
     case AnnotationDocument::CannotOpen:
     case AnnotationDocument::TooComplex:
@@ -347,9 +348,12 @@ QString Adnotacje::copyAnnotFile(QString path)
         QFile::remove(name);
         return fail("Nie udało się skopiować pliku");
     }
+    // A layer of that path may be open already (its file gone meanwhile):
+    // only a layer added now is the copy.
+    const int lastId = layerCounter;
     loadAdnotationsFile(name, true);
     manageLayers();
-    if (getLayer(name).path != name)
+    if (layerCounter == lastId)
         return fail("Nie udało się otworzyć kopii pliku adnotacji");
     return name;
 }

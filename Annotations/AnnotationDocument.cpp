@@ -137,7 +137,11 @@ AnnotationDocument::Status AnnotationDocument::readFile()
         return TooComplex;
     if (!errorMessage.isEmpty())
         return ParseError;
-    if (!dom.setContent(text, true, &errorMessage, &errorLine, &errorColumn))
+    // The stream parser, not the DOM's older one: that one cuts character
+    // references beyond U+FFFF to 16 bits, and a rewrite would keep the damage.
+    QXmlStreamReader reader(text);
+    reader.setNamespaceProcessing(true);
+    if (!dom.setContent(&reader, true, &errorMessage, &errorLine, &errorColumn))
         return ParseError;
     if (root().tagName() != QLatin1String(RootName))
         return NotAnnotations;

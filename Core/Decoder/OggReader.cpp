@@ -641,6 +641,28 @@ qint64 OggReader::lostVideoSync()
     return -1;
 }
 
+qint64 OggReader::previousVideoGranule(int serialno, qint64 before)
+{
+    OggPageScanner scanner;
+    scanner.setDevice(device);
+    CostTally tally{scanner, seekBytes, seekPages};
+    ogg_page scanned;
+    // Step back in growing steps until a video page ends a packet before the
+    // given page, then forward to the last such page.
+    qint64 position = before;
+    for (qint64 step = kFirstTuningStep; position > 0; step *= 2) {
+        position = std::max<qint64>(0, position - step);
+        if (!scanner.moveTo(position))
+            return -1;
+        qint64 last = -1;
+        while (scanner.nextPageOf(serialno, &scanned, true) && scanner.pageStart() < before)
+            last = ogg_page_granulepos(&scanned);
+        if (last >= 0)
+            return last;
+    }
+    return -1;
+}
+
 qint64 OggReader::locateVideoFeed(const OggStream& video, qint64 offset, qint64& granule)
 {
     const int serialno = video.serialno;
@@ -652,12 +674,18 @@ qint64 OggReader::locateVideoFeed(const OggStream& video, qint64 offset, qint64&
     if (!scanner.moveTo(offset) || !scanner.nextPageOf(serialno, &scanned, true))
         return lostVideoSync();
     granule = ogg_page_granulepos(&scanned);
-    const qint64 keyFrame = video.getPreviousGranulepos(granule);
+    // The first picture that reading from the offset gives: the first of the
+    // page's pictures. When they reach back past the page's own key frame,
+    // they hang on the key frame of the previous page's last picture.
+    const qint64 first = video.getFirstPictureGranulepos(granule, ogg_page_packets(&scanned));
+    const bool continued = ogg_page_continued(&scanned);
+    const qint64 keyFrame = video.getPreviousGranulepos(
+        first >= 0 ? first : previousVideoGranule(serialno, scanner.pageStart()));
     if (keyFrame < 0) {
         HARBEND_LOG(Debug, "Failed to get previous video granulepos, can't tune video stream.");
         return -1;
     }
-    if ((granule == keyFrame && !ogg_page_continued(&scanned)) || offset == 0)
+    if ((first == keyFrame && !continued) || offset == 0)
         return -1;
 
     // Step back in growing steps until a video page before the key frame.
@@ -672,9 +700,11 @@ qint64 OggReader::locateVideoFeed(const OggStream& video, qint64 offset, qint64&
             return -1;
     }
 
-    // Forward to the key frame's page, remembering where its packet begins:
-    // on the first page since the last granule page that starts a packet, else
-    // on that granule page itself.
+    // Forward to the page on which the key frame ends (the first with a granule
+    // position of at least its own: it need not be the page's last packet),
+    // remembering where the first packet that this page ends begins: on the
+    // first page since the last granule page that starts a packet, else on that
+    // granule page itself. The decoder skips what comes before the key frame.
     qint64 lastGranulePage = scanner.pageStart();
     qint64 packetStart = -1;
     for (;;) {
@@ -690,8 +720,6 @@ qint64 OggReader::locateVideoFeed(const OggStream& video, qint64 offset, qint64&
             packetStart = scanner.pageStart();
         }
     }
-    if (ogg_page_granulepos(&scanned) != keyFrame)
-        return -1;
     if (!ogg_page_continued(&scanned))
         return scanner.pageStart();
     return packetStart >= 0 ? packetStart : lastGranulePage;

@@ -99,6 +99,9 @@ private:
     QSharedPointer<OggStream> streamWithSerial(int serialno) const;
     void routePage();
     void tuneVideo(qint64 offset);
+    // The granule position of the last video page that ends a packet before the
+    // given offset; -1 when there is none.
+    qint64 previousVideoGranule(int serialno, qint64 before);
     qint64 lostVideoSync();
     void wakeAll();
 

@@ -103,6 +103,7 @@ bool OggStream::putPage(ogg_page* page, bool mayWait)
         return false;
     if (ogg_stream_pagein(&streamState, page) != 0)
         return false;
+    QVector<QSharedPointer<OggPacket>> data;
     for (;;) {
         const int result = ogg_stream_packetout(&streamState, &packet);
         if (result == 0)
@@ -111,10 +112,7 @@ bool OggStream::putPage(ogg_page* page, bool mayWait)
             continue; // a gap in the stream: the next packet follows
         QSharedPointer<OggPacket> copy(new OggPacket(packet));
         if (info.headersMissing == 0) {
-            if (mayWait)
-                packetQueue.enqueue(copy);
-            else
-                packetQueue.enqueueWithoutWait(copy);
+            data.append(copy);
             continue;
         }
         if (packet.packetno == 1 && (info.codec == Codec::Speex || info.codec == Codec::Vorbis))
@@ -122,7 +120,32 @@ bool OggStream::putPage(ogg_page* page, bool mayWait)
         headers.append(copy);
         --info.headersMissing;
     }
+    if (info.codec == Codec::Theora)
+        placeTheoraPictures(data);
+    for (const QSharedPointer<OggPacket>& copy : data) {
+        if (mayWait)
+            packetQueue.enqueue(copy);
+        else
+            packetQueue.enqueueWithoutWait(copy);
+    }
     return true;
+}
+
+void OggStream::placeTheoraPictures(const QVector<QSharedPointer<OggPacket>>& packets) const
+{
+    // Only a page's last packet carries a granule position. Each Theora packet
+    // is one picture, so the pictures before it on the page, back to its key
+    // frame, are known too; without them a decoder that starts after a seek
+    // could not place its first pictures and would drop them.
+    if (packets.isEmpty() || packets.last()->granulepos < 0)
+        return;
+    const qint64 last = packets.last()->granulepos;
+    const qint64 sinceKeyFrame = last & ((qint64(1) << info.granuleShift) - 1);
+    for (int back = 1; back <= packets.size() - 1 && back <= sinceKeyFrame; ++back) {
+        OggPacket& earlier = *packets[packets.size() - 1 - back];
+        if (earlier.granulepos < 0)
+            earlier.granulepos = last - back;
+    }
 }
 
 bool OggStream::activateStream(SampleQueue* queue)
@@ -291,6 +314,14 @@ qint64 OggStream::getPreviousGranulepos(qint64 granulepos) const
     if (info.codec == Codec::Theora)
         return (granulepos >> info.granuleShift) << info.granuleShift;
     return granulepos;
+}
+
+qint64 OggStream::getFirstPictureGranulepos(qint64 granulepos, int packets) const
+{
+    if (granulepos < 0 || info.codec != Codec::Theora || packets <= 1)
+        return granulepos;
+    const qint64 sinceKeyFrame = granulepos & ((qint64(1) << info.granuleShift) - 1);
+    return sinceKeyFrame >= packets - 1 ? granulepos - (packets - 1) : -1;
 }
 
 QAudioFormat OggStream::getAudioFormat() const

@@ -57,6 +57,10 @@ public:
     // not fit into nanoseconds.
     qint64 getTimeFromGranulepos(qint64 granulepos) const;
     qint64 getPreviousGranulepos(qint64 granulepos) const;
+    // The granule position of the first of the pictures that end on a page
+    // with the given granule position and packet count; -1 when they reach
+    // back past the key frame of the last one.
+    qint64 getFirstPictureGranulepos(qint64 granulepos, int packets) const;
 
     QAudioFormat getAudioFormat() const;
     QVideoSurfaceFormat getVideoFormat() const;
@@ -85,6 +89,8 @@ private:
     // Rates and frame rates that would be divided by must not be 0.
     bool checkRate(quint32 rate, const char* what);
     void parseMetaData();
+    // Gives the pictures of one page the granule positions libogg leaves out.
+    void placeTheoraPictures(const QVector<QSharedPointer<OggPacket>>& packets) const;
 
     QMutex mutex;
     QWaitCondition waitCondition;

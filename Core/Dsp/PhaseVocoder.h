@@ -23,6 +23,8 @@ public:
     // count to its length (12 synthesis hops per call at the sizes in use).
     // The samples stay valid until the next call. Allocates nothing.
     float* processData(float* input, unsigned& count);
+    // False when the heap refused the buffers: such a vocoder gives no output.
+    bool isValid() const { return output != nullptr; }
 
 private:
     void convertPhasesToFrequencies();

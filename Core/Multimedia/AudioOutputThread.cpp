@@ -71,11 +71,15 @@ bool AudioOutputThread::setPlaybackRate(PlaybackRate::Enum newRate)
 {
     releaseVocoder();
     discardPending();
+    // Without a vocoder only the direct path is safe, whatever happens below.
+    rate = PlaybackRate::Normal;
     if (newRate != PlaybackRate::Normal) {
         vocoder = new (std::nothrow) PhaseVocoder(VocoderFrameSize, VocoderBlockSize,
                                                   newRate == PlaybackRate::Double ? 2.0f : 0.5f);
-        if (!vocoder) {
+        // A vocoder whose buffers were refused would turn every block into silence.
+        if (!vocoder || !vocoder->isValid()) {
             HARBEND_LOG(Fatal, "Failed to allocate vocoder object! Out of memory?");
+            releaseVocoder();
             return false;
         }
         vocoderInput = static_cast<float*>(Memory::allocate(VocoderBlockSize * sizeof(float)));

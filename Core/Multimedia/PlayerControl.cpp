@@ -360,9 +360,14 @@ void PlayerControl::play()
         }
         session.setVolume(volumeLevel);
         session.setMuted(muted);
-        // A rate chosen while stopped applies to this playback.
-        if (rate != 1.0)
-            session.changePlaybackRate(rate);
+        // A rate chosen while stopped applies to this playback; a playback
+        // that cannot take it does not start (the session's stop report found
+        // this control still stopped).
+        if (rate != 1.0 && !session.changePlaybackRate(rate)) {
+            HARBEND_LOG(Error, "Failed to start player session thread!");
+            abandonStart();
+            return;
+        }
     }
     changeMediaStatus(QMediaPlayer::BufferedMedia);
     changeState(QMediaPlayer::PlayingState);

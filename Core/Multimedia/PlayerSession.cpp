@@ -109,19 +109,19 @@ void PlayerSession::startAudio(OggReader* reader, quint64 startNs)
                                         service->audioChannelControl, bufferSize);
     output->setBufferSize(int(bufferSize));
     audioThread->chooseKernels();
-    bool started = false;
     if (!audioThread->isValid() || bufferSize == 0) {
         HARBEND_LOG(Warning, "Failed to create audio output thread object! Won't play audio!");
-    } else {
-        audioThread->device = output->start();
-        if (!audioThread->device) {
-            HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
-        } else if (!audioThread->startPaused()) {
-            HARBEND_LOG_AOT(Error, "Failed to start player session thread!");
-        } else {
-            started = true;
-        }
+        dropAudio();
+        return;
     }
+    bool started = false;
+    audioThread->device = output->start();
+    if (!audioThread->device)
+        HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
+    else if (!audioThread->startPaused())
+        HARBEND_LOG_AOT(Error, "Failed to start player session thread!");
+    else
+        started = true;
     if (!started) {
         HARBEND_LOG(Warning, "Failed to initialize audio output thread object! Won't play audio!");
         dropAudio();
@@ -305,7 +305,7 @@ bool PlayerSession::postSeek(qint64 ms)
     return true;
 }
 
-void PlayerSession::changePlaybackRate(double rate)
+bool PlayerSession::changePlaybackRate(double rate)
 {
     const PlaybackRate::Enum target = rateFor(rate);
     const bool audioWasPlaying = audioThread && audioThread->state() == OutputThread::Play;
@@ -337,13 +337,14 @@ void PlayerSession::changePlaybackRate(double rate)
     if (failed) {
         HARBEND_LOG(Error, "Failed to set playback rate!");
         emit sessionStopped();
-        return;
+        return false;
     }
     if (audioWasPlaying)
         resumeAudio();
     if (videoWasPlaying)
         resumeVideo();
     HARBEND_LOG(Debug, "Set playback rate to %.1f.", rate);
+    return true;
 }
 
 bool PlayerSession::setVolume(int volume)

@@ -34,7 +34,8 @@ public:
     void resume();
     void preSeek();
     bool postSeek(qint64 ms);
-    void changePlaybackRate(double rate);
+    // False when the change failed; sessionStopped() has been raised then.
+    bool changePlaybackRate(double rate);
     bool setVolume(int volume);
     bool setMuted(bool muted);
     // The clock in ns; 0 without one.

@@ -9,6 +9,7 @@
 #include "Core/Base/Processor.h"
 #include "Core/Multimedia/MediaServiceProvider.h"
 #include "PlaybackTestSupport.h"
+#include "tests/streams/Recording.h"
 
 #include <QAbstractVideoSurface>
 #include <QApplication>
@@ -56,7 +57,7 @@ public:
     bool present(const QVideoFrame& frame) override
     {
         const qint64 now = wall->nsecsElapsed();
-        const int number = PlaybackTest::pictureNumber(frame);
+        const int number = Recording::pictureNumber(frame);
         QMutexLocker lock(&mutex);
         presented.append(qMakePair(number, now));
         return true;

@@ -50,7 +50,9 @@ void writeLayer(const QString& path, qint64 created, std::initializer_list<Entry
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"" + QByteArray::number(created)
                + "\">" + body + "</ArrayOfAnnotation>");
-    // Older files first in no listing: fix the modification times.
+    // Older files first in no listing: fix the modification times, once
+    // the bytes are out (closing would write them and touch the time again).
+    QVERIFY(file.flush());
     QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
 }
 
@@ -582,6 +584,81 @@ private slots:
         QCOMPARE(dialogs->texts(QStringLiteral("question")).size(), questions + 1);
         QVERIFY(frame()->isHidden());
         QVERIFY(!QFile::exists(file("z-brak.xml")));
+    }
+
+    void copiedRecordsMoveRows()
+    {
+        // Newest first: the public layer gets id 1 and the private one id 2,
+        // so at equal times their rows come first until they are copied.
+        writeLayer(file("rec.xml"), 100, {{"PT5S", "protokolant", "false"}}, 30);
+        writeLayer(file("p-judge.xml"), 100, {{"PT5S", "prywatna", "false"}}, 20);
+        writeLayer(file("s-clerk.xml"), 100, {{"PT5S", "publiczna", "false"}}, 10);
+        QVERIFY(QFile::setPermissions(file("p-judge.xml"), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        panel->loadAdnotationsDir(folder, false);
+        QCOMPARE(shownTexts(), (QStringList{"00:00:05 publiczna", "00:00:05 prywatna", "00:00:05 protokolant"}));
+        const QByteArray clerkBytes = readFile(file("s-clerk.xml"));
+        const QByteArray judgeBytes = readFile(file("p-judge.xml"));
+        const QByteArray recorderBytes = readFile(file("rec.xml"));
+
+        clickRow(0);
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{file("publiczna-kopia.xml")};
+        click("btEditAdn");
+        QCOMPARE(shownTexts(), (QStringList{"00:00:05 prywatna", "00:00:05 protokolant", "00:00:05 publiczna"}));
+        QCOMPARE(selectedRow(), 2);
+        QCOMPARE(widget<QLineEdit>("lineEditFromFile")->text(), file("publiczna-kopia.xml"));
+        typeText(QStringLiteral("publiczna poprawiona"));
+        click("btSaveEditAdn");
+        QCOMPARE(fileTexts(file("publiczna-kopia.xml")), QStringList{"PT5S|publiczna poprawiona"});
+        QCOMPARE(shownTexts(), (QStringList{"00:00:05 prywatna", "00:00:05 protokolant",
+                                            "00:00:05 publiczna poprawiona"}));
+
+        clickRow(0);
+        dialogs->answers = {true, true};
+        dialogs->fileNames = QStringList{file("prywatna-kopia.xml")};
+        menuAction(QString::fromUtf8("Usuń"))->trigger();
+        QCOMPARE(fileTexts(file("prywatna-kopia.xml")), QStringList());
+        QCOMPARE(shownTexts(), (QStringList{"00:00:05 protokolant", "00:00:05 publiczna poprawiona"}));
+        const QList<CAdnotation> shown = panel->getActivAnnotations();
+        for (int i = 0; i < shown.size(); ++i)
+            QCOMPARE(panel->getAdnotations().value(shown[i].index).text, shown[i].text);
+
+        QCOMPARE(readFile(file("s-clerk.xml")), clerkBytes);
+        QCOMPARE(readFile(file("p-judge.xml")), judgeBytes);
+        QCOMPARE(readFile(file("rec.xml")), recorderBytes);
+    }
+
+    void layerTurnsReadOnlyWhileOpen()
+    {
+        // Made read-only while the frame is open: the save goes through a copy.
+        loadThreeAnnotations();
+        const QString path = file("rec.xml");
+        clickRow(0);
+        click("btEditAdn");
+        typeText(QStringLiteral("zmiana"));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        const QByteArray before = readFile(path);
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{file("kopia.xml")};
+        click("btSaveEditAdn");
+        QVERIFY(frame()->isHidden());
+        QCOMPARE(readFile(path), before);
+        QCOMPARE(fileTexts(file("kopia.xml")).first(), QStringLiteral("PT10S|zmiana"));
+        QCOMPARE(dialogs->texts(QStringLiteral("question")).size(), 1);
+
+        combo()->setCurrentIndex(combo()->findData(file("kopia.xml")));
+        panel->spyAdnotations(40000);
+        click("btAddAdn");
+        typeText(QStringLiteral("na końcu"));
+        QVERIFY(QFile::setPermissions(file("kopia.xml"), QFileDevice::ReadOwner));
+        const QByteArray copyBefore = readFile(file("kopia.xml"));
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{file("kopia2.xml")};
+        click("btSaveAddAdn");
+        QVERIFY(frame()->isHidden());
+        QCOMPARE(readFile(file("kopia.xml")), copyBefore);
+        QCOMPARE(fileTexts(file("kopia2.xml")).last(), QString::fromUtf8("PT40S|na końcu"));
+        QCOMPARE(dialogs->texts(QStringLiteral("question")).size(), 2);
     }
 
     void newFileFromCombo()

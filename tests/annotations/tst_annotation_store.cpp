@@ -11,12 +11,15 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextCodec>
 #include <QTranslator>
 #include <QtTest>
 
 #include <csignal>
+#include <cstdio>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -610,6 +613,16 @@ private slots:
         QVERIFY(big.resize(AnnotationDocument::MaxFileSize + 1024));
         big.close();
 
+        // Named one by one (a file dialog, a caller): never opened either.
+        for (const char* name : {"fifo.xml", "zero.xml", "fifo-link.xml", "folder.xml"}) {
+            const QString special = path(QLatin1String(name));
+            panel->loadAdnotationsFile(special, true);
+            QVERIFY(!panel->isAnnotFile(special));
+            QVERIFY(!panel->addAnnotXML(record("PT1S", "a"), special));
+        }
+        QVERIFY(panel->getLayers().isEmpty());
+        QVERIFY(dialogs->shown.isEmpty());
+
         QSignalSpy layersShown(panel, &Adnotacje::annShowLayers);
         QElapsedTimer timer;
         timer.start();
@@ -629,6 +642,86 @@ private slots:
         QCOMPARE(information.filter(QStringLiteral("Parse error")).size(), 4);
         QCOMPARE(information.filter(QStringLiteral("big.xml")).size(), 1);
     }
+
+    void copyOverStaleLayer()
+    {
+        // A layer's file removed by someone else, and its name given to a copy:
+        // the open layer is not the copy, so no copy path is handed out.
+        const QString clerk = path(QStringLiteral("s-clerk.xml"));
+        const QString recorder = path(QStringLiteral("rec.xml"));
+        writeFile(clerk, fileWith(annotation("PT1S", "publiczna")));
+        writeFile(recorder, fileWith(annotation("PT2S", "protokolant")));
+        panel->loadAdnotationsDir(dir->path(), false);
+        QCOMPARE(panel->getLayers().size(), 2);
+        QVERIFY(QFile::remove(recorder));
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{recorder};
+        QCOMPARE(panel->copyAnnotFile(clerk), QString());
+        QCOMPARE(panel->getLayers().size(), 2);
+        QCOMPARE(dialogs->texts(QStringLiteral("message")), QStringList{QString::fromUtf8("Plik został już otwarty")});
+        QCOMPARE(dialogs->texts(QStringLiteral("critical")),
+                 QStringList{QString::fromUtf8("Nie udało się otworzyć kopii pliku adnotacji")});
+    }
+
+    void characterReferencesSurvive()
+    {
+        // Peers may write any character as a reference, also beyond U+FFFF.
+        const QString file = path(QStringLiteral("refs.xml"));
+        writeFile(file, fileWith("<Annotation Time=\"PT1S\" Mood=\"&#x1F600;\"><Text>u&#x15B;miech &#x1F600; i "
+                                 "&#128512;</Text><Protocol>false</Protocol></Annotation>"));
+        const QString smile = QString::fromUtf8("uśmiech 😀 i 😀");
+        panel->loadAdnotationsFile(file, false);
+        QCOMPARE(panel->getAdnotations().value(0).text, smile);
+        QVERIFY(panel->addAnnotXML(record("PT2S", "b"), file));
+        QCOMPARE(entries(file), (QStringList{QStringLiteral("PT1S|") + smile + QStringLiteral("|false"),
+                                             "PT2S|b|false"}));
+        QVERIFY(readFile(file).contains(QString::fromUtf8("Mood=\"😀\"").toUtf8()));
+        QVERIFY(panel->editAnnotXML(record("PT1S", "inny"), panel->getAdnotations().value(0), file));
+        QCOMPARE(entries(file).first(), QStringLiteral("PT1S|inny|false"));
+    }
+
+    void percentInPath()
+    {
+        // Folder names are the users' own; "%" in them is no placeholder.
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("sala %2 i %1")));
+        const QString broken = path(QStringLiteral("sala %2 i %1/zly.xml"));
+        writeFile(broken, "<ArrayOfAnnotation>");
+        panel->loadAdnotationsFile(broken, true);
+        QVERIFY(panel->getLayers().isEmpty());
+        const QString big = path(QStringLiteral("sala %2 i %1/duzy.xml"));
+        QFile file(big);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(AnnotationDocument::MaxFileSize + 1));
+        file.close();
+        panel->loadAdnotationsFile(big, true);
+        const QStringList shown = dialogs->texts(QStringLiteral("information"));
+        QCOMPARE(shown.size(), 2);
+        QVERIFY2(shown[0].startsWith(broken + QStringLiteral("\nParse error at line 1, column ")), qPrintable(shown[0]));
+        QCOMPARE(shown[1], QString::fromUtf8("Plik %1 jest za duży (ponad 32 MB) i nie zostanie otwarty.").replace(
+                               QStringLiteral("%1"), big));
+    }
+
+    void smallDisk()
+    {
+        // A real small disk in a private mount namespace: it fills, then it
+        // is remounted read-only (see smallDiskChild below).
+        const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+        if (unshare.isEmpty())
+            QSKIP("unshare is not installed");
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(environment);
+        child.start(unshare, {QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+                              QCoreApplication::applicationFilePath(), QStringLiteral("--small-disk"), dir->path()});
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray errors = child.readAllStandardError();
+        if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 77)
+            QSKIP("no private mount namespace with a tmpfs here");
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, errors.constData());
+        // The small disk went with the child; nothing of it is left here.
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
 };
 
 // The writer of killedWriterKeepsFile: adds annotations until killed.
@@ -644,10 +737,84 @@ static int rewriteLoop(int argc, char** argv)
     }
 }
 
+// The child of smallDisk, in a mount namespace of its own: every check that
+// fails is printed and makes the exit code 1; 77 when no tmpfs can be mounted.
+static int smallDiskChild(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    const QString dir = QString::fromLocal8Bit(argv[2]);
+    if (::mount("tmpfs", argv[2], "tmpfs", 0, "size=128k") != 0)
+        return 77;
+    int failures = 0;
+    const auto check = [&failures](bool ok, const char* what) {
+        if (!ok) {
+            std::fprintf(stderr, "FAILED: %s\n", what);
+            ++failures;
+        }
+    };
+    const auto filesThere = [&dir] { return QDir(dir).entryList(QDir::Files | QDir::Hidden); };
+
+    // About 80 KB of annotations on a disk of 128 KB: no rewrite fits beside it.
+    const QString file = dir + QStringLiteral("/a.xml");
+    QByteArray many;
+    for (int i = 0; many.size() < 80 * 1024; ++i)
+        many += annotation(QByteArray("PT" + QByteArray::number(i) + "S").constData(), "zapis, który musi zostać");
+    const QByteArray original = fileWith(many);
+    {
+        QFile out(file);
+        check(out.open(QIODevice::WriteOnly) && out.write(original) == original.size() && out.flush(),
+              "the file fits");
+    }
+    Adnotacje panel;
+    ScriptedDialogs dialogs;
+    panel.setDialogs(&dialogs);
+    panel.loadAdnotationsDir(dir, false);
+    check(panel.getAdnotations().size() > 100, "the layer loads");
+    const CAdnotation first = panel.getAdnotations().value(0);
+    check(!panel.addAnnotXML(record("PT1S", "nie zmieści się"), file), "add fails on a full disk");
+    check(!panel.delAnnotXML(first, file), "delete fails on a full disk");
+    check(!panel.editAnnotXML(record("PT0S", "inny"), first, file), "edit fails on a full disk");
+    check(!panel.setXmlAttr(file, QStringLiteral("Created"), QStringLiteral("1")), "setXmlAttr fails");
+    check(readFile(file) == original, "the file is unchanged after failed rewrites");
+    check(filesThere() == QStringList{"a.xml"}, "no temporary file is left");
+
+    // A copy that does not fit is refused and leaves nothing half-written.
+    dialogs.answers = {true};
+    dialogs.fileNames = QStringList{dir + QStringLiteral("/kopia.xml")};
+    check(panel.copyAnnotFile(file).isEmpty(), "a copy that does not fit fails");
+    check(dialogs.texts(QStringLiteral("critical")).contains(QString::fromUtf8("Nie udało się skopiować pliku")),
+          "the failed copy is reported");
+    check(filesThere() == QStringList{"a.xml"}, "no partial copy is left");
+
+    // A disk with no room at all: a new file is not left behind empty.
+    {
+        QFile filler(dir + QStringLiteral("/filler"));
+        check(filler.open(QIODevice::WriteOnly), "filler opens");
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+    check(!panel.createNewAnnotationsFile(dir + QStringLiteral("/nowy.xml")), "a new file on a full disk fails");
+    check(!QFile::exists(dir + QStringLiteral("/nowy.xml")), "no empty new file is left");
+    QFile::remove(dir + QStringLiteral("/filler"));
+
+    // The same disk read-only: the layer counts as read-only and is not written.
+    if (::mount(nullptr, argv[2], nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+        std::fprintf(stderr, "FAILED: remount read-only\n");
+        return 1;
+    }
+    check(panel.isAnnotationReadonly(file), "a file on a read-only mount is read-only");
+    check(!panel.addAnnotXML(record("PT1S", "b"), file), "add fails on a read-only mount");
+    check(readFile(file) == original, "the file is unchanged on the read-only mount");
+    return failures == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     if (argc == 3 && qstrcmp(argv[1], "--rewrite-loop") == 0)
         return rewriteLoop(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--small-disk") == 0)
+        return smallDiskChild(argc, argv);
     QApplication application(argc, argv);
     TestAnnotationStore test;
     QTEST_SET_MAIN_SOURCE_PATH

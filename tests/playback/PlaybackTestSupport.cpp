@@ -131,22 +131,6 @@ double strongestFrequency(const QVector<qint16>& samples, double low, double hig
     return best;
 }
 
-int pictureNumber(const QVideoFrame& source)
-{
-    QVideoFrame frame(source);
-    if (!frame.map(QAbstractVideoBuffer::ReadOnly))
-        return -1;
-    const int cellWidth = frame.width() / 20;
-    const int cellHeight = qMax(frame.height() / 12, 4);
-    int number = 0;
-    for (int bit = 0; bit < 20; ++bit) {
-        const uchar luma = frame.bits()[(cellHeight / 2) * frame.bytesPerLine() + bit * cellWidth + cellWidth / 2];
-        number = (number << 1) | (luma > 128 ? 1 : 0);
-    }
-    frame.unmap();
-    return number;
-}
-
 ToneSource::ToneSource(Harbend::SampleQueue* queue, int rate, QVector<double> frequencies, double amplitude,
                        int frames, qint64 totalFrames)
     : queue(queue), rate(rate), frequencies(std::move(frequencies)), amplitude(amplitude), frames(frames),

@@ -46,10 +46,6 @@ double rms(const QVector<qint16>& samples);
 // The frequency between low and high with the highest level, to 0.05%.
 double strongestFrequency(const QVector<qint16>& samples, double low, double high, int rate = kSinkRate);
 
-// The number that make-recording draws into a picture's top row of 20 cells
-// (most significant bit first, white 1); -1 when the frame cannot be read.
-int pictureNumber(const QVideoFrame& frame);
-
 // Fills a sample queue with planar blocks of steady tones, one per channel,
 // until stopped; the queue must be open.
 class ToneSource : public QThread {

@@ -351,7 +351,7 @@ void PlayerTest::endReportsOfAnEarlierPlaybackAreIgnored()
     QVERIFY(session.play(&reader, 0));
     // A report posted by the first playback's thread just before the stop.
     QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection, Q_ARG(quint64, first));
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
     QVERIFY(stopped.isEmpty());
     QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection,
                               Q_ARG(quint64, session.playbackId()));

@@ -1,6 +1,8 @@
 #include "Core/Decoder/Decoder.h"
 #include "Core/Decoder/OggReader.h"
 #include "Core/Decoder/OggStream.h"
+#include "Core/Decoder/SampleQueue.h"
+#include "Core/Decoder/VideoSample.h"
 #include "ReaderHarness.h"
 #include "tests/streams/Recording.h"
 
@@ -25,6 +27,28 @@ const int kHangLimitMs = 20000;
 class SequentialBuffer : public QBuffer {
 public:
     bool isSequential() const override { return true; }
+};
+
+// A file whose reading thread, on meeting the end, waits a moment before it
+// reports it: a stop made meanwhile comes while the last read is underway.
+class SlowEndFile : public QFile {
+public:
+    using QFile::QFile;
+    std::atomic<bool> atEnd{false};
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 got = QFile::readData(data, maxSize);
+        if (got == 0 && !atEnd && QThread::currentThread() != QCoreApplication::instance()->thread()) {
+            atEnd = true;
+            QMutex mutex;
+            QWaitCondition never;
+            QMutexLocker lock(&mutex);
+            never.wait(&mutex, 300);
+        }
+        return got;
+    }
 };
 
 bool haveDecoderFor(Codec::Enum codec)
@@ -73,12 +97,15 @@ private slots:
     void rangeMatchesTheManifest_data();
     void rangeMatchesTheManifest();
     void readsEveryStreamToItsEnd();
+    void readingStopsAfterTheLastEndOfStream();
     void damagedFilesPlayWhatIsReadable_data();
     void damagedFilesPlayWhatIsReadable();
     void stoppingNeverHangs_data();
     void stoppingNeverHangs();
+    void stoppingWhileTheEndIsMet();
     void secondPlayReadsFromTheStart();
     void disablingAStreamNeverWaitsForTheOther();
+    void destroyingAReaderThatStillReads();
     void seekLandsNearTheTarget_data();
     void seekLandsNearTheTarget();
     void seekEdgeCases();
@@ -86,6 +113,8 @@ private slots:
     void seekCostGrowsWithTheLogarithmOfTheSize();
     void keyFrameFeedStartsAtTheKeyFrame_data();
     void keyFrameFeedStartsAtTheKeyFrame();
+    void videoResumesAtTheTarget_data();
+    void videoResumesAtTheTarget();
 
 private:
     QString make(const QString& name, const QStringList& arguments);
@@ -156,6 +185,21 @@ void ReaderTest::openFailuresLeaveNothingRunning()
         QVERIFY2(!reader.isRunning(), c.name);
         QCOMPARE(reader.seek(0), qint64(-1));
         reader.close();
+    }
+    {
+        // Closing a reader that never opened a file only resets its times.
+        Recording::LogCapture log;
+        MetaDataControl metaData(nullptr);
+        OggReader reader(&metaData, nullptr);
+        QSignalSpy duration(&reader, &OggReader::durationChanged);
+        QSignalSpy position(&reader, &OggReader::positionChanged);
+        QSignalSpy ranges(&reader, &OggReader::availablePlaybackRangesChanged);
+        reader.close();
+        QCOMPARE(duration.count() + position.count(), 0);
+        QCOMPARE(ranges.count(), 1);
+        QCOMPARE(ranges.at(0).at(0).value<QMediaTimeRange>(), QMediaTimeRange(-1, -1));
+        QCOMPARE(reader.getStartTime(), qint64(-1));
+        QVERIFY(!log.contains("Closed Ogg file."));
     }
     if (::geteuid() != 0) {
         const QString locked = make("locked.ogg", {"--stream", "speex", "--duration", "1"});
@@ -305,6 +349,12 @@ void ReaderTest::rangeMatchesTheManifest_data()
     QTest::addColumn<qint64>("startMs");
     QTest::newRow("from 0") << QStringList{"--stream", "vorbis:pages=1", "--duration", "3"} << qint64(0);
     QTest::newRow("from 1.5 s") << QStringList{"--stream", "speex:start=1.5,pages=1", "--duration", "3"} << qint64(0);
+    // Narrowband Speex, one 20 ms packet per page: the first page's time is
+    // 1999 ms, the last that counts as 0, and 2000 ms, the first that does not.
+    QTest::newRow("first time 1999 ms")
+        << QStringList{"--stream", "speex:start=1.979,mode=narrow,pages=1", "--duration", "1"} << qint64(0);
+    QTest::newRow("first time 2000 ms")
+        << QStringList{"--stream", "speex:start=1.98,mode=narrow,pages=1", "--duration", "1"} << qint64(2000);
     QTest::newRow("from 10 s") << QStringList{"--stream", "opus:start=10,pages=1", "--duration", "3"} << qint64(10000);
     QTest::newRow("two streams from 10 s")
         << QStringList{"--stream", "speex:start=10,serial=1,pages=1", "--stream", "vorbis:start=12,serial=2,pages=1",
@@ -334,6 +384,8 @@ void ReaderTest::rangeMatchesTheManifest()
     // Within one page of what the recording was made with.
     if (startMs >= 0)
         QVERIFY2(start >= startMs && start < startMs + 1000, qPrintable(QString("start %1").arg(start)));
+    if (startMs == 0 || startMs == 2000)
+        QCOMPARE(start, startMs);
     qint64 streamsEnd = 0;
     for (const QJsonValue& stream : manifest.value("streams").toArray())
         streamsEnd = std::max<qint64>(streamsEnd, qint64(stream.toObject().value("endMs").toDouble()));
@@ -365,6 +417,35 @@ void ReaderTest::readsEveryStreamToItsEnd()
     QCOMPARE(eof.count(), 1);
     QVERIFY(log.contains("End of file reached."));
     QVERIFY2(harness.audioNs >= 3900000000LL, qPrintable(QString::number(harness.audioNs)));
+}
+
+void ReaderTest::readingStopsAfterTheLastEndOfStream()
+{
+    // A second recording with the same serial number follows the first one's
+    // end-of-stream page: it is not read.
+    const QString first = make("chain-first.ogg", {"--stream", "speex:serial=1,mode=narrow", "--duration", "2"});
+    const QString second = make("chain-second.ogg", {"--stream", "speex:serial=1,mode=narrow", "--duration", "3"});
+    QVERIFY(!first.isEmpty() && !second.isEmpty());
+    const QString path = folder.filePath("chained.ogg");
+    QFile chained(path);
+    QFile a(first);
+    QFile b(second);
+    QVERIFY(chained.open(QIODevice::WriteOnly) && a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    chained.write(a.readAll());
+    chained.write(b.readAll());
+    chained.close();
+
+    Recording::LogCapture log;
+    ReaderHarness harness(path);
+    QSignalSpy eof(&harness.reader, &OggReader::eof);
+    QVERIFY(harness.openAndDiscover());
+    QVERIFY(harness.drainToEnd());
+    QCOMPARE(eof.count(), 1);
+    QVERIFY2(harness.audioNs >= 1900000000LL && harness.audioNs <= 2100000000LL,
+             qPrintable(QString::number(harness.audioNs)));
+    QVERIFY(!log.contains("Failed to put page into stream!"));
+    QVERIFY(!harness.reader.read());
+    QVERIFY(log.contains("End of file reached."));
 }
 
 void ReaderTest::damagedFilesPlayWhatIsReadable_data()
@@ -433,6 +514,25 @@ void ReaderTest::stoppingNeverHangs()
     }
 }
 
+void ReaderTest::stoppingWhileTheEndIsMet()
+{
+    // No end-of-stream page: the reading thread learns of the end from the file.
+    const QString path = make("slow-end.ogg", {"--stream", "speex:serial=1,mode=narrow,pages=1", "--duration", "1",
+                                               "--damage", "truncate-last-page"});
+    QVERIFY(!path.isEmpty());
+    for (int round = 0; round < 5; ++round) {
+        SlowEndFile file(path);
+        MetaDataControl metaData(nullptr);
+        OggReader reader(&metaData, nullptr);
+        QVERIFY(reader.open(&file) && reader.read());
+        QVERIFY(reader.startReading());
+        QTRY_VERIFY_WITH_TIMEOUT(file.atEnd, 10000);
+        Watchdog watchdog(kHangLimitMs, "stopping while the end is met");
+        reader.close();
+        QVERIFY(!reader.isRunning());
+    }
+}
+
 void ReaderTest::secondPlayReadsFromTheStart()
 {
     const QString path = make("twice.ogg", {"--stream", "speex:serial=1,mode=narrow", "--duration", "6"});
@@ -494,6 +594,29 @@ void ReaderTest::disablingAStreamNeverWaitsForTheOther()
     QVERIFY(!audio->isRunning() && !video->isRunning());
     Watchdog watchdog(kHangLimitMs, "close");
     harness.reader.close();
+}
+
+void ReaderTest::destroyingAReaderThatStillReads()
+{
+    const QString path = make("destroyed.ogg", {"--stream", "speex:serial=1,mode=narrow,pages=1", "--duration", "20"});
+    QVERIFY(!path.isEmpty());
+    QFile file(path);
+    MetaDataControl metaData(nullptr);
+    auto* reader = new OggReader(&metaData, nullptr);
+    QVERIFY(reader->open(&file) && reader->read());
+    // The session may still hold the stream when the reader goes.
+    const QSharedPointer<OggStream> stream = reader->getAudioStream();
+    SampleQueue* queue = reader->getAudioQueue();
+    QVERIFY(reader->startReading());
+    // Nothing takes samples: the decoder waits at the full sample queue and
+    // the reading thread at the full packet queue.
+    QTRY_VERIFY_WITH_TIMEOUT(queue->size() == queue->capacity() && stream->queuedPackets() >= 200, 10000);
+    {
+        Watchdog watchdog(kHangLimitMs, "destroying a reader without close");
+        delete reader;
+    }
+    QVERIFY(!stream->isRunning());
+    QVERIFY(file.isOpen()); // the file is not the reader's
 }
 
 void ReaderTest::seekLandsNearTheTarget_data()
@@ -742,6 +865,85 @@ void ReaderTest::keyFrameFeedStartsAtTheKeyFrame()
     }
     QVERIFY(fed > 0);
     QCOMPARE(sawContinued, segments > 0);
+}
+
+void ReaderTest::videoResumesAtTheTarget_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("arguments");
+    const QString audio = "vorbis:channels=2,rate=44100";
+    // libogg's pages hold several pictures each, so a key frame rarely ends its page.
+    QTest::newRow("theora, shared pages") << "resume-shared.ogg"
+                                          << QStringList{"--stream", "theora:width=160,height=120,fps=25", "--stream",
+                                                         audio, "--duration", "12"};
+    QTest::newRow("theora, a picture a page") << "resume-single.ogg"
+                                              << QStringList{"--stream", "theora:width=160,height=120,fps=25,pages=1",
+                                                             "--stream", audio, "--duration", "12"};
+    QTest::newRow("theora alone") << "resume-alone.ogg"
+                                  << QStringList{"--stream", "theora:width=160,height=120,fps=25,keyint=64",
+                                                 "--duration", "12"};
+    QTest::newRow("dirac") << "resume-dirac.ogg"
+                           << QStringList{"--stream", "dirac:width=160,height=120,fps=25", "--stream", audio,
+                                          "--duration", "12"};
+}
+
+void ReaderTest::videoResumesAtTheTarget()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, arguments);
+    const bool dirac = name.contains("dirac");
+    if (!haveDecoderFor(dirac ? Codec::Dirac : Codec::Theora))
+        QSKIP("No decoder for this video in this build");
+    const QString path = make(name, arguments);
+    QVERIFY(!path.isEmpty());
+    ReaderHarness harness(path);
+    QVERIFY(harness.openAndDiscover());
+    QVERIFY(harness.reader.getVideoStream());
+    QVERIFY(harness.reader.startReading());
+    const qint64 frame = 40; // ms at 25 pictures a second
+    SampleQueue* videoQueue = harness.reader.getVideoQueue();
+    SampleQueue* audioQueue = harness.reader.getAudioQueue();
+    const qint64 end = harness.reader.getEndTime();
+    QVector<qint64> targets{300, 1500, 2000, 5000, end - 1500};
+    QRandomGenerator random(1234);
+    for (int i = 0; i < 15; ++i)
+        targets.append(qint64(random.bounded(double(end - 1000))));
+    for (const qint64 target : targets) {
+        Watchdog watchdog(kHangLimitMs, "seek");
+        harness.reader.preSeek();
+        const qint64 reached = harness.reader.seek(target);
+        QVERIFY(reached >= 0);
+        // The first pictures after the seek; the sound is taken away meanwhile
+        // so that the reader never waits for it.
+        QVector<QSharedPointer<VideoSample>> pictures;
+        QDeadlineTimer deadline(10000);
+        while (pictures.size() < 3 && !deadline.hasExpired()) {
+            QCoreApplication::processEvents();
+            const QSharedPointer<Sample> sample = videoQueue->dequeueSample();
+            if (audioQueue)
+                audioQueue->dequeueSample();
+            if (sample && sample->type == Sample::Video)
+                pictures.append(sample.staticCast<VideoSample>());
+            else if (!sample)
+                QThread::usleep(200);
+        }
+        QCOMPARE(pictures.size(), 3);
+        const qint64 shown = pictures.first()->time / 1000000;
+        int number = Recording::pictureNumber(pictures.first()->frame);
+        const QString where = QString("target %1, reached %2: first picture %3 at %4 ms")
+                                  .arg(target).arg(reached).arg(number).arg(shown);
+        // The first picture at or after the position reached, none skipped.
+        QVERIFY2(shown >= reached && shown < reached + frame, qPrintable(where));
+        for (const QSharedPointer<VideoSample>& picture : pictures) {
+            // Theora stamps picture n with the time of n - 1 (0 for both 0 and 1); Dirac with its own.
+            const qint64 expected = (dirac ? number : qMax(0, number - 1)) * frame;
+            QVERIFY2(Recording::pictureNumber(picture->frame) == number && picture->time / 1000000 == expected,
+                     qPrintable(where + QString(": picture %1 at %2 ms")
+                                            .arg(Recording::pictureNumber(picture->frame))
+                                            .arg(picture->time / 1000000)));
+            ++number;
+        }
+    }
 }
 
 QTEST_MAIN(ReaderTest)

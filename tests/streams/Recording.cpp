@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QThread>
+#include <QVideoFrame>
 
 #include <cmath>
 
@@ -191,6 +192,22 @@ bool LogCapture::contains(const QString& text) const
 }
 
 void LogCapture::clear() { Logging::SystemLogger::get()->writer().openFile(QFile::encodeName(path).constData()); }
+
+int pictureNumber(const QVideoFrame& source)
+{
+    QVideoFrame frame(source);
+    if (!frame.map(QAbstractVideoBuffer::ReadOnly))
+        return -1;
+    const int cellWidth = frame.width() / 20;
+    const int cellHeight = qMax(frame.height() / 12, 4);
+    int number = 0;
+    for (int bit = 0; bit < 20; ++bit) {
+        const uchar luma = frame.bits()[(cellHeight / 2) * frame.bytesPerLine() + bit * cellWidth + cellWidth / 2];
+        number = (number << 1) | (luma > 128 ? 1 : 0);
+    }
+    frame.unmap();
+    return number;
+}
 
 QVector<float> channel(const QVector<QSharedPointer<Sample>>& samples, int channel)
 {

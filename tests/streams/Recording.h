@@ -9,6 +9,8 @@
 
 #include <ogg/ogg.h>
 
+class QVideoFrame;
+
 namespace Harbend {
 class OggStream;
 class SampleQueue;
@@ -78,6 +80,10 @@ public:
 private:
     QString path;
 };
+
+// The number that make-recording draws into a picture's top row of 20 cells
+// (most significant bit first, white 1); -1 when the frame cannot be read.
+int pictureNumber(const QVideoFrame& frame);
 
 // Concatenates the planes of one channel from a run of audio samples.
 QVector<float> channel(const QVector<QSharedPointer<Harbend::Sample>>& samples, int channel);

@@ -44,7 +44,7 @@ quint32 pictureDuration(const AVRational& rate) { return quint32(qint64(rate.den
 Logging::Log DecoderVideoDirac::ms_log("DecoderVideoDirac", Logging::Log::systemLogger());
 
 DecoderVideoDirac::DecoderVideoDirac()
-    : context(nullptr), picture(nullptr), packet(nullptr), frameDuration(0), waitIntra(false),
+    : context(nullptr), picture(nullptr), packet(nullptr), frameDuration(0), waitIntra(false), target(0),
       draining(false), failures(0)
 {
 }
@@ -100,6 +100,7 @@ bool DecoderVideoDirac::open(Headers* headers)
     }
     frameDuration = pictureDuration(rate);
     waitIntra = false;
+    target = 0;
     draining = false;
     failures = 0;
     HARBEND_LOG(Success, "Successfully initialized Dirac decoder.");
@@ -146,6 +147,12 @@ bool DecoderVideoDirac::decode(QSharedPointer<OggPacket> in, Sample*& sample)
             return false;
         }
         waitIntra = false;
+        if (pictureTime() < target) {
+            av_frame_unref(picture);
+            return false;
+        }
+        // Reached: later pictures all go out, whatever comes next.
+        target = 0;
         // A picture that cannot be copied is dropped, but the packet in hand
         // has not been given to the library yet: ask for it again.
         emitPicture(sample);
@@ -217,12 +224,8 @@ bool DecoderVideoDirac::emitPicture(Sample*& sample)
         source.width[p] = int(layout.width[p]);
         source.height[p] = int(layout.height[p]);
     }
-    const qint64 number = picture->display_picture_number;
-    qint64 time = 0;
-    if (__builtin_mul_overflow(number, qint64(frameDuration), &time))
-        time = std::numeric_limits<qint64>::max();
-    sample = VideoSampleWriter::write(source, layout, QVideoFrame::Format_YUV420P, QSize(width, height), time,
-                                      frameDuration);
+    sample = VideoSampleWriter::write(source, layout, QVideoFrame::Format_YUV420P, QSize(width, height),
+                                      pictureTime(), frameDuration);
     if (!sample) {
         HARBEND_LOG(Error, "Failed to write data to video output buffer!");
         return false;
@@ -230,8 +233,17 @@ bool DecoderVideoDirac::emitPicture(Sample*& sample)
     return true;
 }
 
-bool DecoderVideoDirac::seeked(qint64)
+qint64 DecoderVideoDirac::pictureTime() const
 {
+    qint64 time = 0;
+    if (__builtin_mul_overflow(qint64(picture->display_picture_number), qint64(frameDuration), &time))
+        time = std::numeric_limits<qint64>::max();
+    return time;
+}
+
+bool DecoderVideoDirac::seeked(qint64 ns)
+{
+    target = ns;
     if (!context)
         return true;
     avcodec_flush_buffers(context);

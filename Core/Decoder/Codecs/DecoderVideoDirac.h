@@ -30,6 +30,8 @@ private:
     void adopt(const QByteArray& header);
     // Copies the library's picture into a sample; false when it cannot.
     bool emitPicture(Sample*& sample);
+    // The time of the library's picture, from its own number.
+    qint64 pictureTime() const;
 
     AVCodecContext* context;
     AVFrame* picture;
@@ -40,6 +42,10 @@ private:
     quint32 frameDuration;
     // After a seek: pictures are dropped until an intra picture comes.
     bool waitIntra;
+    // After a seek: pictures earlier than this (ns) are decoded but not shown,
+    // since the pages after the seek point may begin with earlier pictures;
+    // 0 again from the first picture shown.
+    qint64 target;
     // The end-of-stream marker was handed over: the library is draining.
     bool draining;
     // Library errors in a row on one packet; bounded so that a call always ends.
