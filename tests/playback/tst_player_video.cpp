@@ -162,10 +162,14 @@ void PlayerVideoTest::videoFollowsTheSoundAndSeeks()
         if (state == QMediaPlayer::PausedState)
             player->pause();
         const qint64 asked = state == QMediaPlayer::PlayingState ? 5000 : 2000;
+        // The position the seek reached, as the control reports it: the audio
+        // clock read afterwards may already stand ahead of it while playing.
+        QSignalSpy moved(harness.control, &QMediaPlayerControl::positionChanged);
         player->setPosition(asked);
         // Pictures of before the seek may still arrive while it begins.
         const qint64 start = surface.now();
-        const qint64 reached = harness.control->position();
+        QVERIFY(!moved.isEmpty());
+        const qint64 reached = moved.first().at(0).toLongLong();
         QVERIFY2(qAbs(reached - asked) <= 500, qPrintable(QString::number(reached)));
         if (state == QMediaPlayer::PausedState) {
             pass(300);
