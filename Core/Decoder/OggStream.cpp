@@ -6,6 +6,7 @@
 #include "Core/Decoder/DiracBs.h"
 #include "Core/Decoder/EOSSample.h"
 #include "Core/Decoder/SampleQueue.h"
+#include "Core/Output/VideoFrameFormat.h"
 
 #include <QDeadlineTimer>
 
@@ -324,10 +325,10 @@ qint64 OggStream::getFirstPictureGranulepos(qint64 granulepos, int packets) cons
     return sinceKeyFrame >= packets - 1 ? granulepos - (packets - 1) : -1;
 }
 
-QAudioFormat OggStream::getAudioFormat() const
+QAudioFormat OggStream::pcmFormat(int rate)
 {
     QAudioFormat format;
-    format.setSampleRate(int(info.rate));
+    format.setSampleRate(rate);
     format.setChannelCount(1);
     format.setByteOrder(QAudioFormat::LittleEndian);
     format.setSampleType(QAudioFormat::SignedInt);
@@ -336,16 +337,11 @@ QAudioFormat OggStream::getAudioFormat() const
     return format;
 }
 
+QAudioFormat OggStream::getAudioFormat() const { return pcmFormat(int(info.rate)); }
+
 QVideoSurfaceFormat OggStream::getVideoFormat() const
 {
-    QVideoSurfaceFormat format(QSize(int(info.width), int(info.height)), QVideoFrame::Format_YUV420P,
-                               QAbstractVideoBuffer::NoHandle);
-    if (info.fpsDenominator)
-        format.setFrameRate(double(info.fpsNumerator) / double(info.fpsDenominator));
-    format.setScanLineDirection(QVideoSurfaceFormat::BottomToTop);
-    format.setYCbCrColorSpace(QVideoSurfaceFormat::YCbCr_BT709);
-    format.setPixelAspectRatio(1, 1);
-    return format;
+    return VideoFrameFormat::create(info.width, info.height, info.fpsNumerator, info.fpsDenominator);
 }
 
 void OggStream::putEOSPacket()

@@ -62,6 +62,8 @@ public:
     // back past the key frame of the last one.
     qint64 getFirstPictureGranulepos(qint64 granulepos, int packets) const;
 
+    // The format the system plays: mono 16-bit signed little-endian PCM.
+    static QAudioFormat pcmFormat(int rate);
     QAudioFormat getAudioFormat() const;
     QVideoSurfaceFormat getVideoFormat() const;
 

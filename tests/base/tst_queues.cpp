@@ -1,3 +1,4 @@
+#include "tests/base/TestWorker.h"
 #include "Core/Base/OggPacket.h"
 #include "Core/Decoder/EOSSample.h"
 #include "Core/Decoder/SampleQueue.h"
@@ -19,16 +20,6 @@ namespace {
 const unsigned long kTimeout = 5000;
 // How long a blocked call is watched to show that it stays blocked.
 const unsigned long kStaysBlocked = 200;
-
-// Runs a function on its own thread.
-class Worker : public QThread {
-public:
-    explicit Worker(std::function<void()> body) : body(std::move(body)) {}
-    void run() override { body(); }
-
-private:
-    std::function<void()> body;
-};
 
 PacketPointer packetWithNumber(qint64 number)
 {
@@ -97,7 +88,7 @@ void QueuesTest::dequeueWaitsForAnItemOrClose()
 {
     PacketQueue queue;
     PacketPointer received;
-    Worker consumer([&] { received = queue.dequeue(); });
+    TestWorker consumer([&] { received = queue.dequeue(); });
     consumer.start();
     QVERIFY(!consumer.wait(kStaysBlocked));
     queue.enqueue(packetWithNumber(5));
@@ -106,7 +97,7 @@ void QueuesTest::dequeueWaitsForAnItemOrClose()
     QCOMPARE(received->packetno, ogg_int64_t(5));
 
     bool gotNull = false;
-    Worker second([&] { gotNull = queue.dequeue().isNull(); });
+    TestWorker second([&] { gotNull = queue.dequeue().isNull(); });
     second.start();
     QVERIFY(!second.wait(kStaysBlocked));
     queue.close();
@@ -137,7 +128,7 @@ void QueuesTest::producerWaitsOnceAtTheLimit()
         queue.enqueue(packetWithNumber(i));
     QCOMPARE(queue.size(), 199);
 
-    Worker producer([&] {
+    TestWorker producer([&] {
         queue.enqueue(packetWithNumber(199));
         queue.enqueue(packetWithNumber(200));
     });
@@ -182,7 +173,7 @@ void QueuesTest::sampleProducerWaitsWhileFull()
     queue.open();
     for (int i = 0; i < 15; ++i)
         queue.addSample(sampleAt(i));
-    Worker producer([&] { queue.addSample(sampleAt(15)); });
+    TestWorker producer([&] { queue.addSample(sampleAt(15)); });
     producer.start();
     QVERIFY(!producer.wait(kStaysBlocked));
     QCOMPARE(queue.size(), 15u);
@@ -199,7 +190,7 @@ void QueuesTest::sampleProducerReleasedByClose()
     queue.open();
     queue.addSample(sampleAt(0));
     queue.addSample(sampleAt(1));
-    Worker producer([&] { queue.addSample(sampleAt(2)); });
+    TestWorker producer([&] { queue.addSample(sampleAt(2)); });
     producer.start();
     QVERIFY(!producer.wait(kStaysBlocked));
     queue.close();
@@ -217,7 +208,7 @@ void QueuesTest::sampleConsumerNeverWaits()
     SampleQueue queue(80);
     queue.open();
     int nulls = 0;
-    Worker consumer([&] {
+    TestWorker consumer([&] {
         for (int i = 0; i < 1000; ++i)
             nulls += queue.dequeueSample().isNull() ? 1 : 0;
     });

@@ -1,3 +1,4 @@
+#include "Core/Decoder/OggStream.h"
 #include "PlaybackTestSupport.h"
 
 #include "Core/Decoder/AudioSample.h"
@@ -12,18 +13,6 @@
 #include <cstring>
 
 namespace PlaybackTest {
-
-QAudioFormat monoFormat(int rate)
-{
-    QAudioFormat format;
-    format.setSampleRate(rate);
-    format.setChannelCount(1);
-    format.setSampleSize(16);
-    format.setSampleType(QAudioFormat::SignedInt);
-    format.setByteOrder(QAudioFormat::LittleEndian);
-    format.setCodec("audio/pcm");
-    return format;
-}
 
 SinkRecorder::~SinkRecorder()
 {
@@ -54,7 +43,7 @@ int SinkRecorder::available()
 
 bool SinkRecorder::waitUntilRunning(int timeoutMs)
 {
-    QAudioOutput output(QAudioDeviceInfo::defaultOutputDevice(), monoFormat(kSinkRate));
+    QAudioOutput output(QAudioDeviceInfo::defaultOutputDevice(), Harbend::OggStream::pcmFormat(kSinkRate));
     QIODevice* device = output.start();
     QElapsedTimer waited;
     waited.start();

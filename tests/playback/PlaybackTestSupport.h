@@ -17,8 +17,6 @@ namespace PlaybackTest {
 
 const int kSinkRate = 44100;
 
-QAudioFormat monoFormat(int rate);
-
 // Records the null sink's monitor (mono, 16-bit, 44.1 kHz) through parec.
 class SinkRecorder {
 public:

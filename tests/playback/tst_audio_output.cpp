@@ -1,3 +1,4 @@
+#include "Core/Decoder/OggStream.h"
 #include "PlaybackTestSupport.h"
 
 #include "Core/Base/GainFromVolume.h"
@@ -41,7 +42,7 @@ QVector<double> channelTones()
 class Playback {
 public:
     Playback(AudioChannelControl* channels, QVector<double> tones, int frames, qint64 totalFrames = -1)
-        : queue(80), output(QAudioDeviceInfo::defaultOutputDevice(), monoFormat(kRate)),
+        : queue(80), output(QAudioDeviceInfo::defaultOutputDevice(), Harbend::OggStream::pcmFormat(kRate)),
           thread(&session, 1, &output, &queue, channels, kBufferSize),
           source(&queue, kRate, std::move(tones), kAmplitude, frames, totalFrames)
     {

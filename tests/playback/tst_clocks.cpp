@@ -1,3 +1,4 @@
+#include "Core/Decoder/OggStream.h"
 #include "Core/Multimedia/AudioDeviceSynchronizer.h"
 #include "Core/Multimedia/TimerSynchronizer.h"
 
@@ -13,18 +14,6 @@ namespace {
 
 const quint64 kMs = 1000000;
 const quint64 kSecond = 1000 * kMs;
-
-QAudioFormat monoFormat(int rate)
-{
-    QAudioFormat format;
-    format.setSampleRate(rate);
-    format.setChannelCount(1);
-    format.setSampleSize(16);
-    format.setSampleType(QAudioFormat::SignedInt);
-    format.setByteOrder(QAudioFormat::LittleEndian);
-    format.setCodec("audio/pcm");
-    return format;
-}
 
 // Keeps a push-mode output fed with silence from the event loop.
 class SilenceFeeder : public QObject {
@@ -152,7 +141,7 @@ void ClocksTest::audioCorrectionForBufferedData()
 
 void ClocksTest::audioClockFollowsTheDevice()
 {
-    const QAudioFormat format = monoFormat(44100);
+    const QAudioFormat format = Harbend::OggStream::pcmFormat(44100);
     const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
     if (device.isNull())
         QSKIP("no audio output device");

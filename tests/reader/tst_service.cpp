@@ -1,3 +1,4 @@
+#include "Core/Decoder/OggStream.h"
 #include "Core/Base/GainFromVolume.h"
 #include "Core/Decoder/OggReader.h"
 #include "Core/Multimedia/AudioChannelControl.h"
@@ -46,18 +47,6 @@ std::unique_ptr<QMediaPlayer> playerOverOurProvider()
     std::unique_ptr<QMediaPlayer> player(new QMediaPlayer);
     QMediaServiceProvider::setDefaultServiceProvider(nullptr);
     return player;
-}
-
-QAudioFormat monoPcm(int rate)
-{
-    QAudioFormat format;
-    format.setSampleRate(rate);
-    format.setChannelCount(1);
-    format.setSampleSize(16);
-    format.setSampleType(QAudioFormat::SignedInt);
-    format.setByteOrder(QAudioFormat::LittleEndian);
-    format.setCodec(QStringLiteral("audio/pcm"));
-    return format;
 }
 
 } // namespace
@@ -354,13 +343,13 @@ void ServiceTest::audioOutputOnTheActiveDevice()
         QSKIP("No audio output device (run under tools/with-services.sh)");
     Recording::LogCapture log;
     AudioEndpointControl control(nullptr);
-    QAudioOutput* output = control.createAudioOutput(monoPcm(44100));
+    QAudioOutput* output = control.createAudioOutput(Harbend::OggStream::pcmFormat(44100));
     QVERIFY(output);
     QCOMPARE(output->parent(), &control);
-    QCOMPARE(output->format(), monoPcm(44100));
+    QCOMPARE(output->format(), Harbend::OggStream::pcmFormat(44100));
     QVERIFY(log.contains("Using audio device '" + control.activeOutput() + "'."));
 
-    QAudioFormat halfFloat = monoPcm(44100); // no device plays 16-bit floats
+    QAudioFormat halfFloat = Harbend::OggStream::pcmFormat(44100); // no device plays 16-bit floats
     halfFloat.setSampleType(QAudioFormat::Float);
     QVERIFY(!control.createAudioOutput(halfFloat));
     QVERIFY(log.contains("does not support the required format!"));

@@ -1,3 +1,4 @@
+#include "tests/base/TestWorker.h"
 #include "Recording.h"
 
 #include "Core/Decoder/OggStream.h"
@@ -14,16 +15,6 @@ using namespace Harbend;
 namespace {
 
 const int kTimeout = 5000;
-
-// Runs a function on its own thread.
-class Worker : public QThread {
-public:
-    explicit Worker(std::function<void()> body) : body(std::move(body)) {}
-    void run() override { body(); }
-
-private:
-    std::function<void()> body;
-};
 
 } // namespace
 
@@ -59,7 +50,7 @@ void StreamThreadTest::blockedOnFullSampleQueueEndsOnClose()
     OggStream* stream = feeder.stream(1);
     QTRY_COMPARE_WITH_TIMEOUT(feeder.queue(1)->size(), 2u, kTimeout);
     QVERIFY(stream->isRunning());
-    Worker closer([stream] { stream->deactivateStream(); });
+    TestWorker closer([stream] { stream->deactivateStream(); });
     closer.start();
     QVERIFY(closer.wait(kTimeout));
     QVERIFY(stream->isFinished());
@@ -93,7 +84,7 @@ void StreamThreadTest::failedSeekParksTheThreadUntilClose()
     stream->preSeek();
     stream->unlock();
     QVERIFY(stream->isRunning());
-    Worker closer([stream] { stream->deactivateStream(); });
+    TestWorker closer([stream] { stream->deactivateStream(); });
     closer.start();
     QVERIFY(closer.wait(kTimeout));
     QVERIFY(stream->isFinished());
@@ -112,7 +103,7 @@ void StreamThreadTest::idleThreadEndsOnClose()
     QVERIFY(stream.putPage(&page));
     QVERIFY(stream.activateStream(&queue));
     QVERIFY(stream.isRunning());
-    Worker closer([&stream] { stream.deactivateStream(); });
+    TestWorker closer([&stream] { stream.deactivateStream(); });
     closer.start();
     QVERIFY(closer.wait(kTimeout));
     QVERIFY(stream.isFinished());
@@ -137,7 +128,7 @@ void StreamThreadTest::endOfStreamMarkerNeverBlocks()
     const int before = stream.queuedPackets();
     QVERIFY(before >= 200);
     // The GUI thread's marker goes in at once.
-    Worker marker([&stream] { stream.putEOSPacket(); });
+    TestWorker marker([&stream] { stream.putEOSPacket(); });
     marker.start();
     const bool returned = marker.wait(kTimeout);
     const int after = stream.queuedPackets();
