@@ -353,9 +353,11 @@ void PlayerTest::endReportsOfAnEarlierPlaybackAreIgnored()
     QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection, Q_ARG(quint64, first));
     QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
     QVERIFY(stopped.isEmpty());
+    // So is one of this playback while its streams play on (sent before a seek).
     QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection,
                               Q_ARG(quint64, session.playbackId()));
-    QTRY_COMPARE(stopped.size(), 1);
+    QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
+    QVERIFY(stopped.isEmpty());
     // Without audio the session has no volume to set.
     session.stop();
     QVERIFY(!session.setVolume(50));
