@@ -91,7 +91,7 @@ bool AudioOutputThread::renewVocoder(PlaybackRate::Enum newRate)
         }
     }
     rate = newRate;
-    startPath();
+    restartVocoderPath();
     return true;
 }
 
@@ -103,6 +103,11 @@ bool AudioOutputThread::setPlaybackRate(PlaybackRate::Enum newRate)
 void AudioOutputThread::startPath()
 {
     pathStart = cursor;
+    restartVocoderPath();
+}
+
+void AudioOutputThread::restartVocoderPath()
+{
     vocoderInputFill = 0;
     vocoderOutputCount = 0;
     vocoderOutput = nullptr;
@@ -124,6 +129,7 @@ bool AudioOutputThread::discardPending()
 {
     historyEnd = 0;
     cursor = 0;
+    pathStart = 0;
     streamEnd = NoEnd;
     clearEnd();
     return renewVocoder(rate);

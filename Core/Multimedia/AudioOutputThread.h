@@ -103,6 +103,8 @@ private:
     unsigned writeSamples(const float* data, unsigned count);
     // Starts a path (direct or a fresh vocoder) at the history's cursor.
     void startPath();
+    // Forgets the vocoder's input and output, and drops its lead-in again.
+    void restartVocoderPath();
     // Device samples for a count of stream samples at the current rate.
     quint64 deviceSamples(quint64 streamSamples) const;
     bool endHeard() const;

@@ -5,60 +5,72 @@
 namespace Harbend {
 
 GuardedAudioOutput::GuardedAudioOutput(QAudioOutput* output)
-    : output(output), rate(output->format().sampleRate())
+    : output(output), connectable(output), rate(output->format().sampleRate())
 {
 }
 
 GuardedAudioOutput::~GuardedAudioOutput()
 {
-    QMutexLocker lock(&mutex);
-    output->reset();
-    output->stop();
-    delete output;
+    QAudioOutput* doomed;
+    {
+        QMutexLocker lock(&mutex);
+        doomed = output;
+        output = nullptr;
+        device = nullptr;
+    }
+    // Qt's PulseAudio output runs the event loop while it is deleted.
+    doomed->reset();
+    doomed->stop();
+    delete doomed;
 }
 
 bool GuardedAudioOutput::start()
 {
     QMutexLocker lock(&mutex);
-    device = output->start();
+    device = output ? output->start() : nullptr;
     return device != nullptr;
 }
 
 void GuardedAudioOutput::stop()
 {
     QMutexLocker lock(&mutex);
-    output->stop();
     device = nullptr;
+    if (output)
+        output->stop();
 }
 
 void GuardedAudioOutput::reset()
 {
     QMutexLocker lock(&mutex);
-    output->reset();
+    if (output)
+        output->reset();
 }
 
 void GuardedAudioOutput::suspend()
 {
     QMutexLocker lock(&mutex);
-    output->suspend();
+    if (output)
+        output->suspend();
 }
 
 void GuardedAudioOutput::resume()
 {
     QMutexLocker lock(&mutex);
-    output->resume();
+    if (output)
+        output->resume();
 }
 
 void GuardedAudioOutput::setBufferSize(int bytes)
 {
     QMutexLocker lock(&mutex);
-    output->setBufferSize(bytes);
+    if (output)
+        output->setBufferSize(bytes);
 }
 
 int GuardedAudioOutput::bytesFree() const
 {
     QMutexLocker lock(&mutex);
-    return output->bytesFree();
+    return output ? output->bytesFree() : 0;
 }
 
 qint64 GuardedAudioOutput::write(const char* data, qint64 length)
@@ -71,11 +83,13 @@ GuardedAudioOutput::Reading GuardedAudioOutput::read() const
 {
     QMutexLocker lock(&mutex);
     Reading reading;
+    reading.sampleRate = rate;
+    if (!output)
+        return reading;
     reading.processedUSecs = output->processedUSecs();
     reading.state = output->state();
     reading.bufferSize = output->bufferSize();
     reading.bytesFree = output->bytesFree();
-    reading.sampleRate = rate;
     return reading;
 }
 

@@ -11,7 +11,10 @@ namespace Harbend {
 // The playback's audio output, used by the session (GUI thread), the audio
 // output thread (writes) and the audio clock (video and GUI threads). Qt does
 // not promise that one QAudioOutput may be used from several threads, so
-// every use goes through this object's lock.
+// every use goes through this object's lock. The lock is recursive because
+// the output may run the event loop inside its own calls, which may ask for
+// the position; the output is deleted outside the lock, and uses after that
+// find none.
 class GuardedAudioOutput {
 public:
     // What the audio clock needs, read at one moment.
@@ -31,7 +34,7 @@ public:
     GuardedAudioOutput& operator=(const GuardedAudioOutput&) = delete;
 
     // The object itself, for signal connections only.
-    QAudioOutput* object() const { return output; }
+    QAudioOutput* object() const { return connectable; }
     int sampleRate() const { return rate; }
 
     // Starts (anew) in push mode; false when the output gave no device.
@@ -48,9 +51,10 @@ public:
     Reading read() const;
 
 private:
-    mutable QMutex mutex;
-    QAudioOutput* const output; // guarded by mutex
+    mutable QRecursiveMutex mutex;
+    QAudioOutput* output; // guarded by mutex
     QIODevice* device = nullptr; // guarded by mutex
+    QAudioOutput* const connectable;
     const int rate;
 };
 

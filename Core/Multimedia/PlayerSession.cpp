@@ -199,9 +199,11 @@ void PlayerSession::stop()
     }
     if (audioThread)
         HARBEND_LOG_AOT(Debug, "Closing audio playback.");
-    dropAudio();
+    // The clock goes first: the output may run the event loop while it
+    // stops, and the position read then must not reach it.
     delete clock;
     clock = nullptr;
+    dropAudio();
 }
 
 void PlayerSession::pauseAudio()

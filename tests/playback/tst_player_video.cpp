@@ -73,18 +73,6 @@ void pass(int ms)
     QTRY_VERIFY_WITH_TIMEOUT(wait.elapsed() >= ms, ms + 5000);
 }
 
-// Sample indexes of the clicks that make-recording puts into the sound (at
-// least 50 ms apart).
-QVector<int> clicks(const QVector<qint16>& heard)
-{
-    QVector<int> found;
-    for (int i = 0; i < heard.size(); ++i) {
-        if (qAbs(int(heard[i])) > 16000 && (found.isEmpty() || i - found.last() > kSinkRate / 20))
-            found.append(i);
-    }
-    return found;
-}
-
 QStringList video(int seconds, bool withAudio)
 {
     QStringList arguments{"--stream", "theora:width=160,height=120,fps=25", "--duration", QString::number(seconds)};
