@@ -1,12 +1,12 @@
 #include "Gui/WPlayer.h"
 
-#include "Core/HarbendPlayer.h"
 #include "Core/Multimedia/AudioChannelControl.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Gui/ChannelControlWidget.h"
 #include "Gui/DInfo.h"
 #include "Gui/DSettings.h"
 #include "Gui/TimeEditSlider.h"
+#include "HarbendVersion.h"
 #include "ui_WPlayer.h"
 
 #include <QApplication>
@@ -175,7 +175,7 @@ void WPlayer::init()
 
 void WPlayer::updateWindowTitle()
 {
-    QString title = QStringLiteral("HarbendPlayer v:") + QString::fromLatin1(Harbend::HarbendPlayer::Version);
+    QString title = QStringLiteral("HarbendPlayer v:") + QString::fromLatin1(Harbend::Version);
     if (!currentFile.isEmpty())
         title += QStringLiteral(" [") + currentFile + QStringLiteral("]");
     setWindowTitle(title);
