@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Base/Log.h"
+#include "Core/Dsp/AudioKernels.h"
 #include "Core/Multimedia/OutputThread.h"
 #include "Core/Multimedia/PlaybackRate.h"
 
@@ -24,11 +25,6 @@ class SampleQueue;
 // Only the GUI thread starts, suspends, resets or stops the output.
 class AudioOutputThread : public OutputThread {
 public:
-    typedef void (*ConvertFunction)(qint16* out, const float* in, unsigned offset, unsigned count,
-                                    float gain);
-    typedef void (*AdjustVolumeFunction)(float* data, unsigned count, float gain);
-    typedef void (*MixChannelsFunction)(float* a, const float* b, unsigned count, float gain);
-
     static constexpr unsigned VocoderBlockSize = 12288;
     static constexpr unsigned VocoderFrameSize = 4096;
     static constexpr unsigned MixedChannels = 13;
@@ -55,19 +51,12 @@ public:
     // in the vocoder, so that nothing from before a seek is heard after it.
     void discardPending();
 
-    static void adjustVolume(float* data, unsigned count, float gain);
-    static void adjustVolumeSSE(float* data, unsigned count, float gain);
-    static void mixChannels(float* a, const float* b, unsigned count, float gain);
-    static void mixChannelsSSE(float* a, const float* b, unsigned count, float gain);
-    static void convertFloatToI16(qint16* out, const float* in, unsigned offset, unsigned count, float gain);
-    static void convertFloatToI16SSE2(qint16* out, const float* in, unsigned offset, unsigned count,
-                                      float gain);
-
     // Mixes channels 1..12 of a planar block into channel 0 by the channels'
     // gains and switches; the given kernels serve when frames is a multiple
     // of 4, the plain arithmetic otherwise.
     static void mixDown(float* data, unsigned channels, unsigned frames, const float* gains,
-                        const bool* enabled, AdjustVolumeFunction adjust, MixChannelsFunction mix);
+                        const bool* enabled, AudioKernels::AdjustVolumeFunction adjust,
+                        AudioKernels::MixChannelsFunction mix);
 
     QIODevice* device = nullptr;        // set by the session from output->start()
     std::atomic<float> gain{1.0f};      // master gain
@@ -89,9 +78,9 @@ private:
 
     static Logging::Log ms_log;
 
-    ConvertFunction convertFunction = &convertFloatToI16;
-    AdjustVolumeFunction adjustVolumeFunction = &adjustVolume;
-    MixChannelsFunction mixChannelsFunction = &mixChannels;
+    AudioKernels::ConvertFunction convertFunction = &AudioKernels::convertFloatToI16;
+    AudioKernels::AdjustVolumeFunction adjustVolumeFunction = &AudioKernels::adjustVolume;
+    AudioKernels::MixChannelsFunction mixChannelsFunction = &AudioKernels::mixChannels;
     QAudioOutput* output;
     SampleQueue* queue;
     AudioChannelControl* channelControl;
