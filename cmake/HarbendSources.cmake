@@ -22,7 +22,7 @@ function(harbend_add_subfolders)
 endfunction()
 
 # A layer of the system: a static library of every source below its folders
-# (and of SOURCES, but not of EXCLUDE).
+# (and of SOURCES, but not of the files and folders in EXCLUDE).
 # Its folders are seen by other code only through an include root of the
 # layer's own (links in the build folder), which reaches the layers that
 # link it. So an include of a layer that is not among DEPENDS is not found.
@@ -33,11 +33,13 @@ function(harbend_add_layer name)
     set(root ${CMAKE_BINARY_DIR}/layers/${name})
     file(MAKE_DIRECTORY ${root})
     foreach(dir ${L_FOLDERS})
+        get_filename_component(parent ${root}/${dir} DIRECTORY)
+        file(MAKE_DIRECTORY ${parent})
         file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${dir} ${root}/${dir} SYMBOLIC)
     endforeach()
     harbend_collect_sources(sources ${L_FOLDERS})
-    foreach(file ${L_EXCLUDE})
-        list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${file})
+    foreach(path ${L_EXCLUDE})
+        list(FILTER sources EXCLUDE REGEX "^${CMAKE_SOURCE_DIR}/${path}(/|$)")
     endforeach()
     list(APPEND sources ${L_SOURCES})
     set(compiled ${sources})

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Base/Log.h"
+#include "Core/Base/RecorderChannels.h"
 #include "Core/Base/Types.h"
 
 #include <QMediaControl>
@@ -14,7 +15,7 @@ namespace Harbend {
 class AudioChannelControl : public QMediaControl {
     Q_OBJECT
 public:
-    static const ui32 ChannelCount = 13;
+    static const ui32 ChannelCount = RecorderChannels;
 
     explicit AudioChannelControl(QObject* parent);
 

@@ -112,7 +112,7 @@ void AudioOutputThread::mixDown(float* data, unsigned channels, unsigned frames,
     if (!enabled[0])
         std::memset(data, 0, frames * sizeof(float));
     adjust(data, frames, gains[0]);
-    const unsigned last = std::min(channels, MixedChannels);
+    const unsigned last = std::min(channels, RecorderChannels);
     for (unsigned k = 1; k < last; ++k) {
         if (enabled[k])
             mix(data, data + std::size_t(k) * frames, frames, gains[k]);
@@ -161,9 +161,9 @@ void AudioOutputThread::playSample()
             return;
         }
         // The channel settings are read once per sample; the panel may change them at any time.
-        float gains[MixedChannels];
-        bool enabled[MixedChannels];
-        for (unsigned k = 0; k < MixedChannels; ++k) {
+        float gains[RecorderChannels];
+        bool enabled[RecorderChannels];
+        for (unsigned k = 0; k < RecorderChannels; ++k) {
             gains[k] = channelControl->gain[k];
             enabled[k] = channelControl->enabled[k];
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Base/Log.h"
+#include "Core/Base/RecorderChannels.h"
 #include "Core/Dsp/AudioKernels.h"
 #include "Core/Multimedia/OutputThread.h"
 #include "Core/Multimedia/PlaybackRate.h"
@@ -27,7 +28,6 @@ class AudioOutputThread : public OutputThread {
 public:
     static constexpr unsigned VocoderBlockSize = 12288;
     static constexpr unsigned VocoderFrameSize = 4096;
-    static constexpr unsigned MixedChannels = 13;
 
     AudioOutputThread(QObject* session, quint64 playback, QAudioOutput* output, SampleQueue* queue,
                       AudioChannelControl* channelControl, unsigned bufferSize);

@@ -1,6 +1,8 @@
 #include "Core/Multimedia/PlayerControl.h"
 
+#include "Core/Base/ClockParts.h"
 #include "Core/Multimedia/MetaDataControl.h"
+#include "Core/Multimedia/PlaybackRate.h"
 #include "Core/Multimedia/PlayerService.h"
 
 #include <QCoreApplication>
@@ -17,15 +19,6 @@ QString translated(const char* text)
     return QCoreApplication::translate("PlayerControl", text);
 }
 
-// The hours, minutes and seconds of a time in ms, for the seek lines.
-struct Clock {
-    explicit Clock(qint64 ms)
-        : hours(quint32(ms / 3600000)), minutes(quint32((ms % 3600000) / 60000)),
-          seconds(quint32((ms % 60000) / 1000))
-    {
-    }
-    quint32 hours, minutes, seconds;
-};
 } // namespace
 
 Logging::Log PlayerControl::ms_log("PlayerControl", Logging::Log::systemLogger());
@@ -398,7 +391,7 @@ void PlayerControl::setPosition(qint64 ms)
         return;
     if (ms < 0)
         ms = 0;
-    const Clock target(ms);
+    const ClockParts target(ms);
     HARBEND_LOG(Debug, "Trying to seek to %02u:%02u:%02u.", target.hours, target.minutes, target.seconds);
     session.preSeek();
     reader.preSeek();
@@ -416,13 +409,13 @@ void PlayerControl::setPosition(qint64 ms)
     }
     if (playerState == QMediaPlayer::PlayingState)
         session.resume();
-    const Clock at(reached);
+    const ClockParts at(reached);
     HARBEND_LOG(Info, "Seeked to %02u:%02u:%02u.", at.hours, at.minutes, at.seconds);
 }
 
 void PlayerControl::setPlaybackRate(qreal requested)
 {
-    const double quantised = requested > 1.5 ? 2.0 : requested < 0.75 ? 0.5 : 1.0;
+    const double quantised = PlaybackRate::quantise(requested);
     if (quantised == rate)
         return;
     const bool wasStopped = playerState == QMediaPlayer::StoppedState;

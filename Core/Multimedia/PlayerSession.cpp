@@ -7,6 +7,7 @@
 #include "Core/Multimedia/AudioDeviceSynchronizer.h"
 #include "Core/Multimedia/AudioEndpointControl.h"
 #include "Core/Multimedia/AudioOutputThread.h"
+#include "Core/Multimedia/PlaybackRate.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Core/Multimedia/TimerSynchronizer.h"
 #include "Core/Multimedia/VideoOutputThread.h"
@@ -27,15 +28,6 @@ const char kLogSource[] = "Core/Multimedia/PlayerSession";
 #define HARBEND_LOG_VOT(level, ...)                                                                      \
     VideoOutputThread::ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},  \
                                   ::Harbend::LogLevel::level, __VA_ARGS__)
-
-PlaybackRate::Enum rateFor(double rate)
-{
-    if (rate >= 1.5)
-        return PlaybackRate::Double;
-    if (rate <= 0.75)
-        return PlaybackRate::Half;
-    return PlaybackRate::Normal;
-}
 } // namespace
 
 Logging::Log PlayerSession::ms_log("PlayerSession", Logging::Log::systemLogger());
@@ -307,7 +299,7 @@ bool PlayerSession::postSeek(qint64 ms)
 
 bool PlayerSession::changePlaybackRate(double rate)
 {
-    const PlaybackRate::Enum target = rateFor(rate);
+    const PlaybackRate::Enum target = PlaybackRate::fromRate(rate);
     const bool audioWasPlaying = audioThread && audioThread->state() == OutputThread::Play;
     const bool videoWasPlaying = videoThread && videoThread->state() == OutputThread::Play;
     pauseAudio();
