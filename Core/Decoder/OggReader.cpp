@@ -649,10 +649,10 @@ qint64 OggReader::previousVideoGranule(int serialno, qint64 before)
     ogg_page scanned;
     // Step back in growing steps until a video page ends a packet before the
     // given page, then forward to the last such page.
-    qint64 position = before;
-    for (qint64 step = kFirstTuningStep; position > 0; step *= 2) {
-        position = std::max<qint64>(0, position - step);
-        if (!scanner.moveTo(position))
+    qint64 at = before;
+    for (qint64 step = kFirstTuningStep; at > 0; step *= 2) {
+        at = std::max<qint64>(0, at - step);
+        if (!scanner.moveTo(at))
             return -1;
         qint64 last = -1;
         while (scanner.nextPageOf(serialno, &scanned, true) && scanner.pageStart() < before)
@@ -689,14 +689,14 @@ qint64 OggReader::locateVideoFeed(const OggStream& video, qint64 offset, qint64&
         return -1;
 
     // Step back in growing steps until a video page before the key frame.
-    qint64 position = offset;
+    qint64 at = offset;
     for (qint64 step = kFirstTuningStep;; step *= 2) {
-        position = std::max<qint64>(0, position - step);
-        if (!scanner.moveTo(position) || !scanner.nextPageOf(serialno, &scanned, true))
+        at = std::max<qint64>(0, at - step);
+        if (!scanner.moveTo(at) || !scanner.nextPageOf(serialno, &scanned, true))
             return lostVideoSync();
         if (ogg_page_granulepos(&scanned) < keyFrame)
             break;
-        if (position == 0)
+        if (at == 0)
             return -1;
     }
 
