@@ -19,6 +19,7 @@ public:
 
     explicit AudioChannelControl(QObject* parent);
 
+    // Atomic: the GUI thread writes them, the audio output thread reads them.
     std::atomic<i32> volume[ChannelCount];
     std::atomic<float> gain[ChannelCount];
     std::atomic<bool> enabled[ChannelCount];

@@ -58,7 +58,9 @@ public:
                         const bool* enabled, AudioKernels::AdjustVolumeFunction adjust,
                         AudioKernels::MixChannelsFunction mix);
 
-    QIODevice* device = nullptr;        // set by the session from output->start()
+    // Set by the session from output->start() while the thread is paused.
+    QIODevice* device = nullptr;
+    // Atomic: the GUI thread sets them at any time, the thread reads them.
     std::atomic<float> gain{1.0f};      // master gain
     std::atomic<bool> muted{false};
 
@@ -78,12 +80,16 @@ private:
 
     static Logging::Log ms_log;
 
+    // Chosen by the GUI thread before the thread starts.
     AudioKernels::ConvertFunction convertFunction = &AudioKernels::convertFloatToI16;
     AudioKernels::AdjustVolumeFunction adjustVolumeFunction = &AudioKernels::adjustVolume;
     AudioKernels::MixChannelsFunction mixChannelsFunction = &AudioKernels::mixChannels;
+    // Fixed at construction; each locked inside, or atomic (the control's levels).
     QAudioOutput* output;
     SampleQueue* queue;
     AudioChannelControl* channelControl;
+    // The thread's own while it plays; the GUI thread changes them only while
+    // the thread is paused (rate change, seek) or stopped.
     QSharedPointer<Sample> current;
     unsigned writePosition = 0;
     unsigned bufferSize;

@@ -1,6 +1,7 @@
 #include "Core/Multimedia/PlayerControl.h"
 
 #include "Core/Base/ClockParts.h"
+#include "Core/Base/GuiThread.h"
 #include "Core/Multimedia/MetaDataControl.h"
 #include "Core/Multimedia/PlaybackRate.h"
 #include "Core/Multimedia/PlayerService.h"
@@ -242,6 +243,7 @@ void PlayerControl::releaseStream()
 
 void PlayerControl::setMedia(const QMediaContent& media, QIODevice* given)
 {
+    Q_ASSERT(onGuiThread());
     if (playerState != QMediaPlayer::StoppedState)
         stop();
     // The reader lets go of the old device before it is closed or deleted.
@@ -316,6 +318,7 @@ void PlayerControl::abandonStart()
 
 void PlayerControl::play()
 {
+    Q_ASSERT(onGuiThread());
     if (playerState == QMediaPlayer::PlayingState)
         return;
     switch (status) {
@@ -368,6 +371,7 @@ void PlayerControl::play()
 
 void PlayerControl::pause()
 {
+    Q_ASSERT(onGuiThread());
     if (playerState != QMediaPlayer::PlayingState)
         return;
     session.pause();
@@ -376,6 +380,7 @@ void PlayerControl::pause()
 
 void PlayerControl::stop()
 {
+    Q_ASSERT(onGuiThread());
     if (playerState == QMediaPlayer::StoppedState)
         return;
     session.stop();
@@ -387,6 +392,7 @@ void PlayerControl::stop()
 
 void PlayerControl::setPosition(qint64 ms)
 {
+    Q_ASSERT(onGuiThread());
     if (playerState == QMediaPlayer::StoppedState)
         return;
     if (ms < 0)
@@ -415,6 +421,7 @@ void PlayerControl::setPosition(qint64 ms)
 
 void PlayerControl::setPlaybackRate(qreal requested)
 {
+    Q_ASSERT(onGuiThread());
     const double quantised = PlaybackRate::quantise(requested);
     if (quantised == rate)
         return;

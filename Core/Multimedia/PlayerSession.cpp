@@ -1,6 +1,7 @@
 #include "Core/Multimedia/PlayerSession.h"
 
 #include "Core/Base/GainFromVolume.h"
+#include "Core/Base/GuiThread.h"
 #include "Core/Decoder/OggReader.h"
 #include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/SampleQueue.h"
@@ -44,6 +45,7 @@ PlayerSession::~PlayerSession()
 
 bool PlayerSession::play(OggReader* reader, quint64 startMs)
 {
+    Q_ASSERT(onGuiThread());
     stop();
     ++playback;
     const quint64 startNs = startMs * 1000000ULL;
@@ -177,6 +179,7 @@ void PlayerSession::dropAudio()
 
 void PlayerSession::stop()
 {
+    Q_ASSERT(onGuiThread());
     // Reports still on their way from this playback's threads are stale now.
     ++playback;
     if (videoThread) {
@@ -225,6 +228,7 @@ void PlayerSession::resumeVideo()
 
 void PlayerSession::pause()
 {
+    Q_ASSERT(onGuiThread());
     pauseAudio();
     pauseVideo();
     // With both threads paused nothing reads the clock or the output; the
@@ -237,6 +241,7 @@ void PlayerSession::pause()
 
 void PlayerSession::resume()
 {
+    Q_ASSERT(onGuiThread());
     // The clock and the output start again before any thread reads them.
     if (clock)
         clock->resume();
@@ -248,6 +253,7 @@ void PlayerSession::resume()
 
 void PlayerSession::preSeek()
 {
+    Q_ASSERT(onGuiThread());
     if (videoThread && videoThread->state() == OutputThread::Play) {
         HARBEND_LOG_VOT(Debug, "Pausing video playback in preparation for the seek.");
         pauseVideo();
@@ -268,6 +274,7 @@ void PlayerSession::preSeek()
 
 bool PlayerSession::postSeek(qint64 ms)
 {
+    Q_ASSERT(onGuiThread());
     if (clock)
         clock->reset(quint64(qMax<qint64>(0, ms)) * 1000000ULL);
     if (audioThread) {
@@ -299,6 +306,7 @@ bool PlayerSession::postSeek(qint64 ms)
 
 bool PlayerSession::changePlaybackRate(double rate)
 {
+    Q_ASSERT(onGuiThread());
     const PlaybackRate::Enum target = PlaybackRate::fromRate(rate);
     const bool audioWasPlaying = audioThread && audioThread->state() == OutputThread::Play;
     const bool videoWasPlaying = videoThread && videoThread->state() == OutputThread::Play;
