@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Core/Base/Log.h"
+#include "Core/Base/RecorderChannels.h"
+#include "Core/Dsp/AudioKernels.h"
 #include "Core/Multimedia/OutputThread.h"
 #include "Core/Multimedia/PlaybackRate.h"
 
@@ -26,14 +28,8 @@ class SampleQueue;
 // reports the end once the device has played them.
 class AudioOutputThread : public OutputThread {
 public:
-    typedef void (*ConvertFunction)(qint16* out, const float* in, unsigned offset, unsigned count,
-                                    float gain);
-    typedef void (*AdjustVolumeFunction)(float* data, unsigned count, float gain);
-    typedef void (*MixChannelsFunction)(float* a, const float* b, unsigned count, float gain);
-
     static constexpr unsigned VocoderBlockSize = 12288;
     static constexpr unsigned VocoderFrameSize = 4096;
-    static constexpr unsigned MixedChannels = 13;
     // Input samples by which the vocoder's output lags its input.
     static constexpr unsigned VocoderDelay = 3 * (VocoderFrameSize / 4);
     // Mixed samples kept (a power of two): more than the vocoder and the
@@ -67,20 +63,14 @@ public:
     // when out of memory.
     bool discardPending();
 
-    static void adjustVolume(float* data, unsigned count, float gain);
-    static void adjustVolumeSSE(float* data, unsigned count, float gain);
-    static void mixChannels(float* a, const float* b, unsigned count, float gain);
-    static void mixChannelsSSE(float* a, const float* b, unsigned count, float gain);
-    static void convertFloatToI16(qint16* out, const float* in, unsigned offset, unsigned count, float gain);
-    static void convertFloatToI16SSE2(qint16* out, const float* in, unsigned offset, unsigned count,
-                                      float gain);
-
     // Mixes channels 1..12 of a planar block into channel 0 by the channels'
     // gains and switches; the given kernels serve when frames is a multiple
     // of 4, the plain arithmetic otherwise.
     static void mixDown(float* data, unsigned channels, unsigned frames, const float* gains,
-                        const bool* enabled, AdjustVolumeFunction adjust, MixChannelsFunction mix);
+                        const bool* enabled, AudioKernels::AdjustVolumeFunction adjust,
+                        AudioKernels::MixChannelsFunction mix);
 
+    // Atomic: the GUI thread sets them at any time, the thread reads them.
     std::atomic<float> gain{1.0f};      // master gain
     std::atomic<bool> muted{false};
 
@@ -115,17 +105,20 @@ private:
 
     static Logging::Log ms_log;
 
-    ConvertFunction convertFunction = &convertFloatToI16;
-    AdjustVolumeFunction adjustVolumeFunction = &adjustVolume;
-    MixChannelsFunction mixChannelsFunction = &mixChannels;
+    // Chosen by the GUI thread before the thread starts.
+    AudioKernels::ConvertFunction convertFunction = &AudioKernels::convertFloatToI16;
+    AudioKernels::AdjustVolumeFunction adjustVolumeFunction = &AudioKernels::adjustVolume;
+    AudioKernels::MixChannelsFunction mixChannelsFunction = &AudioKernels::mixChannels;
+    // Fixed at construction; each locked inside, or atomic (the control's levels).
     GuardedAudioOutput* output;
     SampleQueue* queue;
     AudioChannelControl* channelControl;
+    // The thread's own while it plays; the GUI thread changes them only while
+    // the thread is paused (rate change, seek) or stopped.
     unsigned bufferSize;
     qint16* buffer = nullptr;
     PlaybackRate::Enum rate = PlaybackRate::Normal;
-    // The history and its positions, counted in samples since the last
-    // discard; changed by the GUI thread only while the thread is paused.
+    // The history and its positions, counted in samples since the last discard.
     float* history = nullptr;
     quint64 historyEnd = 0;     // samples taken so far
     quint64 cursor = 0;         // the next sample to feed to the path

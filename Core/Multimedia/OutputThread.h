@@ -49,12 +49,17 @@ private:
     // acknowledged what was asked.
     void awaitAcknowledgement(State from);
 
+    // The handshake's lock; condition waits on it.
     QMutex mutex;
     QWaitCondition condition;
+    // Fixed at construction.
     QObject* session;
     const quint64 playback;
+    // Atomic: written under mutex, read by the thread outside it as well.
     std::atomic<int> requested{Paused};
+    // Atomic: set by the thread, cleared by the controller while it is paused.
     std::atomic<bool> ended{false};
+    // mutex.
     int acknowledged = -1;
 };
 
