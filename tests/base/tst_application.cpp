@@ -79,6 +79,8 @@ private slots:
     void eachStartEmptiesTheLog();
     void libraryRunsEndToEnd();
     void hostRunsAndEndsCleanly();
+    void hostOpensTheNamedRecordingOrNone_data();
+    void hostOpensTheNamedRecordingOrNone();
     void hostReportsAMissingLibrary();
 };
 
@@ -154,6 +156,47 @@ void ApplicationTest::hostRunsAndEndsCleanly()
     QCOMPARE(host.exitStatus(), QProcess::NormalExit);
     QCOMPARE(host.exitCode(), 0);
     verifyStartAndClose(logPath);
+}
+
+void ApplicationTest::hostOpensTheNamedRecordingOrNone_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected");
+    const QString failed = QStringLiteral("Failed to open stream!");
+    QTest::newRow("a missing name and a folder") << QStringList{"/nowhere/missing.ogg", "/"} << failed;
+    QTest::newRow("a folder") << QStringList{"/"} << failed;
+    // Without arguments, the recording beside the program.
+    QTest::newRow("none") << QStringList() << QStringLiteral("Successfully opened stream for playback.");
+}
+
+void ApplicationTest::hostOpensTheNamedRecordingOrNone()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    // The host and its library, with a recording beside them.
+    QTemporaryDir folder;
+    for (const char* name : {"harbend-player", "libHarbendPlayer.so"})
+        QVERIFY(QFile::copy(QStringLiteral(HARBEND_BIN_DIR "/") + name, folder.filePath(name)));
+    QVERIFY(QFile::copy(g_firstFile, folder.filePath(QStringLiteral("beside.ogg"))));
+    QTemporaryDir dataHome;
+    QProcess host;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+    host.setProcessEnvironment(environment);
+    host.start(folder.filePath(QStringLiteral("harbend-player")), arguments);
+    QVERIFY(host.waitForStarted(10000));
+    // The first attempt to open a recording is the only one: a missing one
+    // leaves the window's message open.
+    const QString logPath = dataHome.path() + QStringLiteral("/Velmora/HarbendPlayer/HarbendPlayer.log");
+    auto opened = [&] {
+        return logMessages(logPath).filter(QRegularExpression("^(Failed to open stream|Successfully opened)"));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!opened().isEmpty(), 20000);
+    // Killed: a signal does not end the host while that message holds up the start.
+    host.kill();
+    QVERIFY(host.waitForFinished(20000));
+    QCOMPARE(opened().size(), 1);
+    QVERIFY2(opened().first().startsWith(expected), qPrintable(opened().first()));
 }
 
 void ApplicationTest::hostReportsAMissingLibrary()
