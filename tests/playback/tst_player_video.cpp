@@ -260,7 +260,13 @@ void PlayerVideoTest::theWholeRecordingIsHeardAndSeen()
     QCOMPARE(surface.lastNumber(), qRound(videoSeconds * 25) - 1);
     // The clicks of seconds 1 to 4 and the last one were heard.
     pass(500);
-    const QVector<int> heard = clicks(recorder.take(recorder.available()));
+    const QVector<qint16> sound = recorder.take(recorder.available());
+    const QVector<int> heard = clicks(sound);
+    int last = sound.size() - 1;
+    while (last > 0 && qAbs(int(sound[last])) < 800)
+        --last;
+    qInfo("%d clicks; the sound ends %d ms after the first one", heard.size(),
+          heard.isEmpty() ? -1 : int(qint64(last - heard.first()) * 1000 / kSinkRate));
     QVERIFY2(heard.size() >= 5, qPrintable(QString("%1 clicks").arg(heard.size())));
     const int lastGap = heard.last() - heard[heard.size() - 2];
     QVERIFY2(qAbs(lastGap - kSinkRate * 396 / 1000) < kSinkRate / 50, qPrintable(QString::number(lastGap)));
