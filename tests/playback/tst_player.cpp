@@ -16,6 +16,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace Harbend;
 using namespace PlaybackTest;
 
@@ -88,6 +90,12 @@ QVector<double> clockLeads(SinkRecorder& recorder, PlayerControl* control, int m
         }
     }
     return leads;
+}
+
+double median(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 QString joined(const QVector<double>& values)
@@ -335,9 +343,9 @@ void PlayerTest::rateChangesGoOnFromTheClock_data()
 void PlayerTest::rateChangesGoOnFromTheClock()
 {
     QFETCH(int, rate);
-    // Clicks farther apart than twice any skip to be seen; two in each look.
+    // Clicks farther apart than twice any skip to be seen; three in each look.
     const double period = 1300;
-    const int look = 2800;
+    const int look = 4000;
     PlayerHarness harness;
     QMediaPlayer* player = harness.player.get();
     player->setMedia(local(recordings.get(
@@ -348,8 +356,8 @@ void PlayerTest::rateChangesGoOnFromTheClock()
     QTRY_VERIFY_WITH_TIMEOUT(harness.control->position() > 500, 8000);
     // At 1x the clock leads the sound by the output's latency ...
     const QVector<double> before = clockLeads(recorder, harness.control, look, period);
-    QVERIFY2(before.size() >= 2, qPrintable(joined(before)));
-    const double lead = before.first();
+    QVERIFY2(before.size() >= 3, qPrintable(joined(before)));
+    const double lead = median(before);
     // ... and by the same after each trip to other rates: nothing skipped or repeated.
     for (const QVector<double>& trip : QVector<QVector<double>>{{2.0, 1.0}, {0.5, 1.0}, {2.0, 0.5, 1.0}}) {
         for (double to : trip) {
@@ -358,9 +366,11 @@ void PlayerTest::rateChangesGoOnFromTheClock()
         }
         const QVector<double> after = clockLeads(recorder, harness.control, look, period);
         qInfo("lead %.1f ms, after %s: %s", lead, qPrintable(joined(trip)), qPrintable(joined(after)));
-        QVERIFY(!after.isEmpty());
-        for (double value : after)
-            QVERIFY2(qAbs(value - lead) < 50.0, qPrintable(QString("%1 ms, at first %2 ms").arg(value).arg(lead)));
+        QVERIFY(after.size() >= 3);
+        // A skip moves every click after it; the median leaves out a click
+        // whose arrival a busy machine noted late.
+        QVERIFY2(qAbs(median(after) - lead) < 50.0,
+                 qPrintable(QString("%1 ms, at first %2 ms").arg(median(after)).arg(lead)));
     }
 }
 
