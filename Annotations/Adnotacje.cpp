@@ -85,6 +85,22 @@ Adnotacje::Adnotacje(QWidget* parent)
     ui->frameAdnProp->hide();
     ui->btFilterT->hide();
     createMenuAnnonList();
+    // Rows wrap their text to the text column: when it changes width (a
+    // moved splitter) they take their height again.
+    connect(ui->tableAdnot->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column == 1)
+            ui->tableAdnot->resizeRowsToContents();
+    });
+    ui->tableAdnot->installEventFilter(this);
+}
+
+bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
+{
+    // Rows measured before the table was first shown used an unpolished look.
+    const QEvent::Type type = event->type();
+    if (watched == ui->tableAdnot && (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
+        ui->tableAdnot->resizeRowsToContents();
+    return QWidget::eventFilter(watched, event);
 }
 
 Adnotacje::~Adnotacje()

@@ -63,6 +63,9 @@ public:
 
     static const char* const AddNewItem;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     void annShowLayers(QList<Layer>);
     void annNewLayer(Layer, bool);
