@@ -52,6 +52,7 @@ private slots:
     void invalidRecording();
     void endOfTheRecording();
     void windingIntoTheEndStaysStopped();
+    void unsupportedPicturesAreToldWhileTheSoundPlays();
     void recordingGivenByARelativePath();
     void followModeLeavesTheMenuItsAnnotation();
     void hostPlaysAndEndsCleanly();
@@ -355,6 +356,34 @@ void PlayerPlayingTest::windingIntoTheEndStaysStopped()
              face(window->style()->standardIcon(QStyle::SP_MediaPlay)));
     QTest::mouseRelease(forward, Qt::LeftButton);
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::StoppedState);
+}
+
+void PlayerPlayingTest::unsupportedPicturesAreToldWhileTheSoundPlays()
+{
+    // What ffmpeg makes from an RGB source: Theora 4:4:4, which no video output draws.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rgb.ogg"));
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                               {"-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25",
+                                "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "8", "-pix_fmt",
+                                "yuv444p", "-c:v", "libtheora", "-c:a", "libvorbis", "-y", path}),
+             0);
+    // Only there so that a box that holds playback up cannot hang the test.
+    QObject guard;
+    QTimer::singleShot(20000, &guard, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    openAndWaitForPlaying(path);
+    auto* box = window->findChild<QMessageBox*>();
+    QVERIFY(box && box->isVisible());
+    QCOMPARE(box->windowTitle(), QStringLiteral("Problem renderowania video"));
+    QCOMPARE(box->text(),
+             QStringLiteral("Format obrazu tego nagrania nie jest obsługiwany. Nagranie zostanie odtworzone bez obrazu."));
+    // The box only informs: the recording plays on, with its sound, while it is open.
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= 1500, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(soundLevel() > 0.05, 5000);
+    QVERIFY(box->isVisible());
 }
 
 void PlayerPlayingTest::recordingGivenByARelativePath()
