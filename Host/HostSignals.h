@@ -3,7 +3,6 @@
 #include <QObject>
 
 class QSocketNotifier;
-
 class QTimer;
 
 // Turns SIGTERM and SIGINT into the end of the event loop, so that a host that
@@ -22,5 +21,4 @@ private:
     static int ms_pipe[2];
     QSocketNotifier* notifier = nullptr;
     QTimer* ending = nullptr; // asks again until the main loop has ended
-
 };
