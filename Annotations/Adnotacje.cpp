@@ -168,15 +168,21 @@ bool Adnotacje::readDocument(AnnotationDocument& doc, ParseMessage style, bool f
     return true;
 }
 
-bool Adnotacje::readForChange(AnnotationDocument& doc)
+bool Adnotacje::readForWriting(AnnotationDocument& doc)
 {
     failureReason.clear();
+    if (readDocument(doc, ParseMessage::Plain, true))
+        return true;
+    if (doc.status() == AnnotationDocument::CannotOpen)
+        failureReason = openFailure(doc.path());
+    return false;
+}
+
+bool Adnotacje::readForChange(AnnotationDocument& doc)
+{
     const qint64 modified = AnnotationDocument::modifiedSeconds(doc.path());
-    if (!readDocument(doc, ParseMessage::Plain, true)) {
-        if (doc.status() == AnnotationDocument::CannotOpen)
-            failureReason = openFailure(doc.path());
+    if (!readForWriting(doc))
         return false;
-    }
     QDomElement root = doc.root();
     if (root.attribute(QStringLiteral("Created")).isEmpty())
         root.setAttribute(QStringLiteral("Created"), QString::number(modified));
@@ -229,10 +235,10 @@ QString Adnotacje::getXmlAttr(QString path, QString attr)
 bool Adnotacje::setXmlAttr(QString path, QString attr, QString value)
 {
     AnnotationDocument doc(path);
-    if (!readDocument(doc, ParseMessage::Plain, true))
+    if (!readForWriting(doc))
         return false;
     doc.root().setAttribute(attr, value);
-    return doc.write();
+    return writeChange(doc);
 }
 
 bool Adnotacje::createNewAnnotationsFile(QString path)
@@ -402,17 +408,20 @@ QString Adnotacje::copyAnnotFile(QString path)
     QFile source(path);
     if (!source.copy(name))
         return fail("Nie udało się skopiować pliku", source.errorString());
-    if (!QFile::setPermissions(name, QFile::permissions(name) | QFileDevice::WriteOwner)) {
-        QFile::remove(name);
-        return fail("Błąd dostępu do pliku - Read Only!");
+    QFile copy(name);
+    if (!copy.setPermissions(copy.permissions() | QFileDevice::WriteOwner)) {
+        const QString reason = copy.errorString();
+        copy.remove();
+        return fail("Błąd dostępu do pliku - Read Only!", reason);
     }
     const QString firstOfChain = getXmlAttr(path, QStringLiteral("copyOf"));
     if (!setXmlAttr(name, QStringLiteral("copyOf"), firstOfChain.isEmpty() ? path : firstOfChain)
         || !setXmlAttr(name, QStringLiteral("Created"),
                        QString::number(AnnotationDocument::modifiedSeconds(name)))) {
         // Only the copy made here is removed; the source is never touched.
-        QFile::remove(name);
-        return fail("Nie udało się skopiować pliku");
+        const QString reason = failureReason;
+        copy.remove();
+        return fail("Nie udało się skopiować pliku", reason);
     }
     // A layer of that path may be open already (its file gone meanwhile):
     // only a layer added now is the copy.

@@ -103,6 +103,8 @@ private:
     // Reads a file and reports what the user must see; a document that is to
     // be rewritten must also have been decoded without loss.
     bool readDocument(AnnotationDocument& doc, ParseMessage style, bool forWriting);
+    // Reads a file that is to be rewritten; failureReason says why it cannot be.
+    bool readForWriting(AnnotationDocument& doc);
     // Reads for a change, with the creation time repaired.
     bool readForChange(AnnotationDocument& doc);
     // Writes a changed document; failureReason says why it could not.
