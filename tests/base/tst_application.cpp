@@ -188,9 +188,9 @@ void ApplicationTest::hostOpensTheNamedRecordingOrNone()
         return logMessages(logPath).filter(QRegularExpression("^(Failed to open stream|Successfully opened)"));
     };
     QTRY_VERIFY_WITH_TIMEOUT(!opened().isEmpty(), 20000);
-    // Killed: a signal does not end the host while that message holds up the start.
-    host.kill();
+    host.terminate();
     QVERIFY(host.waitForFinished(20000));
+    QCOMPARE(host.exitStatus(), QProcess::NormalExit);
     QCOMPARE(opened().size(), 1);
     QVERIFY2(opened().first().startsWith(QStringLiteral("Failed to open stream!")), qPrintable(opened().first()));
 }
