@@ -1,5 +1,6 @@
 #include "Core/Output/VideoSurfaceDirect3D9.h"
 
+#include "Core/Base/GuiThread.h"
 #include "Core/Output/VideoShadersDirect3D9.h"
 #include "Core/Output/VideoWidgetDirect3D9.h"
 
@@ -95,6 +96,7 @@ VideoSurfaceDirect3D9::~VideoSurfaceDirect3D9()
 
 bool VideoSurfaceDirect3D9::start(const QVideoSurfaceFormat& format)
 {
+    Q_ASSERT(onGuiThread());
     if (!d3d) {
         HARBEND_LOG(Fatal, "Direct3D 9 is unsupported on this platform.");
         return false;
@@ -117,6 +119,7 @@ bool VideoSurfaceDirect3D9::start(const QVideoSurfaceFormat& format)
 
 void VideoSurfaceDirect3D9::stop()
 {
+    Q_ASSERT(onGuiThread());
     refuseFrames();
     if (isActive())
         QAbstractVideoSurface::stop();
@@ -150,6 +153,7 @@ bool VideoSurfaceDirect3D9::present(const QVideoFrame& frame)
 
 bool VideoSurfaceDirect3D9::initializeD3D()
 {
+    Q_ASSERT(onGuiThread());
     const UINT width = UINT(qMax(1, widget->width()));
     const UINT height = UINT(qMax(1, widget->height()));
     const HWND window = HWND(widget->winId());
@@ -314,6 +318,7 @@ bool VideoSurfaceDirect3D9::resize() { return rebuild(); }
 
 void VideoSurfaceDirect3D9::render()
 {
+    Q_ASSERT(onGuiThread());
     // A stopped surface has no planes to build a device for.
     if (!isActive())
         return;
