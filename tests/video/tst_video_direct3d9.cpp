@@ -104,9 +104,9 @@ const char kStarted[] = "INFO VideoSurface: Successfully initialized Direct3D vi
     do {                                                                                                           \
         QString report;                                                                                            \
         QTRY_VERIFY2_WITH_TIMEOUT(([&] {                                                                           \
-                                      const ScreenCheck check = makeCheck(screenshot(name));                       \
-                                      report = check.report();                                                     \
-                                      return check.ok();                                                           \
+                                      const ScreenCheck verdict = makeCheck(screenshot(name));                     \
+                                      report = verdict.report();                                                   \
+                                      return verdict.ok();                                                         \
                                   }()),                                                                            \
                                   qPrintable(report), 5000);                                                       \
     } while (false)
