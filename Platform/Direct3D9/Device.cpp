@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 #include <new>
 
 namespace D3D9StandIn {
@@ -15,22 +16,96 @@ namespace {
 // Large enough for any picture, small enough for an exact conversion to int.
 const float kCoordinateLimit = float(1 << 22);
 
-inline float limited(float x) { return std::min(kCoordinateLimit, std::max(-kCoordinateLimit, x)); }
 
-inline int floorToInt(float x)
+inline __m128i select(__m128i mask, __m128i a, __m128i b)
 {
-    const int truncated = int(x);
-    return truncated - (float(truncated) > x ? 1 : 0);
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
 
-inline int address(int i, int size, bool clamp)
+inline __m128i clampIndices(__m128i i, __m128i low, __m128i high)
 {
-    if (unsigned(i) < unsigned(size))
-        return i;
-    if (clamp)
-        return i < 0 ? 0 : size - 1;
+    i = select(_mm_cmpgt_epi32(low, i), low, i);
+    return select(_mm_cmpgt_epi32(i, high), high, i);
+}
+
+inline int wrapped(int i, int size)
+{
     i %= size;
     return i < 0 ? i + size : i;
+}
+
+// Texel indices along one axis for a number of lanes (a multiple of 4), from
+// coordinates scaled to texels and shifted: the index at or below (first)
+// and, when asked for, the one after it (second) and the weight of the second
+// (fraction). Clamped to the edge or wrapped around.
+void texelIndicesOver(int lanes, const float* coordinates, float scale, float shift, int size, bool clamp,
+                      int* first, int* second, float* fraction)
+{
+    const __m128 factor = _mm_set1_ps(scale), offset = _mm_set1_ps(shift);
+    const __m128 lowest = _mm_set1_ps(-kCoordinateLimit), highest = _mm_set1_ps(kCoordinateLimit);
+    const __m128i zero = _mm_setzero_si128(), last = _mm_set1_epi32(size - 1), one = _mm_set1_epi32(1);
+    int outside = 0;
+    for (int i = 0; i < lanes; i += 4) {
+        // NaN becomes the lower limit: max answers its second operand then.
+        const __m128 x = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(coordinates + i), factor), offset),
+                                               lowest),
+                                    highest);
+        __m128i below = _mm_cvttps_epi32(x);
+        below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(below), x)));
+        if (fraction)
+            _mm_store_ps(fraction + i, _mm_sub_ps(x, _mm_cvtepi32_ps(below)));
+        __m128i after = _mm_add_epi32(below, one);
+        if (clamp) {
+            below = clampIndices(below, zero, last);
+            after = clampIndices(after, zero, last);
+        } else {
+            const __m128i beyond = _mm_cmpgt_epi32(second ? after : below, last);
+            outside |= _mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi32(zero, below), beyond));
+        }
+        _mm_store_si128(reinterpret_cast<__m128i*>(first + i), below);
+        if (second)
+            _mm_store_si128(reinterpret_cast<__m128i*>(second + i), after);
+    }
+    if (outside) {
+        for (int i = 0; i < lanes; ++i) {
+            first[i] = wrapped(first[i], size);
+            if (second)
+                second[i] = wrapped(second[i], size);
+        }
+    }
+}
+
+// All lanes. A coordinate that is the same in every lane (the texture row
+// along a row of the screen) is worked out once.
+void texelIndices(const float* coordinates, float scale, float shift, int size, bool clamp, int* first, int* second,
+                  float* fraction)
+{
+    const __m128 lane0 = _mm_set1_ps(coordinates[0]);
+    int differ = 0;
+    for (int i = 0; i < kLanes; i += 4)
+        differ |= _mm_movemask_ps(_mm_cmpneq_ps(_mm_load_ps(coordinates + i), lane0));
+    if (differ) {
+        texelIndicesOver(kLanes, coordinates, scale, shift, size, clamp, first, second, fraction);
+        return;
+    }
+    alignas(16) float one[4];
+    alignas(16) int below[4], after[4];
+    alignas(16) float weight[4];
+    _mm_store_ps(one, lane0);
+    texelIndicesOver(4, one, scale, shift, size, clamp, below, after, weight);
+    std::fill(first, first + kLanes, below[0]);
+    if (second)
+        std::fill(second, second + kLanes, after[0]);
+    if (fraction)
+        std::fill(fraction, fraction + kLanes, weight[0]);
+}
+
+bool allEqual(const int* values)
+{
+    int differ = 0;
+    for (int i = 1; i < kLanes; ++i)
+        differ |= values[i] ^ values[0];
+    return differ == 0;
 }
 
 void spreadLuminance(Lanes& out)
@@ -43,53 +118,58 @@ void spreadLuminance(Lanes& out)
 // Texel centres lie at half-integer coordinates; two rows, two columns, weighted.
 void sampleLinear(const Texture& texture, bool clampU, bool clampV, const float* u, const float* v, Lanes& out)
 {
-    const float width = float(texture.width), height = float(texture.height);
-    int columns[kLanes], rows[kLanes];
-    float across[kLanes], down[kLanes];
-    for (int i = 0; i < kLanes; ++i) {
-        const float x = limited(u[i] * width - 0.5f);
-        const float y = limited(v[i] * height - 0.5f);
-        columns[i] = floorToInt(x);
-        rows[i] = floorToInt(y);
-        across[i] = x - float(columns[i]);
-        down[i] = y - float(rows[i]);
-    }
-    const int w = int(texture.width), h = int(texture.height);
+    alignas(16) int left[kLanes], right[kLanes], top[kLanes], bottom[kLanes];
+    alignas(16) float across[kLanes], down[kLanes];
+    texelIndices(u, float(texture.width), -0.5f, int(texture.width), clampU, left, right, across);
+    texelIndices(v, float(texture.height), -0.5f, int(texture.height), clampV, top, bottom, down);
     const uint8_t* texels = texture.texels.data();
     const size_t pitch = texture.pitch;
     float* result = out.c[0];
+    // Across a row of the screen the texture rows usually stay the same.
+    const bool oneRow = allEqual(top) && allEqual(bottom);
     for (int i = 0; i < kLanes; ++i) {
-        const int x0 = address(columns[i], w, clampU), x1 = address(columns[i] + 1, w, clampU);
-        const uint8_t* top = texels + size_t(address(rows[i], h, clampV)) * pitch;
-        const uint8_t* bottom = texels + size_t(address(rows[i] + 1, h, clampV)) * pitch;
-        const float upper = float(top[x0]) + (float(top[x1]) - float(top[x0])) * across[i];
-        const float lower = float(bottom[x0]) + (float(bottom[x1]) - float(bottom[x0])) * across[i];
-        result[i] = (upper + (lower - upper) * down[i]) * (1.0f / 255.0f);
+        const int row = oneRow ? 0 : i;
+        const uint8_t* upper = texels + size_t(top[row]) * pitch;
+        const uint8_t* lower = texels + size_t(bottom[row]) * pitch;
+        const float a = float(upper[left[i]]), b = float(upper[right[i]]);
+        const float c = float(lower[left[i]]), d = float(lower[right[i]]);
+        const float first = a + (b - a) * across[i];
+        const float second = c + (d - c) * across[i];
+        result[i] = (first + (second - first) * down[i]) * (1.0f / 255.0f);
     }
     spreadLuminance(out);
 }
 
 void samplePoint(const Texture& texture, bool clampU, bool clampV, const float* u, const float* v, Lanes& out)
 {
-    const float width = float(texture.width), height = float(texture.height);
-    int columns[kLanes], rows[kLanes];
-    for (int i = 0; i < kLanes; ++i) {
-        columns[i] = floorToInt(limited(u[i] * width));
-        rows[i] = floorToInt(limited(v[i] * height));
-    }
-    const int w = int(texture.width), h = int(texture.height);
+    alignas(16) int columns[kLanes], rows[kLanes];
+    texelIndices(u, float(texture.width), 0.0f, int(texture.width), clampU, columns, nullptr, nullptr);
+    texelIndices(v, float(texture.height), 0.0f, int(texture.height), clampV, rows, nullptr, nullptr);
+    const uint8_t* texels = texture.texels.data();
+    const size_t pitch = texture.pitch;
     float* result = out.c[0];
-    for (int i = 0; i < kLanes; ++i)
-        result[i] = float(texture.texels[size_t(address(rows[i], h, clampV)) * texture.pitch +
-                                         size_t(address(columns[i], w, clampU))]) *
-                    (1.0f / 255.0f);
+    if (allEqual(rows)) {
+        const uint8_t* row = texels + size_t(rows[0]) * pitch;
+        for (int i = 0; i < kLanes; ++i)
+            result[i] = float(row[columns[i]]) * (1.0f / 255.0f);
+    } else {
+        for (int i = 0; i < kLanes; ++i)
+            result[i] = float(texels[size_t(rows[i]) * pitch + size_t(columns[i])]) * (1.0f / 255.0f);
+    }
     spreadLuminance(out);
 }
 
-inline uint32_t channel(float value, int shift)
+// Four pixels as 0xFFRRGGBB from colours in 0..1 (clamped, rounded).
+inline __m128i pixels4(const float* r, const float* g, const float* b)
 {
-    const float clamped = std::min(1.0f, std::max(0.0f, value));
-    return uint32_t(clamped * 255.0f + 0.5f) << shift;
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(255.0f),
+                 half = _mm_set1_ps(0.5f);
+    const auto level = [&](const float* channel) {
+        const __m128 clamped = _mm_min_ps(_mm_max_ps(_mm_load_ps(channel), zero), one);
+        return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(clamped, scale), half));
+    };
+    return _mm_or_si128(_mm_or_si128(_mm_set1_epi32(int(0xFF000000u)), _mm_slli_epi32(level(r), 16)),
+                        _mm_or_si128(_mm_slli_epi32(level(g), 8), level(b)));
 }
 
 template <class T, class Interface>
@@ -599,10 +679,13 @@ void Device::shadeSpan(int x, int y, int count, const double (*gradients)[4][3])
         }
     }
     program.run(state, this);
-    uint32_t* out = backBuffer.data() + size_t(y) * parameters.BackBufferWidth + size_t(x);
+    // All lanes at once, then the span's pixels.
     const Lanes& color = state.color;
-    for (int i = 0; i < count; ++i)
-        out[i] = 0xFF000000u | channel(color.c[0][i], 16) | channel(color.c[1][i], 8) | channel(color.c[2][i], 0);
+    alignas(16) uint32_t pixels[kLanes];
+    for (int i = 0; i < kLanes; i += 4)
+        _mm_store_si128(reinterpret_cast<__m128i*>(pixels + i), pixels4(color.c[0] + i, color.c[1] + i, color.c[2] + i));
+    std::memcpy(backBuffer.data() + size_t(y) * parameters.BackBufferWidth + size_t(x), pixels,
+                sizeof(uint32_t) * size_t(count));
 }
 
 void Device::sample(int sampler, const float* u, const float* v, Lanes& out) const

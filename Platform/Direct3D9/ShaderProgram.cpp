@@ -228,9 +228,16 @@ Lanes* ShaderProgram::registerLanes(const Operand& operand, State& state) const
 void ShaderProgram::run(State& state, const TextureSampler* sampler) const
 {
     for (const Instruction& instruction : instructions) {
-        Lanes& result = state.scratch;
         const Operand* sources = instruction.sources;
         const unsigned mask = instruction.destination.mask;
+        Lanes* destination = registerLanes(instruction.destination, state);
+        // Straight into the destination, unless a source is the destination
+        // itself (or only part of it is written, as texld writes all four).
+        bool direct = mask == 0xF || instruction.opcode != Tex;
+        for (int i = 0; i < parameterCount(instruction.opcode, programKind) - 1; ++i)
+            if (registerLanes(sources[i], state) == destination)
+                direct = false;
+        Lanes& result = direct ? *destination : state.scratch;
         if (instruction.opcode == Tex) {
             const Lanes* coordinates = registerLanes(sources[0], state);
             sampler->sample(sources[1].index, coordinates->c[sources[0].swizzle[0]],
@@ -254,8 +261,8 @@ void ShaderProgram::run(State& state, const TextureSampler* sampler) const
                     out[i] = x[i] * y[i] + z[i];
             }
         }
-        // Written only now: a source may be the destination itself.
-        Lanes* destination = registerLanes(instruction.destination, state);
+        if (direct)
+            continue;
         for (int c = 0; c < 4; ++c)
             if (mask & (1u << c))
                 std::memcpy(destination->c[c], result.c[c], sizeof(result.c[c]));
