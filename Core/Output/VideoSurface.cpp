@@ -61,6 +61,13 @@ bool VideoSurface::create(VideoSurfaceType::Enum kind, const char* failure)
 
 bool VideoSurface::start(const QVideoSurfaceFormat& format)
 {
+    // No back end draws other pictures: the user is told, and the recording plays without them.
+    if (format.pixelFormat() != QVideoFrame::Format_YUV420P) {
+        HARBEND_LOG(Error, "Unsupported picture format %d!", int(format.pixelFormat()));
+        widget->emitError(translated(QT_TRANSLATE_NOOP(
+            "VideoSurface", "The picture format of this recording is not supported. It plays without video.")));
+        return false;
+    }
     if (type == VideoSurfaceType::None) {
         if (!create<VideoWidgetDirect3D9>(
                 VideoSurfaceType::Direct3D,
