@@ -108,15 +108,19 @@ bool allEqual(const int* values)
     return differ == 0;
 }
 
-void spreadLuminance(Lanes& out)
+// Luminance reads as (L, L, L, 1); L is in x, the rest only where it is read.
+void spreadLuminance(unsigned components, Lanes& out)
 {
-    std::memcpy(out.c[1], out.c[0], sizeof(out.c[0]));
-    std::memcpy(out.c[2], out.c[0], sizeof(out.c[0]));
-    std::fill(out.c[3], out.c[3] + kLanes, 1.0f);
+    for (int c = 1; c < 3; ++c)
+        if (components & (1u << c))
+            std::memcpy(out.c[c], out.c[0], sizeof(out.c[0]));
+    if (components & 0x8)
+        std::fill(out.c[3], out.c[3] + kLanes, 1.0f);
 }
 
 // Texel centres lie at half-integer coordinates; two rows, two columns, weighted.
-void sampleLinear(const Texture& texture, bool clampU, bool clampV, const float* u, const float* v, Lanes& out)
+void sampleLinear(const Texture& texture, bool clampU, bool clampV, const float* u, const float* v, unsigned components,
+                  Lanes& out)
 {
     alignas(16) int left[kLanes], right[kLanes], top[kLanes], bottom[kLanes];
     alignas(16) float across[kLanes], down[kLanes];
@@ -124,39 +128,54 @@ void sampleLinear(const Texture& texture, bool clampU, bool clampV, const float*
     texelIndices(v, float(texture.height), -0.5f, int(texture.height), clampV, top, bottom, down);
     const uint8_t* texels = texture.texels.data();
     const size_t pitch = texture.pitch;
-    float* result = out.c[0];
     // Across a row of the screen the texture rows usually stay the same.
-    const bool oneRow = allEqual(top) && allEqual(bottom);
-    for (int i = 0; i < kLanes; ++i) {
-        const int row = oneRow ? 0 : i;
-        const uint8_t* upper = texels + size_t(top[row]) * pitch;
-        const uint8_t* lower = texels + size_t(bottom[row]) * pitch;
-        const float a = float(upper[left[i]]), b = float(upper[right[i]]);
-        const float c = float(lower[left[i]]), d = float(lower[right[i]]);
-        const float first = a + (b - a) * across[i];
-        const float second = c + (d - c) * across[i];
-        result[i] = (first + (second - first) * down[i]) * (1.0f / 255.0f);
+    // The texels are fetched one by one, then weighted four lanes at a time.
+    alignas(16) float a[kLanes], b[kLanes], c[kLanes], d[kLanes];
+    if (allEqual(top) && allEqual(bottom)) {
+        const uint8_t* upper = texels + size_t(top[0]) * pitch;
+        const uint8_t* lower = texels + size_t(bottom[0]) * pitch;
+        for (int i = 0; i < kLanes; ++i) {
+            a[i] = upper[left[i]];
+            b[i] = upper[right[i]];
+            c[i] = lower[left[i]];
+            d[i] = lower[right[i]];
+        }
+    } else {
+        for (int i = 0; i < kLanes; ++i) {
+            const uint8_t* upper = texels + size_t(top[i]) * pitch;
+            const uint8_t* lower = texels + size_t(bottom[i]) * pitch;
+            a[i] = upper[left[i]];
+            b[i] = upper[right[i]];
+            c[i] = lower[left[i]];
+            d[i] = lower[right[i]];
+        }
     }
-    spreadLuminance(out);
+    float* result = out.c[0];
+    const __m128 scale = _mm_set1_ps(1.0f / 255.0f);
+    for (int i = 0; i < kLanes; i += 4) {
+        const __m128 x = _mm_load_ps(across + i), y = _mm_load_ps(down + i);
+        const __m128 upperA = _mm_load_ps(a + i), lowerC = _mm_load_ps(c + i);
+        const __m128 first = _mm_add_ps(upperA, _mm_mul_ps(_mm_sub_ps(_mm_load_ps(b + i), upperA), x));
+        const __m128 second = _mm_add_ps(lowerC, _mm_mul_ps(_mm_sub_ps(_mm_load_ps(d + i), lowerC), x));
+        _mm_store_ps(result + i, _mm_mul_ps(_mm_add_ps(first, _mm_mul_ps(_mm_sub_ps(second, first), y)), scale));
+    }
+    spreadLuminance(components, out);
 }
 
-void samplePoint(const Texture& texture, bool clampU, bool clampV, const float* u, const float* v, Lanes& out)
+void samplePoint(const Texture& texture, const PointIndices& at, unsigned components, Lanes& out)
 {
-    alignas(16) int columns[kLanes], rows[kLanes];
-    texelIndices(u, float(texture.width), 0.0f, int(texture.width), clampU, columns, nullptr, nullptr);
-    texelIndices(v, float(texture.height), 0.0f, int(texture.height), clampV, rows, nullptr, nullptr);
     const uint8_t* texels = texture.texels.data();
     const size_t pitch = texture.pitch;
     float* result = out.c[0];
-    if (allEqual(rows)) {
-        const uint8_t* row = texels + size_t(rows[0]) * pitch;
+    if (allEqual(at.rows)) {
+        const uint8_t* row = texels + size_t(at.rows[0]) * pitch;
         for (int i = 0; i < kLanes; ++i)
-            result[i] = float(row[columns[i]]) * (1.0f / 255.0f);
+            result[i] = float(row[at.columns[i]]) * (1.0f / 255.0f);
     } else {
         for (int i = 0; i < kLanes; ++i)
-            result[i] = float(texels[size_t(rows[i]) * pitch + size_t(columns[i])]) * (1.0f / 255.0f);
+            result[i] = float(texels[size_t(at.rows[i]) * pitch + size_t(at.columns[i])]) * (1.0f / 255.0f);
     }
-    spreadLuminance(out);
+    spreadLuminance(components, out);
 }
 
 // Four pixels as 0xFFRRGGBB from colours in 0..1 (clamped, rounded).
@@ -670,6 +689,8 @@ void Device::shadeSpan(int x, int y, int count, const double (*gradients)[4][3])
         if (declared.type != ShaderProgram::Texture)
             continue;
         for (int k = 0; k < 4; ++k) {
+            if (!(declared.mask & (1u << k)))
+                continue;
             const double* g = gradients[declared.index][k];
             const float start = float(g[0] + g[1] * x + g[2] * y);
             const float step = float(g[1]);
@@ -678,6 +699,7 @@ void Device::shadeSpan(int x, int y, int count, const double (*gradients)[4][3])
                 lanes[i] = start + step * float(i);
         }
     }
+    ++spansShaded;
     program.run(state, this);
     // All lanes at once, then the span's pixels.
     const Lanes& color = state.color;
@@ -688,7 +710,7 @@ void Device::shadeSpan(int x, int y, int count, const double (*gradients)[4][3])
                 sizeof(uint32_t) * size_t(count));
 }
 
-void Device::sample(int sampler, const float* u, const float* v, Lanes& out) const
+void Device::sample(int sampler, const float* u, const float* v, unsigned components, Lanes& out) const
 {
     const Texture* texture = boundTexture(sampler);
     if (!texture) {
@@ -701,10 +723,31 @@ void Device::sample(int sampler, const float* u, const float* v, Lanes& out) con
     const DWORD filter = magnifying[sampler] ? states[D3DSAMP_MAGFILTER] : states[D3DSAMP_MINFILTER];
     const bool clampU = states[D3DSAMP_ADDRESSU] == D3DTADDRESS_CLAMP;
     const bool clampV = states[D3DSAMP_ADDRESSV] == D3DTADDRESS_CLAMP;
-    if (filter == D3DTEXF_LINEAR)
-        sampleLinear(*texture, clampU, clampV, u, v, out);
-    else
-        samplePoint(*texture, clampU, clampV, u, v, out);
+    if (filter == D3DTEXF_LINEAR) {
+        sampleLinear(*texture, clampU, clampV, u, v, components, out);
+        return;
+    }
+    // Planes of one size read at the same coordinates (U and V) share their
+    // texel indices, when the coordinates are inputs (no instruction writes those).
+    const char* inputs = reinterpret_cast<const char*>(pixelState->inputs);
+    const auto isInput = [&](const float* p) {
+        const char* at = reinterpret_cast<const char*>(p);
+        return at >= inputs && at < inputs + sizeof(pixelState->inputs);
+    };
+    PointIndices& at = pointIndices;
+    if (!isInput(u) || !isInput(v) || at.span != spansShaded || at.u != u || at.v != v || at.width != texture->width ||
+        at.height != texture->height || at.clampU != clampU || at.clampV != clampV) {
+        texelIndices(u, float(texture->width), 0.0f, int(texture->width), clampU, at.columns, nullptr, nullptr);
+        texelIndices(v, float(texture->height), 0.0f, int(texture->height), clampV, at.rows, nullptr, nullptr);
+        at.span = spansShaded;
+        at.u = u;
+        at.v = v;
+        at.width = texture->width;
+        at.height = texture->height;
+        at.clampU = clampU;
+        at.clampV = clampV;
+    }
+    samplePoint(*texture, at, components, out);
 }
 
 } // namespace D3D9StandIn

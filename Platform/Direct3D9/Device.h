@@ -21,6 +21,19 @@ class Shader;
 // A device that draws in software into an X8R8G8B8 back buffer and presents
 // it into its window. It lives until its last reference and the last object
 // that it made are gone; what is bound to it is let go with the last reference.
+// Where point sampling reads, and for which coordinates and texture size.
+struct PointIndices {
+    unsigned span = ~0u;
+    const float* u = nullptr;
+    const float* v = nullptr;
+    UINT width = 0;
+    UINT height = 0;
+    bool clampU = false;
+    bool clampV = false;
+    alignas(16) int columns[kLanes];
+    alignas(16) int rows[kLanes];
+};
+
 class Device final : public ComObject<IDirect3DDevice9>, private TextureSampler {
 public:
     Device(Direct3D* direct3d, const D3DPRESENT_PARAMETERS& parameters, DWORD behaviorFlags);
@@ -168,7 +181,7 @@ private:
         float texcoords[8][4];
     };
 
-    void sample(int sampler, const float* u, const float* v, Lanes& out) const override;
+    void sample(int sampler, const float* u, const float* v, unsigned components, Lanes& out) const override;
     bool readyToDraw() const;
     // Runs the vertex shader over the vertices, 64 at a time.
     bool shadeVertices(UINT first, UINT count, std::vector<ScreenVertex>& out);
@@ -204,6 +217,9 @@ private:
     std::unique_ptr<ShaderProgram::State> pixelState;
     // Per triangle: whether each sampler magnifies (else it minifies).
     bool magnifying[16] = {};
+    // The texel indices of the last point-sampled read, for the next one in the same span.
+    unsigned spansShaded = 0;
+    mutable PointIndices pointIndices;
 };
 
 } // namespace D3D9StandIn

@@ -108,7 +108,7 @@ bool ShaderProgram::parseDeclaration(DWORD usageToken, DWORD registerToken)
     operand.index = int(registerToken & 0x7FF);
     if (operand.index >= registerLimit(operand.type, programKind))
         return false;
-    Declaration declaration{operand.type, operand.index, 0, 0};
+    Declaration declaration{operand.type, operand.index, 0, 0, (registerToken >> 16) & 0xF};
     if (operand.type == Input) {
         declaration.usage = int(usageToken & 0x1F);
         declaration.usageIndex = int((usageToken >> 16) & 0xF);
@@ -165,6 +165,7 @@ bool ShaderProgram::parse(const DWORD* tokens, Kind kind)
         }
         Instruction instruction;
         instruction.opcode = opcode;
+        instruction.read = 0xF;
         if (!parseDestination(parameters[0], instruction.destination))
             return false;
         for (int i = 1; i < count; ++i)
@@ -184,7 +185,36 @@ bool ShaderProgram::parse(const DWORD* tokens, Kind kind)
         instructions.push_back(instruction);
     }
     code.assign(tokens, tokens + at);
+    findReadComponents();
     return true;
+}
+
+void ShaderProgram::findReadComponents()
+{
+    const auto same = [](const Operand& a, const Operand& b) { return a.type == b.type && a.index == b.index; };
+    for (size_t i = 0; i < instructions.size(); ++i) {
+        Instruction& texld = instructions[i];
+        if (texld.opcode != Tex)
+            continue;
+        unsigned read = 0, live = texld.destination.mask;
+        for (size_t j = i + 1; j < instructions.size() && live; ++j) {
+            const Instruction& later = instructions[j];
+            const int sources = parameterCount(later.opcode, programKind) - 1;
+            for (int k = 0; k < sources; ++k) {
+                if (!same(later.sources[k], texld.destination))
+                    continue;
+                // texld reads two coordinates; the others read what their write mask needs.
+                const unsigned needed = later.opcode == Tex ? 0x3 : later.destination.mask;
+                for (int c = 0; c < 4; ++c)
+                    if (needed & (1u << c))
+                        read |= (1u << later.sources[k].swizzle[c]) & live;
+            }
+            if (same(later.destination, texld.destination))
+                live &= ~later.destination.mask;
+        }
+        // What stays in a temporary at the end is never seen; an output always is.
+        texld.read = texld.destination.type == Temp ? read : 0xFu;
+    }
 }
 
 int ShaderProgram::coordinateInput(int sampler) const
@@ -241,7 +271,7 @@ void ShaderProgram::run(State& state, const TextureSampler* sampler) const
         if (instruction.opcode == Tex) {
             const Lanes* coordinates = registerLanes(sources[0], state);
             sampler->sample(sources[1].index, coordinates->c[sources[0].swizzle[0]],
-                            coordinates->c[sources[0].swizzle[1]], result);
+                            coordinates->c[sources[0].swizzle[1]], instruction.read, result);
         } else {
             const Lanes* a = registerLanes(sources[0], state);
             const Lanes* b = instruction.opcode == Mad ? registerLanes(sources[1], state) : nullptr;

@@ -16,11 +16,12 @@ struct Lanes {
 };
 
 // Where texld reads from: fills out with the sampler's texels at the
-// coordinates (all kLanes lanes).
+// coordinates (all kLanes lanes), at least the components asked for (a mask,
+// x = 1); the others are never read.
 class TextureSampler {
 public:
     virtual ~TextureSampler() = default;
-    virtual void sample(int sampler, const float* u, const float* v, Lanes& out) const = 0;
+    virtual void sample(int sampler, const float* u, const float* v, unsigned components, Lanes& out) const = 0;
 };
 
 // A vs_1_1 or ps_2_0 token stream, checked once and then interpreted. It
@@ -49,6 +50,7 @@ public:
         int index;
         int usage;
         int usageIndex;
+        unsigned mask;
     };
 
     // What one pass reads and writes. Constants hold only the registers that
@@ -91,12 +93,15 @@ private:
         int opcode;
         Operand destination;
         Operand sources[3];
+        // Of a texld's result, the components that later instructions read.
+        unsigned read;
     };
 
     bool parseDestination(DWORD token, Operand& operand) const;
     bool parseSource(DWORD token, Operand& operand);
     bool parseDeclaration(DWORD usageToken, DWORD registerToken);
     Lanes* registerLanes(const Operand& operand, State& state) const;
+    void findReadComponents();
 
     Kind programKind = Vertex;
     std::vector<DWORD> code;

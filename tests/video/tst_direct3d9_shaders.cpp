@@ -25,7 +25,7 @@ namespace {
 class FlatSampler : public TextureSampler {
 public:
     explicit FlatSampler(const VideoPattern::Yuv& yuv) : levels{yuv.y, yuv.u, yuv.v} {}
-    void sample(int sampler, const float*, const float*, Lanes& out) const override
+    void sample(int sampler, const float*, const float*, unsigned, Lanes& out) const override
     {
         for (int c = 0; c < 4; ++c)
             std::fill(out.c[c], out.c[c] + kLanes, c == 3 ? 1.0f : float(levels[sampler]) / 255.0f);
