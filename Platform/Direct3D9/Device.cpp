@@ -16,7 +16,6 @@ namespace {
 // Large enough for any picture, small enough for an exact conversion to int.
 const float kCoordinateLimit = float(1 << 22);
 
-
 inline __m128i select(__m128i mask, __m128i a, __m128i b)
 {
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
@@ -38,8 +37,8 @@ inline int wrapped(int i, int size)
 // coordinates scaled to texels and shifted: the index at or below (first)
 // and, when asked for, the one after it (second) and the weight of the second
 // (fraction). Clamped to the edge or wrapped around.
-void texelIndicesOver(int lanes, const float* coordinates, float scale, float shift, int size, bool clamp,
-                      int* first, int* second, float* fraction)
+void texelIndicesOver(int lanes, const float* coordinates, float scale, float shift, int size, bool clamp, int* first,
+                      int* second, float* fraction)
 {
     const __m128 factor = _mm_set1_ps(scale), offset = _mm_set1_ps(shift);
     const __m128 lowest = _mm_set1_ps(-kCoordinateLimit), highest = _mm_set1_ps(kCoordinateLimit);
@@ -47,9 +46,8 @@ void texelIndicesOver(int lanes, const float* coordinates, float scale, float sh
     int outside = 0;
     for (int i = 0; i < lanes; i += 4) {
         // NaN becomes the lower limit: max answers its second operand then.
-        const __m128 x = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(coordinates + i), factor), offset),
-                                               lowest),
-                                    highest);
+        const __m128 x = _mm_min_ps(
+            _mm_max_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(coordinates + i), factor), offset), lowest), highest);
         __m128i below = _mm_cvttps_epi32(x);
         below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(below), x)));
         if (fraction)
@@ -263,8 +261,7 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
                         const RGNDATA* dirtyRegion)
 {
     enter();
-    if (sourceRect || destRect || dirtyRegion ||
-        (destWindowOverride && destWindowOverride != parameters.hDeviceWindow))
+    if (sourceRect || destRect || dirtyRegion || (destWindowOverride && destWindowOverride != parameters.hDeviceWindow))
         return D3DERR_INVALIDCALL;
     if (inScene)
         return D3DERR_INVALIDCALL;
@@ -392,8 +389,7 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     const bool addressing = type == D3DSAMP_ADDRESSU || type == D3DSAMP_ADDRESSV || type == D3DSAMP_ADDRESSW;
     if (addressing && value != D3DTADDRESS_WRAP && value != D3DTADDRESS_CLAMP)
         return D3DERR_INVALIDCALL;
-    if ((type == D3DSAMP_MAGFILTER || type == D3DSAMP_MINFILTER) && value != D3DTEXF_POINT &&
-        value != D3DTEXF_LINEAR)
+    if ((type == D3DSAMP_MAGFILTER || type == D3DSAMP_MINFILTER) && value != D3DTEXF_POINT && value != D3DTEXF_LINEAR)
         return D3DERR_INVALIDCALL;
     if (type == D3DSAMP_MIPFILTER && value > D3DTEXF_LINEAR)
         return D3DERR_INVALIDCALL;
@@ -556,8 +552,8 @@ bool Device::shadeVertices(UINT first, UINT count, std::vector<ScreenVertex>& ou
                 declared.usageIndex == element.UsageIndex)
                 target = declared.index;
         targets.push_back(target);
-        const size_t end = size_t(streamOffset) + size_t(streamStride) * (size_t(first) + count - 1) +
-                           element.Offset + 4 * (size_t(element.Type) + 1);
+        const size_t end = size_t(streamOffset) + size_t(streamStride) * (size_t(first) + count - 1) + element.Offset +
+                           4 * (size_t(element.Type) + 1);
         if (end > bytes.size())
             return false;
     }
@@ -651,7 +647,7 @@ void Device::drawTriangle(const ScreenVertex& a, const ScreenVertex& b, const Sc
         magnifying[s] = true;
         if (input < 0 || !texture)
             continue;
-        const double (*g)[3] = gradients[input];
+        const double(*g)[3] = gradients[input];
         const double footprint = std::max({std::abs(g[0][1]) * texture->width, std::abs(g[0][2]) * texture->width,
                                            std::abs(g[1][1]) * texture->height, std::abs(g[1][2]) * texture->height});
         magnifying[s] = footprint <= 1.0;
@@ -705,7 +701,8 @@ void Device::shadeSpan(int x, int y, int count, const double (*gradients)[4][3])
     const Lanes& color = state.color;
     alignas(16) uint32_t pixels[kLanes];
     for (int i = 0; i < kLanes; i += 4)
-        _mm_store_si128(reinterpret_cast<__m128i*>(pixels + i), pixels4(color.c[0] + i, color.c[1] + i, color.c[2] + i));
+        _mm_store_si128(reinterpret_cast<__m128i*>(pixels + i),
+                        pixels4(color.c[0] + i, color.c[1] + i, color.c[2] + i));
     std::memcpy(backBuffer.data() + size_t(y) * parameters.BackBufferWidth + size_t(x), pixels,
                 sizeof(uint32_t) * size_t(count));
 }

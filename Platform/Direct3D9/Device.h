@@ -52,9 +52,12 @@ public:
 
     // What the back end calls.
     HRESULT TestCooperativeLevel() override;
-    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride, const RGNDATA* dirtyRegion) override;
-    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
-    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer, HANDLE* sharedHandle) override;
+    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                    const RGNDATA* dirtyRegion) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                          IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
+                               HANDLE* sharedHandle) override;
     HRESULT BeginScene() override;
     HRESULT EndScene() override;
     HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
@@ -64,7 +67,8 @@ public:
     HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
     HRESULT SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
-    HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) override;
+    HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                    IDirect3DVertexDeclaration9** declaration) override;
     HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
     HRESULT SetFVF(DWORD fvf) override;
     HRESULT CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) override;
@@ -84,7 +88,10 @@ public:
     HRESULT SetCursorProperties(UINT, UINT, IDirect3DSurface9*) override { return D3DERR_INVALIDCALL; }
     void SetCursorPosition(int, int, DWORD) override {}
     BOOL ShowCursor(BOOL) override { return 0; }
-    HRESULT CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS*, IDirect3DSwapChain9**) override { return D3DERR_INVALIDCALL; }
+    HRESULT CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS*, IDirect3DSwapChain9**) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
     HRESULT GetSwapChain(UINT, IDirect3DSwapChain9**) override { return D3DERR_INVALIDCALL; }
     UINT GetNumberOfSwapChains() override { return 0; }
     HRESULT Reset(D3DPRESENT_PARAMETERS*) override { return D3DERR_INVALIDCALL; }
@@ -93,18 +100,45 @@ public:
     HRESULT SetDialogBoxMode(BOOL) override { return D3DERR_INVALIDCALL; }
     void SetGammaRamp(UINT, DWORD, const D3DGAMMARAMP*) override {}
     void GetGammaRamp(UINT, D3DGAMMARAMP*) override {}
-    HRESULT CreateVolumeTexture(UINT, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DVolumeTexture9**, HANDLE*) override { return D3DERR_INVALIDCALL; }
-    HRESULT CreateCubeTexture(UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DCubeTexture9**, HANDLE*) override { return D3DERR_INVALIDCALL; }
-    HRESULT CreateIndexBuffer(UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DIndexBuffer9**, HANDLE*) override { return D3DERR_INVALIDCALL; }
-    HRESULT CreateRenderTarget(UINT, UINT, D3DFORMAT, D3DMULTISAMPLE_TYPE, DWORD, BOOL, IDirect3DSurface9**, HANDLE*) override { return D3DERR_INVALIDCALL; }
-    HRESULT CreateDepthStencilSurface(UINT, UINT, D3DFORMAT, D3DMULTISAMPLE_TYPE, DWORD, BOOL, IDirect3DSurface9**, HANDLE*) override { return D3DERR_INVALIDCALL; }
-    HRESULT UpdateSurface(IDirect3DSurface9*, const RECT*, IDirect3DSurface9*, const POINT*) override { return D3DERR_INVALIDCALL; }
+    HRESULT CreateVolumeTexture(UINT, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DVolumeTexture9**,
+                                HANDLE*) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT CreateCubeTexture(UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DCubeTexture9**, HANDLE*) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT CreateIndexBuffer(UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DIndexBuffer9**, HANDLE*) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT CreateRenderTarget(UINT, UINT, D3DFORMAT, D3DMULTISAMPLE_TYPE, DWORD, BOOL, IDirect3DSurface9**,
+                               HANDLE*) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT CreateDepthStencilSurface(UINT, UINT, D3DFORMAT, D3DMULTISAMPLE_TYPE, DWORD, BOOL, IDirect3DSurface9**,
+                                      HANDLE*) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT UpdateSurface(IDirect3DSurface9*, const RECT*, IDirect3DSurface9*, const POINT*) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
     HRESULT UpdateTexture(IDirect3DBaseTexture9*, IDirect3DBaseTexture9*) override { return D3DERR_INVALIDCALL; }
     HRESULT GetRenderTargetData(IDirect3DSurface9*, IDirect3DSurface9*) override { return D3DERR_INVALIDCALL; }
     HRESULT GetFrontBufferData(UINT, IDirect3DSurface9*) override { return D3DERR_INVALIDCALL; }
-    HRESULT StretchRect(IDirect3DSurface9*, const RECT*, IDirect3DSurface9*, const RECT*, D3DTEXTUREFILTERTYPE) override { return D3DERR_INVALIDCALL; }
+    HRESULT StretchRect(IDirect3DSurface9*, const RECT*, IDirect3DSurface9*, const RECT*, D3DTEXTUREFILTERTYPE) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
     HRESULT ColorFill(IDirect3DSurface9*, const RECT*, D3DCOLOR) override { return D3DERR_INVALIDCALL; }
-    HRESULT CreateOffscreenPlainSurface(UINT, UINT, D3DFORMAT, D3DPOOL, IDirect3DSurface9**, HANDLE*) override { return D3DERR_INVALIDCALL; }
+    HRESULT CreateOffscreenPlainSurface(UINT, UINT, D3DFORMAT, D3DPOOL, IDirect3DSurface9**, HANDLE*) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
     HRESULT SetRenderTarget(DWORD, IDirect3DSurface9*) override { return D3DERR_INVALIDCALL; }
     HRESULT GetRenderTarget(DWORD, IDirect3DSurface9**) override { return D3DERR_INVALIDCALL; }
     HRESULT SetDepthStencilSurface(IDirect3DSurface9*) override { return D3DERR_INVALIDCALL; }
@@ -143,8 +177,15 @@ public:
     float GetNPatchMode() override { return 0.0f; }
     HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE, INT, UINT, UINT, UINT, UINT) override { return D3DERR_INVALIDCALL; }
     HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE, UINT, const void*, UINT) override { return D3DERR_INVALIDCALL; }
-    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE, UINT, UINT, UINT, const void*, D3DFORMAT, const void*, UINT) override { return D3DERR_INVALIDCALL; }
-    HRESULT ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9*, IDirect3DVertexDeclaration9*, DWORD) override { return D3DERR_INVALIDCALL; }
+    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE, UINT, UINT, UINT, const void*, D3DFORMAT, const void*,
+                                   UINT) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9*, IDirect3DVertexDeclaration9*, DWORD) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
     HRESULT GetVertexDeclaration(IDirect3DVertexDeclaration9**) override { return D3DERR_INVALIDCALL; }
     HRESULT GetFVF(DWORD*) override { return D3DERR_INVALIDCALL; }
     HRESULT GetVertexShader(IDirect3DVertexShader9**) override { return D3DERR_INVALIDCALL; }

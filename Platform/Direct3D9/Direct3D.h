@@ -32,9 +32,18 @@ public:
     HRESULT EnumAdapterModes(UINT, D3DFORMAT, UINT, D3DDISPLAYMODE*) override { return D3DERR_INVALIDCALL; }
     HRESULT GetAdapterDisplayMode(UINT, D3DDISPLAYMODE*) override { return D3DERR_INVALIDCALL; }
     HRESULT CheckDeviceType(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, BOOL) override { return D3DERR_INVALIDCALL; }
-    HRESULT CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE, D3DFORMAT) override { return D3DERR_INVALIDCALL; }
-    HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, BOOL, D3DMULTISAMPLE_TYPE, DWORD*) override { return D3DERR_INVALIDCALL; }
-    HRESULT CheckDepthStencilMatch(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT) override { return D3DERR_INVALIDCALL; }
+    HRESULT CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE, D3DFORMAT) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, BOOL, D3DMULTISAMPLE_TYPE, DWORD*) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
+    HRESULT CheckDepthStencilMatch(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT) override
+    {
+        return D3DERR_INVALIDCALL;
+    }
     HRESULT CheckDeviceFormatConversion(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT) override { return D3DERR_INVALIDCALL; }
     HRESULT GetDeviceCaps(UINT, D3DDEVTYPE, D3DCAPS9*) override { return D3DERR_INVALIDCALL; }
     HMONITOR GetAdapterMonitor(UINT) override { return 0; }
@@ -48,8 +57,8 @@ public:
 
 private:
     std::mutex lock;
-    int lostTests;          // guarded by lock
-    bool notResetDue;       // guarded by lock
+    int lostTests;    // guarded by lock
+    bool notResetDue; // guarded by lock
 };
 
 } // namespace D3D9StandIn

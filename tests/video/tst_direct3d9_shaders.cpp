@@ -35,7 +35,10 @@ private:
     int levels[3];
 };
 
-std::vector<DWORD> tokens(const DWORD* shader, unsigned bytes) { return std::vector<DWORD>(shader, shader + bytes / 4); }
+std::vector<DWORD> tokens(const DWORD* shader, unsigned bytes)
+{
+    return std::vector<DWORD>(shader, shader + bytes / 4);
+}
 
 // The index of the last token equal to the value.
 size_t lastIndexOf(const std::vector<DWORD>& stream, DWORD value)
