@@ -474,10 +474,17 @@ void WPlayer::anSeek(qint64 position)
 void WPlayer::pteEnterPressed()
 {
     playerSeek(time2pos(ui->playerTePozycjaNagrania->time()));
-    ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason);
+    leaveTimeEditor();
 }
 
-void WPlayer::pteEscapePressed() { ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason); }
+void WPlayer::pteEscapePressed() { leaveTimeEditor(); }
+
+void WPlayer::leaveTimeEditor()
+{
+    ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason);
+    // A paused recording sends no position reports that would replace the typed time.
+    ui->playerTePozycjaNagrania->setTime(pos2time(ui->widgetMediaPlayer->getTime()));
+}
 
 void WPlayer::playerForwardStart() { startFr(1); }
 

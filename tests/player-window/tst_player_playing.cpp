@@ -217,6 +217,12 @@ void PlayerPlayingTest::windowPlaysARecording()
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PausedState);
     QCOMPARE(face(child<QPushButton>("playerBtPlayPause")->icon()),
              face(window->style()->standardIcon(QStyle::SP_MediaPlay)));
+    // Escape while paused cancels a typed time although no position report follows.
+    auto* editor = child<PosTimeEdit>("playerTePozycjaNagrania");
+    editor->setFocus();
+    editor->setTime(QTime(0, 0, 29));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QCOMPARE(editor->time(), WPlayer::pos2time(position()));
     QTest::mouseClick(child<QPushButton>("playerBtPlayPause"), Qt::LeftButton);
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PlayingState);
 
@@ -227,7 +233,6 @@ void PlayerPlayingTest::windowPlaysARecording()
 
     // A typed time and Enter seek there and hand the focus to play/pause. (Other tests' windows
     // share the display, so the window's own focus widget is checked, not the active focus.)
-    auto* editor = child<PosTimeEdit>("playerTePozycjaNagrania");
     editor->setTime(QTime(0, 0, 5));
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(position() >= 5000 && position() < 7000, 5000);
