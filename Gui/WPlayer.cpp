@@ -383,7 +383,14 @@ void WPlayer::initGuiNoMedia()
     ui->playerLCzasNagrania->setText(QStringLiteral("00:00:00"));
 }
 
-void WPlayer::mpError(QMediaPlayer::Error) { initGuiNoMedia(); }
+void WPlayer::mpError(QMediaPlayer::Error)
+{
+    initGuiNoMedia();
+    // Invalid media has had its own box; any other failure would otherwise leave
+    // the controls disabled without a reason.
+    if (mediaPlayer()->mediaStatus() != QMediaPlayer::InvalidMedia)
+        QMessageBox::critical(this, criticalErrorTitle, mediaPlayer()->errorString(), QMessageBox::Ok);
+}
 
 void WPlayer::mpAudioAvailableChanged(bool) {}
 

@@ -313,6 +313,18 @@ void PlayerPlayingTest::invalidRecording()
     QCOMPARE(window->windowTitle(), QStringLiteral("HarbendPlayer v:2.1.22"));
     QVERIFY(!child<QPushButton>("playerBtPlayPause")->isEnabled());
     QCOMPARE(Settings().readLastMediaOpenFile(), lastFile);
+
+    // A recording emptied after it was opened cannot play again: the engine's reason is shown.
+    const QString emptied = other.filePath(QStringLiteral("oprozniane.ogg"));
+    QVERIFY(QFile::copy(shortRecording, emptied));
+    openAndWaitForPlaying(emptied);
+    window->playerStop();
+    QVERIFY(QFile::resize(emptied, 0));
+    window->playerPlayPause();
+    QTRY_COMPARE(answer.seen.size(), 2);
+    QCOMPARE(answer.seen.at(1).title, QStringLiteral("Błąd krytyczny"));
+    QCOMPARE(answer.seen.at(1).text, QStringLiteral("Nie udało się wystartować wątku odczytującego!"));
+    QVERIFY(!child<QPushButton>("playerBtPlayPause")->isEnabled());
 }
 
 void PlayerPlayingTest::endOfTheRecording()
