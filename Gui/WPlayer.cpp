@@ -312,6 +312,8 @@ void WPlayer::modifySettings()
     setGuiFont();
     uiMotif = settings.readUiMotif();
     setGuiStyle(uiMotif);
+    // A widget with a style of its own takes a changed theme only when given that style again.
+    ui->mediaPosition->setStyle(&sliderStyle);
 }
 
 void WPlayer::setGuiFont()
