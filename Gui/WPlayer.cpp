@@ -390,8 +390,13 @@ void WPlayer::mpError(QMediaPlayer::Error)
     initGuiNoMedia();
     // Invalid media has had its own box; any other failure would otherwise leave
     // the controls disabled without a reason.
-    if (mediaPlayer()->mediaStatus() != QMediaPlayer::InvalidMedia)
-        QMessageBox::critical(this, criticalErrorTitle, mediaPlayer()->errorString(), QMessageBox::Ok);
+    if (mediaPlayer()->mediaStatus() == QMediaPlayer::InvalidMedia)
+        return;
+    // Reported from inside the engine's own call: the box must not run an event loop there.
+    auto* box = new QMessageBox(QMessageBox::Critical, criticalErrorTitle, mediaPlayer()->errorString(),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void WPlayer::mpAudioAvailableChanged(bool) {}
