@@ -102,6 +102,8 @@ private:
     bool readDocument(AnnotationDocument& doc, ParseMessage style, bool forWriting);
     // Reads for a change, with the creation time repaired.
     bool readForChange(AnnotationDocument& doc);
+    // Adds the layer of a file read for a load.
+    void addLayer(const AnnotationDocument& doc, bool refresh);
 
     int selectedRow() const;
     // Position in adnotations of the first record of that layer with that

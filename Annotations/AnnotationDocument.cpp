@@ -1,5 +1,6 @@
 #include "Annotations/AnnotationDocument.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDomProcessingInstruction>
 #include <QFile>
@@ -8,6 +9,9 @@
 #include <QSaveFile>
 #include <QTextCodec>
 #include <QXmlStreamReader>
+
+#include <algorithm>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -45,6 +49,257 @@ bool isUtf8Name(const QString& name)
 {
     const QString lower = name.toLower();
     return lower == QLatin1String("utf-8") || lower == QLatin1String("utf8");
+}
+
+template <typename Char>
+bool isXmlSpace(Char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The lexical scan of shapeWithinBounds over UTF-16 text or UTF-8 bytes: all
+// the markup it looks for is ASCII, which never occurs inside a multi-byte
+// UTF-8 sequence.
+template <typename Char>
+class MarkupScan {
+public:
+    MarkupScan(const Char* text, int size) : c(text), n(size) {}
+
+    int find(Char wanted, int from) const
+    {
+        for (int i = from; i < n; ++i)
+            if (c[i] == wanted)
+                return i;
+        return -1;
+    }
+    bool at(int i, const char* s) const
+    {
+        for (; *s; ++s, ++i)
+            if (i >= n || c[i] != Char(*s))
+                return false;
+        return true;
+    }
+    // Index just past the first `end` at or after `from`; -1 when none.
+    int skipPast(int from, const char* end) const
+    {
+        for (int i = find(Char(end[0]), from); i >= 0; i = find(Char(end[0]), i + 1))
+            if (at(i, end))
+                return i + int(qstrlen(end));
+        return -1;
+    }
+    int skipSpace(int i) const
+    {
+        while (i < n && isXmlSpace(c[i]))
+            ++i;
+        return i;
+    }
+    int skipName(int i) const
+    {
+        while (i < n && !isXmlSpace(c[i]) && c[i] != '=' && c[i] != '>' && c[i] != '/')
+            ++i;
+        return i;
+    }
+    bool isDeclaration(int from, int to) const
+    {
+        return (to - from == 5 && at(from, "xmlns")) || (to - from > 6 && at(from, "xmlns:"));
+    }
+
+    const Char* c;
+    const int n;
+};
+
+// Counts on the raw text what the parser's time and stack grow with, before
+// any parser sees it. The scan follows XML's lexical rules exactly for
+// well-formed text; where text cannot be well-formed the parser stops at that
+// point, so the scan stops there too and lets the parser report it. A DTD
+// subset is refused: its declarations could add attributes to every element.
+template <typename Char>
+bool shapeWithinBounds(const Char* text, int size)
+{
+    const MarkupScan<Char> s(text, size);
+    const Char* c = text;
+    const int n = size;
+    int depth = 0;
+    int elements = 0;
+    int declarations = 0;
+    qint64 pairs = 0;
+    int i = 0;
+    while ((i = s.find('<', i)) >= 0) {
+        if (s.at(i, "<!--")) {
+            i = s.skipPast(i + 4, "-->");
+        } else if (s.at(i, "<![CDATA[")) {
+            i = s.skipPast(i + 9, "]]>");
+        } else if (s.at(i, "<?")) {
+            i = s.skipPast(i + 2, "?>");
+        } else if (s.at(i, "<!")) {
+            Char quote = 0;
+            for (i += 2; i < n && (quote || c[i] != '>'); ++i) {
+                if (quote)
+                    quote = c[i] == quote ? Char(0) : quote;
+                else if (c[i] == '"' || c[i] == '\'')
+                    quote = c[i];
+                else if (c[i] == '[')
+                    return false;
+            }
+        } else if (s.at(i, "</")) {
+            --depth;
+            i = s.skipPast(i + 2, ">");
+        } else {
+            if (++elements > AnnotationDocument::MaxElements)
+                return false;
+            i = s.skipName(i + 1);
+            int attributes = 0;
+            for (;;) {
+                i = s.skipSpace(i);
+                if (i >= n)
+                    return true;
+                if (c[i] == '>' || c[i] == '/')
+                    break;
+                const int nameStart = i;
+                i = s.skipName(i);
+                if (s.isDeclaration(nameStart, i)) {
+                    if (++declarations > AnnotationDocument::MaxNamespaceDeclarations)
+                        return false;
+                } else {
+                    pairs += attributes;
+                    if (++attributes > AnnotationDocument::MaxAttributes
+                        || pairs > AnnotationDocument::MaxAttributePairs)
+                        return false;
+                }
+                i = s.skipSpace(i);
+                if (i >= n || c[i] != '=')
+                    return true;
+                i = s.skipSpace(i + 1);
+                if (i >= n || (c[i] != '"' && c[i] != '\''))
+                    return true;
+                i = s.find(c[i], i + 1);
+                if (i < 0)
+                    return true;
+                ++i;
+            }
+            if (c[i] == '>' && ++depth > AnnotationDocument::MaxDepth)
+                return false;
+        }
+        if (i < 0)
+            return true;
+    }
+    return true;
+}
+
+bool shapeWithinBounds(const QString& text)
+{
+    return shapeWithinBounds(reinterpret_cast<const ushort*>(text.constData()), text.size());
+}
+
+bool shapeWithinBounds(const QByteArray& bytes)
+{
+    return shapeWithinBounds(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
+}
+
+// True for bytes that are UTF-8 throughout, without NUL and without a
+// declaration of another encoding: the parser may then decode them itself,
+// piece by piece, and read them exactly as the text they are.
+bool isPlainUtf8(const QByteArray& bytes)
+{
+    if (bytes.contains('\0'))
+        return false;
+    QTextCodec* bom = QTextCodec::codecForUtfText(bytes, nullptr);
+    if (bom && bom->mibEnum() != 106)
+        return false;
+    const QString declared = declaredEncoding(bytes);
+    if (!declared.isEmpty() && !isUtf8Name(declared))
+        return false;
+    const std::unique_ptr<QTextDecoder> decoder(utf8()->makeDecoder());
+    const int piece = 1 << 20;
+    for (int at = 0; at < bytes.size(); at += piece)
+        decoder->toUnicode(bytes.constData() + at, qMin(piece, bytes.size() - at));
+    return !decoder->hasFailure() && !decoder->needsMoreData();
+}
+
+// A copy of its own, as long as the text: toString() of a reference to a
+// whole string shares the parser's buffer and all its spare room.
+QString ownCopy(const QStringRef& text)
+{
+    return text.isEmpty() ? QString(QLatin1String("")) : QString(text.unicode(), text.size());
+}
+
+// The value the tree's attribute(name) gives: attributes are found by local
+// name; false when there is none.
+bool attributeValue(const QXmlStreamAttributes& attributes, const QString& name, QString& value)
+{
+    const QXmlStreamAttribute* found = nullptr;
+    int count = 0;
+    for (const QXmlStreamAttribute& attribute : attributes) {
+        if (attribute.name() == name) {
+            found = &attribute;
+            ++count;
+        }
+    }
+    if (count == 0)
+        return false;
+    if (count == 1) {
+        value = ownCopy(found->value());
+        return true;
+    }
+    // Several in different namespaces: the tree decides which one it gives.
+    QDomDocument scratch;
+    QDomElement element = scratch.createElementNS(QString(), QStringLiteral("e"));
+    for (const QXmlStreamAttribute& attribute : attributes)
+        element.setAttributeNS(attribute.namespaceUri().toString(), attribute.qualifiedName().toString(),
+                               attribute.value().toString());
+    value = element.attribute(name);
+    return true;
+}
+
+// The tree drops character data that is only white space.
+bool keptByTree(const QStringRef& text)
+{
+    return !text.trimmed().isEmpty();
+}
+
+bool isXmlChar(uint u)
+{
+    return u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD)
+        || (u >= 0x10000 && u <= 0x10FFFF);
+}
+
+bool onlyXmlChars(const QString& text)
+{
+    const QVector<uint> points = text.toUcs4();
+    return std::all_of(points.begin(), points.end(), isXmlChar);
+}
+
+// Comments and processing instructions that the parser let through but that
+// cannot be written back as they are: they carry no annotation, so they go.
+bool writable(const QDomNode& node)
+{
+    if (node.isComment()) {
+        const QString data = node.toComment().data();
+        return onlyXmlChars(data) && !data.contains(QLatin1String("--")) && !data.endsWith(QLatin1Char('-'));
+    }
+    if (node.isProcessingInstruction()) {
+        const QDomProcessingInstruction instruction = node.toProcessingInstruction();
+        const QString target = instruction.target();
+        const bool declaration = target == QLatin1String("xml") && node.parentNode().isDocument()
+            && node.previousSibling().isNull();
+        const bool nameOk = !target.isEmpty() && onlyXmlChars(target)
+            && std::none_of(target.begin(), target.end(), [](QChar c) { return isXmlSpace(c.unicode()) || c == QLatin1Char('?'); })
+            && (declaration || target.compare(QLatin1String("xml"), Qt::CaseInsensitive) != 0);
+        return nameOk && onlyXmlChars(instruction.data()) && !instruction.data().contains(QLatin1String("?>"));
+    }
+    return true;
+}
+
+void dropUnwritable(QDomNode parent)
+{
+    for (QDomNode child = parent.firstChild(); !child.isNull();) {
+        const QDomNode next = child.nextSibling();
+        if (!writable(child))
+            parent.removeChild(child);
+        else if (child.isElement())
+            dropUnwritable(child);
+        child = next;
+    }
 }
 
 } // namespace
@@ -90,68 +345,162 @@ QString AnnotationDocument::decodeText(const QByteArray& bytes)
     return text;
 }
 
-// A streaming pass first: it bounds depth and size before the DOM builds a
-// tree (whose building, printing and destruction recurse).
-bool AnnotationDocument::checkShape(const QString& text)
+AnnotationDocument::Status AnnotationDocument::read(Mode mode)
 {
-    QXmlStreamReader reader(text);
-    reader.setNamespaceProcessing(false);
-    int depth = 0;
-    int elements = 0;
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            if (++depth > MaxDepth || ++elements > MaxElements)
-                return false;
-        } else if (token == QXmlStreamReader::EndElement) {
-            --depth;
-        }
-    }
-    if (reader.hasError()) {
-        errorLine = int(reader.lineNumber());
-        errorColumn = int(reader.columnNumber());
-        errorMessage = reader.errorString();
-    }
-    return true;
-}
-
-AnnotationDocument::Status AnnotationDocument::read()
-{
-    lastStatus = readFile();
+    lastStatus = readFile(mode);
     return lastStatus;
 }
 
-AnnotationDocument::Status AnnotationDocument::readFile()
+AnnotationDocument::Status AnnotationDocument::parse(QByteArray bytes, Mode mode)
+{
+    lastStatus = parseBytes(std::move(bytes), mode);
+    return lastStatus;
+}
+
+AnnotationDocument::Status AnnotationDocument::parseBytes(QByteArray bytes, Mode mode)
+{
+    if (bytes.size() > MaxFileSize)
+        return TooBig;
+    if (isPlainUtf8(bytes)) {
+        // The common file: no copy of it as text, the parser decodes it piece by piece.
+        if (!shapeWithinBounds(bytes))
+            return TooComplex;
+        QBuffer device(&bytes);
+        device.open(QIODevice::ReadOnly);
+        QXmlStreamReader reader(&device);
+        return parseWith(reader, mode);
+    }
+    const QString text = decodeText(bytes);
+    bytes = QByteArray();
+    if (!shapeWithinBounds(text))
+        return TooComplex;
+    QXmlStreamReader reader(text);
+    return parseWith(reader, mode);
+}
+
+AnnotationDocument::Status AnnotationDocument::readFile(Mode mode)
 {
     if (!isRegularFile(filePath))
         return CannotOpen;
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly) || file.isSequential())
         return CannotOpen;
-    const QByteArray bytes = file.read(MaxFileSize + 1);
+    // What the file holds, and one byte more to see that it grew past the cap.
+    QByteArray bytes = file.read(qMin(file.size(), MaxFileSize) + 1);
     file.close();
     if (bytes.size() > MaxFileSize)
         return TooBig;
-    const QString text = decodeText(bytes);
-    if (!checkShape(text))
-        return TooComplex;
-    if (!errorMessage.isEmpty())
-        return ParseError;
+    return parse(std::move(bytes), mode);
+}
+
+void AnnotationDocument::setError(const QXmlStreamReader& reader)
+{
+    errorLine = int(reader.lineNumber());
+    errorColumn = int(reader.columnNumber());
+    errorMessage = reader.errorString();
+}
+
+AnnotationDocument::Status AnnotationDocument::parseWith(QXmlStreamReader& reader, Mode mode)
+{
+    reader.setNamespaceProcessing(true);
+    if (mode == Content)
+        return readContent(reader);
     // The stream parser, not the DOM's older one: that one cuts character
     // references beyond U+FFFF to 16 bits, and a rewrite would keep the damage.
-    QXmlStreamReader reader(text);
-    reader.setNamespaceProcessing(true);
     if (!dom.setContent(&reader, true, &errorMessage, &errorLine, &errorColumn))
         return ParseError;
     if (root().tagName() != QLatin1String(RootName))
         return NotAnnotations;
+    dropUnwritable(dom);
     return Ok;
 }
 
-bool AnnotationDocument::write()
+// Reads what a load shows as the tree's accessors would find it: elements by
+// local name, the first Text and Protocol of each Annotation, their text as
+// the tree keeps it.
+AnnotationDocument::Status AnnotationDocument::readContent(QXmlStreamReader& reader)
+{
+    const QString annotationName = QStringLiteral("Annotation");
+    const QString textName = QStringLiteral("Text");
+    const QString protocolName = QStringLiteral("Protocol");
+    int depth = 0;
+    bool annotationsRoot = false;
+    bool inAnnotation = false;
+    bool haveText = false;
+    bool haveProtocol = false;
+    QString* target = nullptr; // the first Text or Protocol being read
+    Entry entry;
+    QString lastProtocol;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            ++depth;
+            if (depth == 1) {
+                annotationsRoot = reader.name() == QLatin1String(RootName);
+                rootAttributes = reader.attributes();
+            } else if (depth == 2 && annotationsRoot && reader.name() == annotationName) {
+                inAnnotation = true;
+                entry = Entry();
+                if (!attributeValue(reader.attributes(), QStringLiteral("Time"), entry.time))
+                    entry.time = QString::fromLatin1(kMissingTime);
+                haveText = haveProtocol = false;
+            } else if (depth == 3 && inAnnotation) {
+                if (!haveText && reader.name() == textName) {
+                    haveText = true;
+                    target = &entry.text;
+                } else if (!haveProtocol && reader.name() == protocolName) {
+                    haveProtocol = true;
+                    target = &entry.protocol;
+                }
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            if (depth == 3)
+                target = nullptr;
+            if (depth == 2 && inAnnotation) {
+                // Most annotations share their protocol text: keep it once.
+                if (entry.protocol == lastProtocol)
+                    entry.protocol = lastProtocol;
+                else
+                    lastProtocol = entry.protocol;
+                annotations.append(entry);
+                inAnnotation = false;
+            }
+            --depth;
+            break;
+        case QXmlStreamReader::Characters:
+            if (target && keptByTree(reader.text())) {
+                if (target->isEmpty())
+                    *target = ownCopy(reader.text());
+                else
+                    target->append(reader.text());
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError()) {
+        setError(reader);
+        annotations.clear();
+        return ParseError;
+    }
+    return annotationsRoot ? Ok : NotAnnotations;
+}
+
+QString AnnotationDocument::rootAttribute(const QString& name) const
+{
+    if (!dom.isNull())
+        return root().attribute(name);
+    QString value;
+    attributeValue(rootAttributes, name, value);
+    return value;
+}
+
+QByteArray AnnotationDocument::serialize()
 {
     if (!exact)
-        return false;
+        return QByteArray();
     // The text is written as UTF-8, so the declaration must say so.
     const QDomNode first = dom.firstChild();
     if (first.isProcessingInstruction() && first.nodeName() == QLatin1String("xml")) {
@@ -164,7 +513,14 @@ bool AnnotationDocument::write()
             declaration.setData(data);
         }
     }
-    const QByteArray bytes = dom.toString(1).toUtf8();
+    return dom.toString(1).toUtf8();
+}
+
+bool AnnotationDocument::write()
+{
+    const QByteArray bytes = serialize();
+    if (bytes.isNull())
+        return false;
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
         return false;
