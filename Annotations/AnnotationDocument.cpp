@@ -2,12 +2,14 @@
 
 #include <QBuffer>
 #include <QDateTime>
+#include <QDomNamedNodeMap>
 #include <QDomProcessingInstruction>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextCodec>
+#include <QTextStream>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -121,7 +123,8 @@ bool shapeWithinBounds(const Char* text, int size)
     const int n = size;
     int depth = 0;
     int elements = 0;
-    int declarations = 0;
+    int declarations = 0; // in scope: of the open elements and this tag
+    int declaredBy[AnnotationDocument::MaxDepth + 1] = {};
     qint64 pairs = 0;
     int i = 0;
     while ((i = s.find('<', i)) >= 0) {
@@ -142,13 +145,15 @@ bool shapeWithinBounds(const Char* text, int size)
                     return false;
             }
         } else if (s.at(i, "</")) {
-            --depth;
+            if (depth > 0)
+                declarations -= declaredBy[depth--];
             i = s.skipPast(i + 2, ">");
         } else {
             if (++elements > AnnotationDocument::MaxElements)
                 return false;
             i = s.skipName(i + 1);
             int attributes = 0;
+            const int inScope = declarations;
             for (;;) {
                 i = s.skipSpace(i);
                 if (i >= n)
@@ -177,8 +182,13 @@ bool shapeWithinBounds(const Char* text, int size)
                     return true;
                 ++i;
             }
-            if (c[i] == '>' && ++depth > AnnotationDocument::MaxDepth)
-                return false;
+            if (c[i] == '/') {
+                declarations = inScope;
+            } else {
+                if (++depth > AnnotationDocument::MaxDepth)
+                    return false;
+                declaredBy[depth] = declarations - inScope;
+            }
         }
         if (i < 0)
             return true;
@@ -196,12 +206,23 @@ bool shapeWithinBounds(const QByteArray& bytes)
     return shapeWithinBounds(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
 }
 
-// True for bytes that are UTF-8 throughout, without NUL and without a
+bool isForbiddenControl(char c)
+{
+    return uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+const QRegularExpression& forbiddenControls()
+{
+    static const QRegularExpression controls(QStringLiteral("[\\x{0}-\\x{8}\\x{B}\\x{C}\\x{E}-\\x{1F}]"));
+    return controls;
+}
+
+// True for bytes that are UTF-8 throughout, without control characters or a
 // declaration of another encoding: the parser may then decode them itself,
 // piece by piece, and read them exactly as the text they are.
 bool isPlainUtf8(const QByteArray& bytes)
 {
-    if (bytes.contains('\0'))
+    if (std::any_of(bytes.begin(), bytes.end(), isForbiddenControl))
         return false;
     QTextCodec* bom = QTextCodec::codecForUtfText(bytes, nullptr);
     if (bom && bom->mibEnum() != 106)
@@ -223,32 +244,17 @@ QString ownCopy(const QStringRef& text)
     return text.isEmpty() ? QString(QLatin1String("")) : QString(text.unicode(), text.size());
 }
 
-// The value the tree's attribute(name) gives: attributes are found by local
-// name; false when there is none.
+// The attributes the store reads are those without a prefix (see
+// dropUnwritable); false when there is none.
 bool attributeValue(const QXmlStreamAttributes& attributes, const QString& name, QString& value)
 {
-    const QXmlStreamAttribute* found = nullptr;
-    int count = 0;
     for (const QXmlStreamAttribute& attribute : attributes) {
-        if (attribute.name() == name) {
-            found = &attribute;
-            ++count;
+        if (attribute.qualifiedName() == name) {
+            value = ownCopy(attribute.value());
+            return true;
         }
     }
-    if (count == 0)
-        return false;
-    if (count == 1) {
-        value = ownCopy(found->value());
-        return true;
-    }
-    // Several in different namespaces: the tree decides which one it gives.
-    QDomDocument scratch;
-    QDomElement element = scratch.createElementNS(QString(), QStringLiteral("e"));
-    for (const QXmlStreamAttribute& attribute : attributes)
-        element.setAttributeNS(attribute.namespaceUri().toString(), attribute.qualifiedName().toString(),
-                               attribute.value().toString());
-    value = element.attribute(name);
-    return true;
+    return false;
 }
 
 // The tree drops character data that is only white space.
@@ -257,47 +263,76 @@ bool keptByTree(const QStringRef& text)
     return !text.trimmed().isEmpty();
 }
 
-bool isXmlChar(uint u)
+const QStringList& readNames()
 {
-    return u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD)
-        || (u >= 0x10000 && u <= 0x10FFFF);
+    static const QStringList names{QStringLiteral("Time"), QStringLiteral("Created"), QStringLiteral("copyOf")};
+    return names;
 }
 
-bool onlyXmlChars(const QString& text)
-{
-    const QVector<uint> points = text.toUcs4();
-    return std::all_of(points.begin(), points.end(), isXmlChar);
-}
-
-// Comments and processing instructions that the parser let through but that
-// cannot be written back as they are: they carry no annotation, so they go.
+// Comments, processing instructions and document types that the parser let
+// through but that would not read back as written (it is more lenient with
+// some names on a first reading than on a second): they carry no annotation,
+// so they go.
 bool writable(const QDomNode& node)
 {
-    if (node.isComment()) {
-        const QString data = node.toComment().data();
-        return onlyXmlChars(data) && !data.contains(QLatin1String("--")) && !data.endsWith(QLatin1Char('-'));
+    if (!node.isComment() && !node.isProcessingInstruction() && !node.isDocumentType())
+        return true;
+    if (node.isProcessingInstruction() && node.nodeName().compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0
+        && !(node.parentNode().isDocument() && node.previousSibling().isNull()))
+        return false;
+    QString written;
+    QTextStream stream(&written);
+    node.save(stream, 0);
+    stream.flush();
+    QXmlStreamReader reader(written + QLatin1String("<a/>"));
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
+QString qualifiedName(const QDomNode& node)
+{
+    return node.prefix().isEmpty() ? node.localName() : node.prefix() + QLatin1Char(':') + node.localName();
+}
+
+bool isPrefixedNamesake(const QDomAttr& attribute)
+{
+    return !attribute.prefix().isEmpty() && readNames().contains(attribute.name());
+}
+
+// The tree finds attributes by local name, and writes them in an order of its
+// own: a prefixed namesake of an attribute the store reads would make the
+// value it finds depend on that order, so it goes. The element is built anew
+// without it (removing attributes that share a local name confuses the tree).
+QDomElement dropNamesakes(QDomElement element)
+{
+    const QDomNamedNodeMap attributes = element.attributes();
+    bool any = false;
+    for (int i = 0; i < attributes.count() && !any; ++i)
+        any = isPrefixedNamesake(attributes.item(i).toAttr());
+    if (!any)
+        return element;
+    QDomElement rebuilt = element.ownerDocument().createElementNS(element.namespaceURI(), qualifiedName(element));
+    for (int i = 0; i < attributes.count(); ++i) {
+        const QDomAttr attribute = attributes.item(i).toAttr();
+        if (!isPrefixedNamesake(attribute))
+            rebuilt.setAttributeNS(attribute.namespaceURI(), qualifiedName(attribute), attribute.value());
     }
-    if (node.isProcessingInstruction()) {
-        const QDomProcessingInstruction instruction = node.toProcessingInstruction();
-        const QString target = instruction.target();
-        const bool declaration = target == QLatin1String("xml") && node.parentNode().isDocument()
-            && node.previousSibling().isNull();
-        const bool nameOk = !target.isEmpty() && onlyXmlChars(target)
-            && std::none_of(target.begin(), target.end(), [](QChar c) { return isXmlSpace(c.unicode()) || c == QLatin1Char('?'); })
-            && (declaration || target.compare(QLatin1String("xml"), Qt::CaseInsensitive) != 0);
-        return nameOk && onlyXmlChars(instruction.data()) && !instruction.data().contains(QLatin1String("?>"));
-    }
-    return true;
+    while (element.hasChildNodes())
+        rebuilt.appendChild(element.firstChild());
+    element.parentNode().replaceChild(rebuilt, element);
+    return rebuilt;
 }
 
 void dropUnwritable(QDomNode parent)
 {
     for (QDomNode child = parent.firstChild(); !child.isNull();) {
         const QDomNode next = child.nextSibling();
-        if (!writable(child))
+        if (!writable(child)) {
             parent.removeChild(child);
-        else if (child.isElement())
-            dropUnwritable(child);
+        } else if (child.isElement()) {
+            dropUnwritable(dropNamesakes(child.toElement()));
+        }
         child = next;
     }
 }
@@ -342,6 +377,10 @@ QString AnnotationDocument::decodeText(const QByteArray& bytes)
     QString text = decode(bytes);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // Control characters are never part of XML, yet the parser takes some of
+    // them inside names, where they cannot be written back; and a crash can
+    // leave a file's tail zero-filled.
+    text.remove(forbiddenControls());
     return text;
 }
 

@@ -28,15 +28,17 @@ public:
         Content, // only rootAttribute() and entries()
     };
 
-    static const qint64 MaxFileSize = 32 * 1024 * 1024;
-    static const int MaxDepth = 64;
-    static const int MaxElements = 1000 * 1000;
+    static constexpr qint64 MaxFileSize = 32 * 1024 * 1024;
+    static constexpr int MaxDepth = 64;
+    static constexpr int MaxElements = 1000 * 1000;
     // The XML parser compares every attribute of an element with every other
-    // one, and resolves each prefix through every declaration in scope: these
-    // keep any file under MaxFileSize well under a second.
-    static const int MaxAttributes = 64;
-    static const qint64 MaxAttributePairs = 1 << 20;
-    static const int MaxNamespaceDeclarations = 64;
+    // one, and resolves each name through every namespace declaration in
+    // scope: these keep any file under MaxFileSize well under a second. The
+    // declarations are bounded in scope rather than per file, because a
+    // rewrite declares a prefix again on every element that uses it.
+    static constexpr int MaxAttributes = 64;
+    static constexpr qint64 MaxAttributePairs = 1 << 20;
+    static constexpr int MaxNamespaceDeclarations = 64;
 
     // One Annotation element as a load sees it.
     struct Entry {
