@@ -105,6 +105,15 @@ public:
     {
         return (to - from == 5 && at(from, "xmlns")) || (to - from > 6 && at(from, "xmlns:"));
     }
+    bool is(int from, int to, const char* name) const
+    {
+        return to - from == int(qstrlen(name)) && at(from, name);
+    }
+    // The store adds these to a file it rewrites.
+    bool isStoreAttribute(int from, int to) const
+    {
+        return is(from, to, "Time") || is(from, to, "Created") || is(from, to, "copyOf");
+    }
 
     const Char* c;
     const int n;
@@ -165,7 +174,7 @@ bool shapeWithinBounds(const Char* text, int size)
                 if (s.isDeclaration(nameStart, i)) {
                     if (++declarations > AnnotationDocument::MaxNamespaceDeclarations)
                         return false;
-                } else {
+                } else if (!s.isStoreAttribute(nameStart, i)) {
                     pairs += attributes;
                     if (++attributes > AnnotationDocument::MaxAttributes
                         || pairs > AnnotationDocument::MaxAttributePairs)

@@ -35,7 +35,8 @@ public:
     // one, and resolves each name through every namespace declaration in
     // scope: these keep any file under MaxFileSize well under a second. The
     // declarations are bounded in scope rather than per file, because a
-    // rewrite declares a prefix again on every element that uses it.
+    // rewrite declares a prefix again on every element that uses it. Time,
+    // Created and copyOf are not counted: a rewrite may add them.
     static constexpr int MaxAttributes = 64;
     static constexpr qint64 MaxAttributePairs = 1 << 20;
     static constexpr int MaxNamespaceDeclarations = 64;

@@ -73,6 +73,15 @@ CAdnotation record(const char* time, const char* text, const char* protocol = "f
     return CAdnotation(QString::fromUtf8(time), QString::fromUtf8(text), QString::fromUtf8(protocol), 1);
 }
 
+// "Time|Text|Protocol" of every annotation a panel loaded.
+QStringList loadedEntries(const Adnotacje& panel)
+{
+    QStringList result;
+    for (const CAdnotation& a : panel.getAdnotations())
+        result << a.time + QLatin1Char('|') + a.text + QLatin1Char('|') + a.protocol;
+    return result;
+}
+
 QStringList textsOf(const QList<CAdnotation>& list)
 {
     QStringList texts;
@@ -661,6 +670,63 @@ private slots:
         QCOMPARE(dialogs->texts(QStringLiteral("message")), QStringList{QString::fromUtf8("Plik został już otwarty")});
         QCOMPARE(dialogs->texts(QStringLiteral("critical")),
                  QStringList{QString::fromUtf8("Nie udało się otworzyć kopii pliku adnotacji")});
+    }
+
+    void hostileFilesRoundTrip()
+    {
+        // Every seed of the store's fuzz corpus (its regression inputs among
+        // them) and the files too wide to keep there: a file either does not
+        // load and is never written, or after a rewrite it loads again with
+        // the same annotations and the one added.
+        struct Case {
+            QString name;
+            QByteArray bytes;
+            int loads; // 1 yes, 0 no, -1 either
+        };
+        const auto attributes = [](const char* format, int count) {
+            QByteArray root = "<ArrayOfAnnotation";
+            for (int i = 0; i < count; ++i)
+                root += QByteArray(" ") + QString::asprintf(format, i, i).toLatin1();
+            return root + "><Annotation Time=\"PT1S\"><Text>a</Text></Annotation></ArrayOfAnnotation>";
+        };
+        QVector<Case> cases = {
+            {"attributes.xml", attributes("a%d=\"%d\"", 40000), 0},
+            {"declarations.xml", attributes("xmlns:n%d=\"urn:%d\"", 20000), 0},
+            {"attributes-at-bound.xml", attributes("a%d=\"%d\"", AnnotationDocument::MaxAttributes), 1},
+        };
+        const QDir corpus(QStringLiteral(HARBEND_SOURCE_DIR "/tests/fuzz/corpus/annotation_store"));
+        const QStringList seeds = corpus.entryList(QDir::Files);
+        QVERIFY(seeds.contains(QStringLiteral("instruction-with-nul.xml")));
+        for (const QString& seed : seeds)
+            cases.append({seed, readFile(corpus.filePath(seed)), seed == QLatin1String("instruction-with-nul.xml") ? 1 : -1});
+
+        const CAdnotation added = record("PT9999S", "dopisek");
+        const QString addedEntry = QStringLiteral("PT9999S|dopisek|false");
+        for (const Case& c : cases) {
+            const QString file = path(c.name);
+            writeFile(file, c.bytes);
+            Adnotacje first;
+            first.setDialogs(dialogs);
+            first.loadAdnotationsFile(file, false);
+            const bool loaded = first.getLayers().size() == 1;
+            if (c.loads >= 0)
+                QVERIFY2(loaded == bool(c.loads), qPrintable(c.name));
+            const bool written = first.addAnnotXML(added, file);
+            if (!loaded || !written) {
+                QVERIFY2(!written, qPrintable(c.name));
+                QVERIFY2(readFile(file) == c.bytes, qPrintable(c.name));
+                continue;
+            }
+            Adnotacje again;
+            again.setDialogs(dialogs);
+            again.loadAdnotationsFile(file, false);
+            QStringList before = loadedEntries(first);
+            before << addedEntry;
+            before.sort();
+            QStringList after = loadedEntries(again);
+            after.sort();
+            QVERIFY2(after == before, qPrintable(c.name + QStringLiteral(": ") + after.join(QLatin1Char(','))));
+        }
     }
 
     void characterReferencesSurvive()
