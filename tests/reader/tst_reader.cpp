@@ -661,8 +661,10 @@ void ReaderTest::seekLandsNearTheTarget()
     const qint64 start = std::max<qint64>(0, harness.reader.getStartTime());
     const qint64 end = harness.reader.getEndTime();
     QRandomGenerator random(4711);
-    for (int i = 0; i < 20; ++i) {
-        const qint64 target = start + qint64(random.bounded(double(end - start)));
+    // With both kinds, one more close to the end: audio may end before the first picture.
+    const int seeks = audio && video ? 21 : 20;
+    for (int i = 0; i < seeks; ++i) {
+        const qint64 target = i < 20 ? start + qint64(random.bounded(double(end - start))) : end - 100;
         Watchdog watchdog(kHangLimitMs, "seek");
         harness.reader.preSeek();
         const qint64 reached = harness.reader.seek(target);
