@@ -4,6 +4,7 @@
 #include "Annotations/Adnotacje.h"
 #include "Annotations/AnnotationDocument.h"
 #include "ScriptedDialogs.h"
+#include "tests/base/Unprivileged.h"
 
 #include <QDomDocument>
 #include <QFile>
@@ -428,14 +429,35 @@ private slots:
         }
         QCOMPARE(readFile(file), original);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.xml"});
-        // And a folder that refuses new files: the temporary file cannot be made.
-        if (geteuid() != 0) {
-            QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-            QVERIFY(!panel->addAnnotXML(record("PT30S", "x"), file));
-            QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                           | QFileDevice::ExeOwner));
-            QCOMPARE(readFile(file), original);
-        }
+    }
+
+    void deniedFiles()
+    {
+        RUN_UNPRIVILEGED();
+        // A folder that refuses new files: the temporary file cannot be made.
+        const QString file = path(QStringLiteral("a.xml"));
+        const QByteArray original = fileWith(annotation("PT1S", "a"));
+        writeFile(file, original);
+        QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(!panel->addAnnotXML(record("PT30S", "x"), file));
+        QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                       | QFileDevice::ExeOwner));
+        QCOMPARE(readFile(file), original);
+
+        // A file that may not be read: passed over without a message, never written.
+        QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+        panel->loadAdnotationsDir(dir->path(), false);
+        panel->loadAdnotationsFile(file, true);
+        QVERIFY(panel->getLayers().isEmpty());
+        QVERIFY(!panel->isAnnotFile(file));
+        QVERIFY(!panel->addAnnotXML(record("PT30S", "x"), file));
+        QVERIFY(dialogs->shown.isEmpty());
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner));
+        QCOMPARE(readFile(file), original);
+
+        // Someone else's file, with its owner's write bit: read-only all the same.
+        QVERIFY(QFile::permissions(QStringLiteral("/etc/passwd")) & QFileDevice::WriteOwner);
+        QVERIFY(panel->isAnnotationReadonly(QStringLiteral("/etc/passwd")));
     }
 
     void killedWriterKeepsFile()
