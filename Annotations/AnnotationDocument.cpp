@@ -553,15 +553,22 @@ QByteArray AnnotationDocument::serialize()
     const QDomNode first = dom.firstChild();
     if (first.isProcessingInstruction() && first.nodeName() == QLatin1String("xml")) {
         QDomProcessingInstruction declaration = first.toProcessingInstruction();
-        static const QRegularExpression encoding(QStringLiteral("encoding\\s*=\\s*[\"'][^\"']*[\"']"));
+        static const QRegularExpression encoding(QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
         QString data = declaration.data();
         const QRegularExpressionMatch match = encoding.match(data);
-        if (match.hasMatch() && !match.captured(0).contains(QLatin1String("utf-8"), Qt::CaseInsensitive)) {
+        // The writer also takes its encoding from here.
+        if (match.hasMatch() && !isUtf8Name(match.captured(1))) {
             data.replace(match.capturedStart(), match.capturedLength(), QStringLiteral("encoding='utf-8'"));
             declaration.setData(data);
         }
     }
-    return dom.toString(1).toUtf8();
+    // Straight into UTF-8 bytes: no text copy of the whole file on the way.
+    QByteArray bytes;
+    QTextStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setCodec(utf8());
+    dom.save(stream, 1);
+    stream.flush();
+    return bytes;
 }
 
 bool AnnotationDocument::write()
