@@ -236,7 +236,8 @@ bool isPlainUtf8(const QByteArray& bytes)
     QTextCodec* bom = QTextCodec::codecForUtfText(bytes, nullptr);
     if (bom && bom->mibEnum() != 106)
         return false;
-    const QString declared = declaredEncoding(bytes);
+    // A byte-order mark wins over any declaration, but the parser might not agree.
+    const QString declared = declaredEncoding(bom ? bytes.mid(3, 256) : bytes);
     if (!declared.isEmpty() && !isUtf8Name(declared))
         return false;
     const std::unique_ptr<QTextDecoder> decoder(utf8()->makeDecoder());
