@@ -276,6 +276,33 @@ bool keptByTree(const QStringRef& text)
     return !text.trimmed().isEmpty();
 }
 
+const QStringList& readNames()
+{
+    static const QStringList names{QStringLiteral("Time"), QStringLiteral("Created"), QStringLiteral("copyOf")};
+    return names;
+}
+
+// Comments, processing instructions and document types that the parser let
+// through but that would not read back as written (it is more lenient with
+// some names on a first reading than on a second): they carry no annotation,
+// so they go.
+bool writable(const QDomNode& node)
+{
+    if (!node.isComment() && !node.isProcessingInstruction() && !node.isDocumentType())
+        return true;
+    if (node.isProcessingInstruction() && node.nodeName().compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0
+        && !(node.parentNode().isDocument() && node.previousSibling().isNull()))
+        return false;
+    QString written;
+    QTextStream stream(&written);
+    node.save(stream, 0);
+    stream.flush();
+    QXmlStreamReader reader(written + QLatin1String("<a/>"));
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
 // The namespace of a name as the tree's own parser gives it: none is null.
 QString namespaceOf(const QStringRef& uri)
 {
@@ -314,6 +341,10 @@ bool buildTree(QXmlStreamReader& reader, QDomDocument& dom)
         case QXmlStreamReader::DTD:
             type = QDomImplementation().createDocumentType(reader.dtdName().toString(), reader.dtdPublicId().toString(),
                                                            reader.dtdSystemId().toString());
+            // The tree writes it first whatever comes before it, so it is
+            // checked here, not with the other nodes.
+            if (!writable(type))
+                type = QDomDocumentType();
             break;
         case QXmlStreamReader::StartElement: {
             if (current.isNull()) {
@@ -358,33 +389,6 @@ bool buildTree(QXmlStreamReader& reader, QDomDocument& dom)
             break;
         }
     }
-    return !reader.hasError();
-}
-
-const QStringList& readNames()
-{
-    static const QStringList names{QStringLiteral("Time"), QStringLiteral("Created"), QStringLiteral("copyOf")};
-    return names;
-}
-
-// Comments, processing instructions and document types that the parser let
-// through but that would not read back as written (it is more lenient with
-// some names on a first reading than on a second): they carry no annotation,
-// so they go.
-bool writable(const QDomNode& node)
-{
-    if (!node.isComment() && !node.isProcessingInstruction() && !node.isDocumentType())
-        return true;
-    if (node.isProcessingInstruction() && node.nodeName().compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0
-        && !(node.parentNode().isDocument() && node.previousSibling().isNull()))
-        return false;
-    QString written;
-    QTextStream stream(&written);
-    node.save(stream, 0);
-    stream.flush();
-    QXmlStreamReader reader(written + QLatin1String("<a/>"));
-    while (!reader.atEnd())
-        reader.readNext();
     return !reader.hasError();
 }
 
