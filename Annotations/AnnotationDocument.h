@@ -72,8 +72,9 @@ public:
     // The bytes write() puts into the file: UTF-8 with an indent of 1; null
     // when the document may not be written.
     QByteArray serialize();
-    // False on any failure.
+    // False on any failure, with the system's reason in writeError.
     bool write();
+    QString writeError;
 
     // The first Annotation child whose Time (or "00:00:00") and Text equal
     // these; a null element when none does.
@@ -85,7 +86,8 @@ public:
     // The three pieces of a new, empty annotation file.
     static QByteArray newFileContent();
     // Creates a new file with newFileContent(); never touches an existing one.
-    static bool createNew(const QString& path);
+    // On failure the system's reason goes to `reason` when given.
+    static bool createNew(const QString& path, QString* reason = nullptr);
 
     // Regular files only, after following links.
     static bool isRegularFile(const QString& path);
