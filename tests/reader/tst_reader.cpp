@@ -668,16 +668,23 @@ void ReaderTest::seekLandsNearTheTarget()
         const qint64 reached = harness.reader.seek(target);
         const QString where = QString("target %1 reached %2").arg(target).arg(reached);
         QVERIFY2(reached >= 0, qPrintable(where));
-        // Never later than the tolerance, never earlier than one page before it.
-        QVERIFY2(reached <= target + 500, qPrintable(where));
-        QVERIFY2(reached >= target - 500 - longestGap, qPrintable(where));
-        QVERIFY2(reached == 0 || times.contains(reached), qPrintable(where));
+        if (audio) {
+            // The audio decoders drop what lies before the target.
+            QCOMPARE(reached, target);
+        } else {
+            // Never later than the tolerance, never earlier than one page before it.
+            QVERIFY2(reached <= target + 500, qPrintable(where));
+            QVERIFY2(reached >= target - 500 - longestGap, qPrintable(where));
+            QVERIFY2(reached == 0 || times.contains(reached), qPrintable(where));
+        }
         qint64 audioTime = -1;
         qint64 videoTime = -1;
         QVERIFY2(harness.firstSamples(audioTime, videoTime), qPrintable(where));
-        if (harness.reader.getAudioStream()) {
+        if (audio) {
+            // The first sound is the target's, to the millisecond.
             QVERIFY2(audioTime >= 0, qPrintable(where));
-            QVERIFY2(qAbs(audioTime / 1000000 - reached) <= 1000, qPrintable(where + " audio " + QString::number(audioTime)));
+            QVERIFY2(qAbs(audioTime - target * 1000000) < 1000000,
+                     qPrintable(where + " audio " + QString::number(audioTime)));
         }
         if (harness.reader.getVideoStream()) {
             // Decoded from the key frame before, shown from the target on.
@@ -716,7 +723,7 @@ void ReaderTest::seekEdgeCases()
     QVERIFY(tiny.openAndDiscover());
     QVERIFY(tiny.reader.startReading());
     tiny.reader.preSeek();
-    QCOMPARE(tiny.reader.seek(100), qint64(0));
+    QCOMPARE(tiny.reader.seek(100), qint64(100));
     QVERIFY(tiny.drainToEnd());
     QVERIFY(tiny.audioSamples > 0);
 }
