@@ -26,8 +26,9 @@ const qint64 kSeekTolerance = 500;
 const qint64 kFirstTuningStep = 131072;
 // Audio resumes at a page ending at least this many ms before the target:
 // room for the packets that give no sound after a restart (a Vorbis window,
-// a packet cut at the page start) before the decoders trim to the target.
-const qint64 kAudioPreroll = 500;
+// a packet cut at the page start; two 120 ms Opus packets at most) before the
+// decoders trim to the target.
+const qint64 kAudioPreroll = 250;
 // How long a seek waits for the video decoder to take the key-frame pages.
 const int kTuningWaitMs = 2000;
 
@@ -630,10 +631,13 @@ OggReader::SeekPoint OggReader::audioResumePoint(OggStream* stream, SeekPoint fo
     scanner.setDevice(device);
     CostTally tally{scanner, seekBytes, seekPages};
     ogg_page scanned;
-    // Step back in growing steps to the last page that ends early enough;
-    // the pages of a step end where the previous step began.
+    // Step back to the last page that ends early enough: first by the bytes
+    // that the missing time takes at the file's mean rate, then in growing
+    // steps; the pages of a step end where the previous step began.
+    const double bytesPerMs = endTime > 0 ? double(device->size()) / double(endTime) : 0.0;
+    qint64 step = OggPageScanner::ReadSize + qint64(double(found.time - latest) * bytesPerMs * 1.25);
     qint64 until = found.offset;
-    for (qint64 step = OggPageScanner::ReadSize; until > 0; step *= 2) {
+    for (; until > 0; step *= 2) {
         const qint64 from = std::max<qint64>(0, until - step);
         if (!scanner.moveTo(from))
             return SeekPoint{-1, -1};

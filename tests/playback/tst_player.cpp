@@ -340,7 +340,7 @@ static bool firstSoundOffset(SinkRecorder& recorder, double period, qint64 from,
     QVector<qint16> heard;
     int start = 0;
     for (int wanted = kSinkRate / 2; heard.size() < start + kSinkRate * period * 1.2; wanted += kSinkRate / 4) {
-        if (wanted > 3 * kSinkRate)
+        if (wanted > kSinkRate * (2 + 1.2 * period))
             return false;
         heard = recorder.take(wanted);
         if (heard.size() != wanted)
