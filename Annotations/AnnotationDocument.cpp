@@ -166,18 +166,24 @@ bool AnnotationDocument::write()
     }
     const QByteArray bytes = dom.toString(1).toUtf8();
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly)) {
+        writeError = file.errorString();
         return false;
+    }
     // commit() alone reports success after a short write (a full disk):
     // everything must have reached the temporary file first.
     const bool complete = file.write(bytes) == bytes.size() && file.flush()
         && file.error() == QFileDevice::NoError && file.size() == bytes.size();
     if (!complete) {
+        writeError = file.errorString();
         file.cancelWriting();
         file.commit();
         return false;
     }
-    return file.commit();
+    if (file.commit())
+        return true;
+    writeError = file.errorString();
+    return false;
 }
 
 QString AnnotationDocument::timeOf(const QDomElement& annotation)
@@ -210,16 +216,21 @@ QByteArray AnnotationDocument::newFileContent()
                              "</ArrayOfAnnotation>");
 }
 
-bool AnnotationDocument::createNew(const QString& path)
+bool AnnotationDocument::createNew(const QString& path, QString* reason)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (reason)
+            *reason = file.errorString();
         return false;
+    }
     const QByteArray bytes = newFileContent();
     const bool written = file.write(bytes) == bytes.size() && file.flush();
     file.close();
     if (written && file.error() == QFileDevice::NoError)
         return true;
+    if (reason)
+        *reason = file.errorString();
     // Only the file made here is removed.
     file.remove();
     return false;

@@ -40,8 +40,10 @@ public:
     // UTF-8 and no usable declared encoding): such a file is never rewritten.
     bool decodedExactly() const { return exact; }
 
-    // Writes the document as UTF-8 with an indent of 1; false on any failure.
+    // Writes the document as UTF-8 with an indent of 1; false on any failure,
+    // with the system's reason in writeError.
     bool write();
+    QString writeError;
 
     // The first Annotation child whose Time (or "00:00:00") and Text equal
     // these; a null element when none does.
@@ -53,7 +55,8 @@ public:
     // The three pieces of a new, empty annotation file.
     static QByteArray newFileContent();
     // Creates a new file with newFileContent(); never touches an existing one.
-    static bool createNew(const QString& path);
+    // On failure the system's reason goes to `reason` when given.
+    static bool createNew(const QString& path, QString* reason = nullptr);
 
     // Regular files only, after following links.
     static bool isRegularFile(const QString& path);

@@ -1,12 +1,13 @@
 #include "Gui/WPlayer.h"
 
-#include "Core/HarbendPlayer.h"
 #include "Core/Multimedia/AudioChannelControl.h"
+#include "Core/Multimedia/PlaybackRate.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Gui/ChannelControlWidget.h"
 #include "Gui/DInfo.h"
 #include "Gui/DSettings.h"
 #include "Gui/TimeEditSlider.h"
+#include "HarbendVersion.h"
 #include "ui_WPlayer.h"
 
 #include <QApplication>
@@ -175,7 +176,7 @@ void WPlayer::init()
 
 void WPlayer::updateWindowTitle()
 {
-    QString title = QStringLiteral("HarbendPlayer v:") + QString::fromLatin1(Harbend::HarbendPlayer::Version);
+    QString title = QStringLiteral("HarbendPlayer v:") + QString::fromLatin1(Harbend::Version);
     if (!currentFile.isEmpty())
         title += QStringLiteral(" [") + currentFile + QStringLiteral("]");
     setWindowTitle(title);
@@ -214,7 +215,9 @@ QString WPlayer::fileName2path(QString fileName)
     fileName.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (!fileName.contains(QLatin1Char('/')))
         return QStringLiteral(".");
-    return fileName.section(QLatin1Char('/'), 0, -2);
+    const QString folder = fileName.section(QLatin1Char('/'), 0, -2);
+    // A file in the root folder: the root, not the empty (working) folder.
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
 }
 
 void WPlayer::playerOpenMedia()
@@ -246,7 +249,7 @@ void WPlayer::mpMediaStatusChanged(QMediaPlayer::MediaStatus status)
         ui->playerTePozycjaNagrania->setTime(QTime(0, 0, 0));
         ui->playerLCzasNagrania->setText(QStringLiteral("00:00:00"));
         ui->widgetMediaPlayer->hideVideo();
-        const QString dir = fileName2path(currentFile);
+        const QString dir = fileName2path(QFileInfo(currentFile).absoluteFilePath());
         ui->widgetAdnotacje->loadAdnotationsDir(dir, true);
         lastMediaOpenFile = currentFile;
         lastMediaOpenDirectory = dir;
@@ -262,7 +265,12 @@ void WPlayer::mpMediaStatusChanged(QMediaPlayer::MediaStatus status)
     }
 }
 
-void WPlayer::on_actionPlikZamknij_triggered() { QCoreApplication::exit(0); }
+void WPlayer::on_actionPlikZamknij_triggered()
+{
+    // The same question as the window's close button: an open edit is not dropped unasked.
+    if (close())
+        QCoreApplication::exit(0);
+}
 
 void WPlayer::on_actionOpcjeKanaly_triggered()
 {
@@ -390,12 +398,14 @@ void WPlayer::mpStateChanged(QMediaPlayer::State state)
 {
     switch (state) {
     case QMediaPlayer::StoppedState:
+        // Before the controls go: disabling a held winding button releases it.
+        frTimer.stop();
+        frDirection = 0;
         ui->widgetMediaPlayer->hideVideo();
         ui->mediaPosition->tesSetEnabled(false);
         setPlayingControlsEnabled(false);
         ui->playerBtPlayPause->setIcon(iconPlay);
         ui->playerTePozycjaNagrania->setTime(QTime(0, 0, 0));
-        frTimer.stop();
         break;
     case QMediaPlayer::PlayingState:
     case QMediaPlayer::PausedState:
@@ -498,6 +508,10 @@ void WPlayer::startFr(int direction)
 
 void WPlayer::stopFr()
 {
+    // Winding that ran into the end of the recording stays stopped.
+    if (frDirection == 0)
+        return;
+    frDirection = 0;
     frTimer.stop();
     ui->widgetMediaPlayer->play();
 }
@@ -529,9 +543,10 @@ void WPlayer::setRateIcons(const char* slow, const char* normal, const char* fas
 
 void WPlayer::playbackRateChanged(qreal rate)
 {
-    if (rate <= 0.75)
+    const Harbend::PlaybackRate::Enum kind = Harbend::PlaybackRate::fromRate(rate);
+    if (kind == Harbend::PlaybackRate::Half)
         setRateIcons(":/icons/playslowon.png", ":/icons/playnormaloff.png", ":/icons/playfastoff.png");
-    else if (rate >= 1.5)
+    else if (kind == Harbend::PlaybackRate::Double)
         setRateIcons(":/icons/playslowoff.png", ":/icons/playnormaloff.png", ":/icons/playfaston.png");
     else
         setRateIcons(":/icons/playslowoff.png", ":/icons/playnormalon.png", ":/icons/playfastoff.png");
