@@ -332,7 +332,7 @@ void PlayerTest::soundAfterASeekBeginsAtTheTarget_data()
 
 // The recording's time (ms) of the first sound heard, less `from`, in a
 // recording whose quiet tone carries a click every `period` seconds: the
-// sound starts after the last silence and its first click tells the time.
+// sound starts after the first silence and its first click tells the time.
 // The monitor of the idle null sink records no time, so a stream that
 // starts from silence may start at the first sample taken.
 static bool firstSoundOffset(SinkRecorder& recorder, double period, qint64 from, double& offsetMs)
@@ -345,10 +345,11 @@ static bool firstSoundOffset(SinkRecorder& recorder, double period, qint64 from,
         heard = recorder.take(wanted);
         if (heard.size() != wanted)
             return false;
-        // The tone never rounds to zero twice running.
+        // The first silence (the tone never rounds to zero twice running); a
+        // later one would be a stall of the loaded machine, not the start.
         int zeros = 0;
         start = 0;
-        for (int k = 0; k < heard.size(); ++k) {
+        for (int k = 0; k < heard.size() && (start == 0 || zeros > 0); ++k) {
             zeros = heard[k] == 0 ? zeros + 1 : 0;
             if (zeros >= 8)
                 start = k + 1;
