@@ -641,10 +641,12 @@ OggReader::SeekPoint OggReader::audioResumePoint(OggStream* stream, SeekPoint fo
     // Step back to the last page that ends early enough: first by the bytes
     // that the missing time takes at the file's mean rate, then in growing
     // steps; the pages of a step end where the previous step began.
-    const double bytesPerMs = endTime > 0 ? double(device->size()) / double(endTime) : 0.0;
-    qint64 step = OggPageScanner::ReadSize + qint64(double(found.time - latest) * bytesPerMs * 1.25);
+    const double size = double(device->size());
+    const double bytesPerMs = endTime > 0 ? size / double(endTime) : 0.0;
+    const double guess = OggPageScanner::ReadSize + double(found.time - latest) * bytesPerMs * 1.25;
+    qint64 step = qint64(std::min(guess, size));
     qint64 until = found.offset;
-    for (; until > 0; step *= 2) {
+    for (; until > 0; step = std::min<qint64>(2 * step, device->size())) {
         const qint64 from = std::max<qint64>(0, until - step);
         if (!scanner.moveTo(from))
             return SeekPoint{-1, -1};
