@@ -21,6 +21,9 @@ public:
 
     void addSample(QSharedPointer<Sample> sample);
     QSharedPointer<Sample> dequeueSample();
+    // For consumers that have nothing else to do (benchmarks): waits for a
+    // sample; null once the queue is closed.
+    QSharedPointer<Sample> waitForSample();
 
     void open();
     void close();
@@ -32,12 +35,14 @@ public:
 private:
     void setClosed(bool value);
 
+    QSharedPointer<Sample> takeFirst();
+
     QMutex mutex;
     QWaitCondition condition;
     const unsigned m_capacity;
-    unsigned count = 0;
-    QList<QSharedPointer<Sample>> samples;
-    bool closed = true;
+    unsigned count = 0;                     // guarded by mutex
+    QList<QSharedPointer<Sample>> samples;  // guarded by mutex
+    bool closed = true;                     // guarded by mutex
 };
 
 } // namespace Harbend

@@ -173,7 +173,8 @@ void DecoderVideoTheora::emitPicture(Sample*& sample)
         source.height[p] = picture[p].height;
     }
     sample = VideoSampleWriter::write(source, layout, pixelFormat,
-                                      QSize(int(info.frame_width), int(info.frame_height)), time, frameDuration);
+                                      QSize(int(info.frame_width), int(info.frame_height)), time, frameDuration,
+                                      pool);
     if (!sample)
         HARBEND_LOG(Error, "Failed to write data to video output buffer!");
 }

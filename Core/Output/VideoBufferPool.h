@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QMutex>
+#include <QVector>
+
+#include <cstddef>
+
+namespace Harbend {
+
+// A few picture blocks of one size kept for reuse: a decoder takes one per
+// picture and the VideoBuffer gives it back when the last frame over it is let
+// go (by the surface, usually on another thread). Shared between the decoder
+// and its buffers, so it outlives whichever of them goes last.
+class VideoBufferPool {
+public:
+    VideoBufferPool() = default;
+    ~VideoBufferPool();
+
+    VideoBufferPool(const VideoBufferPool&) = delete;
+    VideoBufferPool& operator=(const VideoBufferPool&) = delete;
+
+    // A 16-byte-aligned block of size bytes, kept or new; null without memory.
+    void* take(std::size_t size);
+    // Keeps the block for the next take() of that size, or frees it.
+    void recycle(void* block, std::size_t size);
+
+    // Blocks kept for reuse now (for tests and benchmarks).
+    int kept();
+
+private:
+    void releaseAll();
+
+    QMutex mutex;
+    std::size_t blockSize = 0; // guarded by mutex
+    QVector<void*> blocks;     // guarded by mutex
+};
+
+} // namespace Harbend
