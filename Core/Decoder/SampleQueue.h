@@ -37,12 +37,14 @@ private:
 
     QSharedPointer<Sample> takeFirst();
 
+    // Guards what follows; condition waits on it. Taken by a decoding thread
+    // that holds its stream's lock, never the other way round.
     QMutex mutex;
     QWaitCondition condition;
     const unsigned m_capacity;
-    unsigned count = 0;                     // guarded by mutex
-    QList<QSharedPointer<Sample>> samples;  // guarded by mutex
-    bool closed = true;                     // guarded by mutex
+    unsigned count = 0;
+    QList<QSharedPointer<Sample>> samples;
+    bool closed = true;
 };
 
 } // namespace Harbend

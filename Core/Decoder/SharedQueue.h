@@ -91,14 +91,16 @@ private:
         condition.wakeAll();
     }
 
+    // Guards what follows; condition waits on it. Taken by the reading thread
+    // under the reader's lock and a stream's page lock.
     QMutex mutex;
-    // One condition for both directions: the producer waits only on a full
-    // queue, the consumer only on an empty one.
+    // For both directions: the producer waits only on a full queue, the
+    // consumer only on an empty one.
     QWaitCondition condition;
-    QList<T> items;        // guarded by mutex
-    bool closed = false;   // guarded by mutex
-    bool producerWaiting = false; // guarded by mutex
-    bool consumerWaiting = false; // guarded by mutex
+    QList<T> items;
+    bool closed = false;
+    bool producerWaiting = false;
+    bool consumerWaiting = false;
 };
 
 } // namespace Harbend

@@ -30,9 +30,11 @@ public:
 private:
     void releaseAll();
 
+    // Guards what follows: taken by the decoding thread and by whichever
+    // thread lets the last frame over a block go.
     QMutex mutex;
-    std::size_t blockSize = 0; // guarded by mutex
-    QVector<void*> blocks;     // guarded by mutex
+    std::size_t blockSize = 0;
+    QVector<void*> blocks;
 };
 
 } // namespace Harbend
