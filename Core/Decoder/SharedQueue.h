@@ -77,6 +77,13 @@ public:
         return closed || items.isEmpty();
     }
 
+    // Whether the producer waits at the limit (for tests).
+    bool producerWaits()
+    {
+        QMutexLocker lock(&mutex);
+        return producerWaiting;
+    }
+
     int size()
     {
         QMutexLocker lock(&mutex);

@@ -134,7 +134,8 @@ void QueuesTest::producerWaitsOnceAtTheLimit()
     });
     producer.start();
     QVERIFY(!producer.wait(kStaysBlocked));
-    QTRY_COMPARE_WITH_TIMEOUT(queue.size(), 200, int(kTimeout));
+    QTRY_VERIFY_WITH_TIMEOUT(queue.producerWaits(), int(kTimeout));
+    QCOMPARE(queue.size(), 200);
     // The consumer wakes it only once the queue has drained to half.
     for (int i = 0; i < 99; ++i)
         QCOMPARE(queue.dequeue()->packetno, ogg_int64_t(i));
