@@ -16,8 +16,13 @@ void* VideoBufferPool::take(std::size_t size)
 {
     {
         QMutexLocker lock(&mutex);
-        if (size == blockSize && !blocks.isEmpty())
+        // A new picture size retires the blocks of the old one.
+        if (size != blockSize) {
+            releaseAll();
+            blockSize = size;
+        } else if (!blocks.isEmpty()) {
             return blocks.takeLast();
+        }
     }
     return Memory::allocate(size);
 }
@@ -26,17 +31,14 @@ void VideoBufferPool::recycle(void* block, std::size_t size)
 {
     if (!block)
         return;
-    QMutexLocker lock(&mutex);
-    // A new picture size retires the blocks of the old one.
-    if (size != blockSize) {
-        releaseAll();
-        blockSize = size;
+    {
+        QMutexLocker lock(&mutex);
+        // Blocks of an old size that come back late are not kept.
+        if (size == blockSize && blocks.size() < kMostKept) {
+            blocks.append(block);
+            return;
+        }
     }
-    if (blocks.size() < kMostKept) {
-        blocks.append(block);
-        return;
-    }
-    lock.unlock();
     Memory::free(block);
 }
 

@@ -21,7 +21,8 @@ public:
 
     // A 16-byte-aligned block of size bytes, kept or new; null without memory.
     void* take(std::size_t size);
-    // Keeps the block for the next take() of that size, or frees it.
+    // Keeps the block for the next take() when it has the size last taken
+    // and the pool is not full; else frees it.
     void recycle(void* block, std::size_t size);
 
     // Blocks kept for reuse now (for tests and benchmarks).
