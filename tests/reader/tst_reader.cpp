@@ -539,7 +539,7 @@ void ReaderTest::stoppingNeverHangs()
             QTRY_VERIFY_WITH_TIMEOUT(audio->size() > 0, 10000);
         } else if (moment == "blocked") {
             // Decoder at a full sample queue, reader at a full packet queue.
-            QTRY_VERIFY_WITH_TIMEOUT(audio->size() == audio->capacity() && stream->queuedPackets() >= 200, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(audio->size() == audio->capacity() && stream->readerWaits(), 10000);
         } else if (moment == "end") {
             QTRY_VERIFY_WITH_TIMEOUT(eof.count() > 0, 10000);
         } else {
@@ -612,7 +612,7 @@ void ReaderTest::disablingAStreamNeverWaitsForTheOther()
     // Nothing takes samples, as before the outputs start: the reading thread
     // ends up waiting at one stream's full packet queue.
     const auto blocked = [](const QSharedPointer<OggStream>& stream, SampleQueue* queue) {
-        return stream->queuedPackets() >= 200 && queue->size() == queue->capacity();
+        return stream->readerWaits() && queue->size() == queue->capacity();
     };
     QVERIFY(harness.reader.startReading());
     QTRY_VERIFY_WITH_TIMEOUT(blocked(audio, harness.reader.getAudioQueue()) ||
@@ -652,7 +652,7 @@ void ReaderTest::destroyingAReaderThatStillReads()
     QVERIFY(reader->startReading());
     // Nothing takes samples: the decoder waits at the full sample queue and
     // the reading thread at the full packet queue.
-    QTRY_VERIFY_WITH_TIMEOUT(queue->size() == queue->capacity() && stream->queuedPackets() >= 200, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(queue->size() == queue->capacity() && stream->readerWaits(), 10000);
     {
         Watchdog watchdog(kHangLimitMs, "destroying a reader without close");
         delete reader;
