@@ -135,7 +135,7 @@ void Adnotacje::createMenuAnnonList()
 
 bool Adnotacje::readDocument(AnnotationDocument& doc, ParseMessage style, bool forWriting)
 {
-    switch (doc.read()) {
+    switch (doc.read(forWriting ? AnnotationDocument::Tree : AnnotationDocument::Content)) {
     case AnnotationDocument::Ok:
         break;
     case AnnotationDocument::ParseError: {
@@ -228,7 +228,7 @@ QString Adnotacje::getXmlAttr(QString path, QString attr)
 {
     AnnotationDocument doc(path);
     if (readDocument(doc, ParseMessage::Plain, false))
-        return doc.root().attribute(attr);
+        return doc.rootAttribute(attr);
     return doc.status() == AnnotationDocument::NotAnnotations ? QStringLiteral("not annotations file") : QString();
 }
 
@@ -263,26 +263,26 @@ void Adnotacje::loadAdnotationsFile(QString path, bool refresh)
     if (!hasXmlSuffix(path))
         return;
     AnnotationDocument doc(path);
-    if (!readDocument(doc, ParseMessage::WithPath, false))
-        return;
+    if (readDocument(doc, ParseMessage::WithPath, false))
+        addLayer(doc, refresh);
+}
+
+void Adnotacje::addLayer(const AnnotationDocument& doc, bool refresh)
+{
+    const QString& path = doc.path();
     if (getLayer(path).path == path) {
         dialogs->message(utf8("Plik został już otwarty"));
         return;
     }
-    const QDomElement root = doc.root();
     Layer layer(++layerCounter, path);
-    layer.setLayerType(root.attribute(QStringLiteral("copyOf")), path);
-    const QString created = root.attribute(QStringLiteral("Created"));
+    layer.setLayerType(doc.rootAttribute(QStringLiteral("copyOf")), path);
+    const QString created = doc.rootAttribute(QStringLiteral("Created"));
     layer.created = created.isEmpty() ? AnnotationDocument::modifiedSeconds(path) : created.toLongLong();
     layers.append(layer);
 
-    const QString annotationName = QStringLiteral("Annotation");
-    for (QDomElement element = root.firstChildElement(annotationName); !element.isNull();
-         element = element.nextSiblingElement(annotationName)) {
-        adnotations.append(CAdnotation(AnnotationDocument::timeOf(element),
-                                       AnnotationDocument::childText(element, QStringLiteral("Text")),
-                                       AnnotationDocument::childText(element, QStringLiteral("Protocol")), layer.id));
-    }
+    adnotations.reserve(adnotations.size() + doc.entries().size());
+    for (const AnnotationDocument::Entry& entry : doc.entries())
+        adnotations.append(CAdnotation(entry.time, entry.text, entry.protocol, layer.id));
     sortAdnotations();
     if (refresh) {
         manageLayers();
@@ -300,10 +300,10 @@ void Adnotacje::loadAdnotationsDir(QString dir, bool)
                                                QDir::Time);
     clearAdnotations();
     for (const QString& name : names) {
-        const QString path = folder.filePath(name);
-        // Devices, FIFOs and links to them are never opened.
-        if (AnnotationDocument::isRegularFile(path) && isAnnotFile(path))
-            loadAdnotationsFile(path, false);
+        // Each file is read once: a parse error shows the plain message here.
+        AnnotationDocument doc(folder.filePath(name));
+        if (readDocument(doc, ParseMessage::Plain, false))
+            addLayer(doc, false);
     }
     manageLayers();
     showAdnotations();

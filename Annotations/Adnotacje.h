@@ -107,6 +107,8 @@ private:
     bool readForWriting(AnnotationDocument& doc);
     // Reads for a change, with the creation time repaired.
     bool readForChange(AnnotationDocument& doc);
+    // Adds the layer of a file read for a load.
+    void addLayer(const AnnotationDocument& doc, bool refresh);
     // Writes a changed document; failureReason says why it could not.
     bool writeChange(AnnotationDocument& doc);
     // A failure message with the reason of the last failed change under it.

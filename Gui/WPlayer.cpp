@@ -319,6 +319,8 @@ void WPlayer::modifySettings()
     setGuiFont();
     uiMotif = settings.readUiMotif();
     setGuiStyle(uiMotif);
+    // A widget with a style of its own takes a changed theme only when given that style again.
+    ui->mediaPosition->setStyle(&sliderStyle);
 }
 
 void WPlayer::setGuiFont()
@@ -390,7 +392,19 @@ void WPlayer::initGuiNoMedia()
     ui->playerLCzasNagrania->setText(QStringLiteral("00:00:00"));
 }
 
-void WPlayer::mpError(QMediaPlayer::Error) { initGuiNoMedia(); }
+void WPlayer::mpError(QMediaPlayer::Error)
+{
+    initGuiNoMedia();
+    // Invalid media has had its own box; any other failure would otherwise leave
+    // the controls disabled without a reason.
+    if (mediaPlayer()->mediaStatus() == QMediaPlayer::InvalidMedia)
+        return;
+    // Reported from inside the engine's own call: the box must not run an event loop there.
+    auto* box = new QMessageBox(QMessageBox::Critical, criticalErrorTitle, mediaPlayer()->errorString(),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
 
 void WPlayer::mpAudioAvailableChanged(bool) {}
 
@@ -483,10 +497,17 @@ void WPlayer::anSeek(qint64 position)
 void WPlayer::pteEnterPressed()
 {
     playerSeek(time2pos(ui->playerTePozycjaNagrania->time()));
-    ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason);
+    leaveTimeEditor();
 }
 
-void WPlayer::pteEscapePressed() { ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason); }
+void WPlayer::pteEscapePressed() { leaveTimeEditor(); }
+
+void WPlayer::leaveTimeEditor()
+{
+    ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason);
+    // A paused recording sends no position reports that would replace the typed time.
+    ui->playerTePozycjaNagrania->setTime(pos2time(ui->widgetMediaPlayer->getTime()));
+}
 
 void WPlayer::playerForwardStart() { startFr(1); }
 

@@ -229,6 +229,12 @@ void PlayerPlayingTest::windowPlaysARecording()
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PausedState);
     QCOMPARE(face(child<QPushButton>("playerBtPlayPause")->icon()),
              face(window->style()->standardIcon(QStyle::SP_MediaPlay)));
+    // Escape while paused cancels a typed time although no position report follows.
+    auto* editor = child<PosTimeEdit>("playerTePozycjaNagrania");
+    editor->setFocus();
+    editor->setTime(QTime(0, 0, 29));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QCOMPARE(editor->time(), WPlayer::pos2time(position()));
     QTest::mouseClick(child<QPushButton>("playerBtPlayPause"), Qt::LeftButton);
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PlayingState);
 
@@ -239,7 +245,6 @@ void PlayerPlayingTest::windowPlaysARecording()
 
     // A typed time and Enter seek there and hand the focus to play/pause. (Other tests' windows
     // share the display, so the window's own focus widget is checked, not the active focus.)
-    auto* editor = child<PosTimeEdit>("playerTePozycjaNagrania");
     editor->setTime(QTime(0, 0, 5));
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(position() >= 5000 && position() < 7000, 5000);
@@ -320,6 +325,18 @@ void PlayerPlayingTest::invalidRecording()
     QCOMPARE(window->windowTitle(), QStringLiteral("HarbendPlayer v:2.1.22"));
     QVERIFY(!child<QPushButton>("playerBtPlayPause")->isEnabled());
     QCOMPARE(Settings().readLastMediaOpenFile(), lastFile);
+
+    // A recording emptied after it was opened cannot play again: the engine's reason is shown.
+    const QString emptied = other.filePath(QStringLiteral("oprozniane.ogg"));
+    QVERIFY(QFile::copy(shortRecording, emptied));
+    openAndWaitForPlaying(emptied);
+    window->playerStop();
+    QVERIFY(QFile::resize(emptied, 0));
+    window->playerPlayPause();
+    QTRY_COMPARE(answer.seen.size(), 2);
+    QCOMPARE(answer.seen.at(1).title, QStringLiteral("Błąd krytyczny"));
+    QCOMPARE(answer.seen.at(1).text, QStringLiteral("Nie udało się wystartować wątku odczytującego!"));
+    QVERIFY(!child<QPushButton>("playerBtPlayPause")->isEnabled());
 }
 
 void PlayerPlayingTest::endOfTheRecording()

@@ -350,6 +350,12 @@ void PlayerWindowTest::settingsAcceptedAndRejected()
     QCOMPARE(QApplication::font().pointSize(), 14);
     QCOMPARE(window->font().pointSize(), 14);
     QVERIFY(!qApp->styleSheet().isEmpty());
+    // The position slider, with a style of its own, takes the new theme like its neighbours.
+    auto* position = child<TimeEditSlider>("mediaPosition");
+    QCOMPARE(position->palette().color(QPalette::Window),
+             child<QSlider>("playerSlVolume")->palette().color(QPalette::Window));
+    QCOMPARE(position->style()->styleHint(QStyle::SH_Slider_AbsoluteSetButtons, nullptr, position),
+             int(Qt::LeftButton));
 
     // A new window takes the stored preferences.
     window.reset(new WPlayer);

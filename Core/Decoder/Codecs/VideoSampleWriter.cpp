@@ -10,9 +10,9 @@ namespace Harbend {
 
 VideoSample* VideoSampleWriter::write(const SourcePicture& source, const VideoPlaneLayout& layout,
                                       QVideoFrame::PixelFormat format, const QSize& size, qint64 time,
-                                      qint64 duration)
+                                      qint64 duration, const QSharedPointer<VideoBufferPool>& pool)
 {
-    QVideoFrame frame(new VideoBuffer(layout.total, unsigned(size.width())), size, format);
+    QVideoFrame frame(new VideoBuffer(layout.total, unsigned(size.width()), pool), size, format);
     if (!frame.map(QAbstractVideoBuffer::WriteOnly))
         return nullptr;
     uchar* bits = frame.bits();
