@@ -23,6 +23,13 @@ quint64 AudioDeviceSynchronizer::playedTime(qint64 processedUSecs, QAudio::State
     return correction > played ? 0 : played - correction;
 }
 
+quint64 AudioDeviceSynchronizer::carriedTime(quint64 reading, quint64 stepReading, quint64 sinceStep,
+                                             quint64 stepLength, quint64 shown, bool active)
+{
+    const quint64 carry = active ? qMin(qMin(sinceStep, stepLength), kMaxCarry) : 0;
+    return qMax(qMax(reading, stepReading + carry), shown);
+}
+
 quint64 AudioDeviceSynchronizer::elapsed() const
 {
     if (paused)
@@ -32,7 +39,42 @@ quint64 AudioDeviceSynchronizer::elapsed() const
     const GuardedAudioOutput::Reading now = output->read();
     const quint64 played = playedTime(now.processedUSecs, now.state, now.bufferSize, now.bytesFree,
                                       now.sampleRate);
-    return base + scale(played, rate);
+    // Rounding of the processed time moves the reading by less than a
+    // millisecond on every write: only larger moves are steps. A reading
+    // below the last step comes from a reader that lost the race for the lock.
+    const quint64 kMinStep = 1000000;
+    QMutexLocker lock(&carryMutex);
+    if (!haveStep || played >= stepReading + kMinStep) {
+        stepLength = haveStep ? played - stepReading : 0;
+        stepReading = played;
+        sinceStep.start();
+        haveStep = true;
+    }
+    shown = carriedTime(played, stepReading, quint64(sinceStep.nsecsElapsed()), stepLength, shown,
+                        now.state == QAudio::ActiveState);
+    return base + scale(shown, rate);
+}
+
+void AudioDeviceSynchronizer::restartCarry(bool keepShown)
+{
+    QMutexLocker lock(&carryMutex);
+    haveStep = false;
+    stepLength = 0;
+    if (!keepShown)
+        shown = 0;
+}
+
+void AudioDeviceSynchronizer::reset(quint64 ns)
+{
+    Synchronizer::reset(ns);
+    restartCarry(false);
+}
+
+void AudioDeviceSynchronizer::resume()
+{
+    // The device was suspended: no step is carried over the pause.
+    restartCarry(true);
+    Synchronizer::resume();
 }
 
 void AudioDeviceSynchronizer::setPlaybackRate(PlaybackRate::Enum newRate)
@@ -43,6 +85,7 @@ void AudioDeviceSynchronizer::setPlaybackRate(PlaybackRate::Enum newRate)
     Synchronizer::setPlaybackRate(newRate);
     if (output)
         output->reset();
+    restartCarry(false);
 }
 
 } // namespace Harbend

@@ -50,6 +50,7 @@ private slots:
     void timerStandsStillWhilePaused();
     void timerResetMovesToTheNewPosition();
     void audioCorrectionForBufferedData();
+    void audioCarriedBetweenSteps();
     void audioClockFollowsTheDevice();
 };
 
@@ -141,6 +142,27 @@ void ClocksTest::audioCorrectionForBufferedData()
     QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::ActiveState, 17600, 0, 0), 500 * kMs);
 }
 
+void ClocksTest::audioCarriedBetweenSteps()
+{
+    // Reading, reading at the last step, time since it, its length, shown, active.
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 50 * kMs, 160 * kMs, 0, true),
+             1050 * kMs);
+    // No further than the step's length, nor than the cap.
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 300 * kMs, 160 * kMs, 0, true),
+             1160 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 900 * kMs, 800 * kMs, 0, true),
+             1200 * kMs);
+    // A reading that moved less than a step since is not passed by.
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1030 * kMs, 1000 * kMs, 20 * kMs, 160 * kMs, 0, true),
+             1030 * kMs);
+    // No going back: a new step below what was shown holds until it catches up.
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1150 * kMs, 1150 * kMs, 0, 150 * kMs, 1160 * kMs, true),
+             1160 * kMs);
+    // Suspended or idle: the reading as it is.
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 300 * kMs, 160 * kMs, 0, false),
+             1000 * kMs);
+}
+
 void ClocksTest::audioClockFollowsTheDevice()
 {
     const QAudioFormat format = Harbend::OggStream::pcmFormat(44100);
@@ -163,6 +185,21 @@ void ClocksTest::audioClockFollowsTheDevice()
     QTRY_VERIFY_WITH_TIMEOUT(wall.elapsed() >= 1000, 3000);
     const double ratio = double(clock.elapsed() - from) / double(wall.nsecsElapsed());
     QVERIFY2(qAbs(ratio - 1.0) < 0.25, qPrintable(QString("ratio %1").arg(ratio)));
+
+    // Moves between the device's steps (up to 160 ms when nothing records the
+    // sink), never back.
+    quint64 last = clock.elapsed();
+    int moves = 0;
+    bool back = false;
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                 const quint64 now = clock.elapsed();
+                                 moves += now != last;
+                                 back = back || now < last;
+                                 last = now;
+                                 return moves >= 35;
+                             }()),
+                             3000);
+    QVERIFY(!back);
 
     // Stands still while paused and suspended.
     clock.pause();
