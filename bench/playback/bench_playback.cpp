@@ -10,8 +10,14 @@
 // with OpenGL and with software drawing, beside ffplay on the same recording
 // (runs interleaved, A B A B); CPU per second of playback and peak memory of
 // each process. --ours PATH (repeatable) names host programs to compare.
+// With --paints: the engine's video widget in this process playing 640x480
+// Theora with Vorbis, nothing recording the sink; paints of the back end's
+// widget per second (25 when every picture is drawn). Software drawing with
+// QT_XCB_GL_INTEGRATION=none.
 #include "Core/Base/Processor.h"
 #include "Core/Multimedia/MediaServiceProvider.h"
+#include "Core/Output/VideoSurface.h"
+#include "Core/Output/VideoWidget.h"
 #include "PlaybackTestSupport.h"
 #include "tests/streams/Recording.h"
 
@@ -366,6 +372,51 @@ int measureHost(const QStringList& ours, const QString& given, int seconds, int 
     return 0;
 }
 
+// Counts the paint events of the video widget's back end (placed at the first picture).
+class PaintCounter : public QObject {
+public:
+    const Harbend::VideoWidget* watched = nullptr;
+    std::atomic<int> paints {0};
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (object == watched->backEndWidget() && event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+int measurePaints(int seconds)
+{
+    QTemporaryDir folder;
+    const QString recording = folder.path() + "/paints.ogg";
+    QProcess make;
+    make.start(HARBEND_BIN_DIR "/make-recording",
+               {"--stream", "theora:width=640,height=480,fps=25", "--stream", "vorbis:channels=2,rate=44100",
+                "--duration", QString::number(seconds + 5), recording});
+    if (!make.waitForFinished(600000) || make.exitCode() != 0)
+        return 1;
+    Harbend::VideoWidget widget(nullptr);
+    widget.resize(640, 480);
+    widget.show();
+    PaintCounter counter;
+    counter.watched = &widget;
+    qApp->installEventFilter(&counter);
+    std::unique_ptr<QMediaPlayer> player = makePlayer();
+    player->setVideoOutput(widget.surface);
+    player->setMedia(QMediaContent(QUrl::fromLocalFile(recording)));
+    player->play();
+    runFor(2000);
+    const int from = counter.paints;
+    QElapsedTimer wall;
+    wall.start();
+    runFor(seconds * 1000);
+    const double perSecond = double(counter.paints - from) / (double(wall.nsecsElapsed()) / 1e9);
+    player->stop();
+    std::printf("paints: %s, %.1f per s over %d s\n", widget.backEndWidget()->metaObject()->className(),
+                perSecond, seconds);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -389,6 +440,8 @@ int main(int argc, char** argv)
     }
     if (args.contains("--av"))
         return measureAvOffset(seconds, args.contains("--seeks"));
+    if (args.contains("--paints"))
+        return measurePaints(seconds);
     if (args.contains("--host"))
         return measureHost(ours.isEmpty() ? QStringList{HARBEND_BIN_DIR "/harbend-player"} : ours, recording,
                            seconds, runs);
