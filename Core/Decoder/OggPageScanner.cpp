@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+
 namespace Harbend {
 
 OggPageScanner::OggPageScanner() { ogg_sync_init(&sync); }
@@ -41,6 +43,46 @@ bool OggPageScanner::nextPage(ogg_page* page)
         if (!buffer)
             return false;
         const qint64 got = device->read(buffer, ReadSize);
+        if (got <= 0)
+            return false;
+        totalBytes += got;
+        ogg_sync_wrote(&sync, long(got));
+    }
+}
+
+bool OggPageScanner::nextPageBefore(ogg_page* page, qint64 limit)
+{
+    if (!device)
+        return false;
+    // Past the limit the reads start small and double: a page that ends soon
+    // after it costs little, a long one a bounded number of reads.
+    qint64 pastLimit = 64;
+    for (;;) {
+        if (nextOffset >= limit)
+            return false;
+        const long result = ogg_sync_pageseek(&sync, page);
+        if (result > 0) {
+            lastPageStart = nextOffset;
+            nextOffset += result;
+            ++totalPages;
+            return true;
+        }
+        if (result < 0) {
+            nextOffset -= result;
+            continue;
+        }
+        const qint64 at = device->pos();
+        qint64 wanted = ReadSize;
+        if (at < limit) {
+            wanted = std::min<qint64>(ReadSize, limit - at);
+        } else {
+            wanted = std::min<qint64>(ReadSize, pastLimit);
+            pastLimit *= 2;
+        }
+        char* buffer = ogg_sync_buffer(&sync, long(wanted));
+        if (!buffer)
+            return false;
+        const qint64 got = device->read(buffer, wanted);
         if (got <= 0)
             return false;
         totalBytes += got;

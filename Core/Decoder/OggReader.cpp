@@ -18,6 +18,9 @@ const char kLogSource[] = "Core/Decoder/OggReader";
 // read meanwhile wait in memory, so a file that never completes its headers
 // must not be read to its end.
 const int kMaxHeaderPages = 4096;
+// How far back from the end the end time is looked for: a tail that no page
+// can be placed in (zeros after a recorder's crash) is read only this far.
+const qint64 kEndScanBytes = qint64(64) << 20;
 // Below this window the bisection stops.
 const qint64 kSmallestWindow = 1000;
 // A page within this many ms of the target ends the bisection.
@@ -349,20 +352,25 @@ bool OggReader::findStartTime(OggPageScanner& scanner, qint64& start)
 
 bool OggReader::findEndTime(OggPageScanner& scanner, qint64& end)
 {
+    // Windows step back from the end; each scans only the pages that begin
+    // inside it, since those after it were seen by the window before.
     ogg_page scanned;
-    qint64 offset = device->size();
+    const qint64 size = device->size();
+    const qint64 lowest = std::max<qint64>(0, size - kEndScanBytes);
+    qint64 offset = size;
     qint64 latest = -1;
     do {
-        offset = std::max<qint64>(0, offset - OggPageScanner::ReadSize);
+        const qint64 limit = offset;
+        offset = std::max<qint64>(lowest, offset - OggPageScanner::ReadSize);
         if (!scanner.moveTo(offset)) {
             HARBEND_LOG(Error, "Failed to seek to the desired position!");
             return false;
         }
-        while (scanner.nextPage(&scanned)) {
+        while (scanner.nextPageBefore(&scanned, limit)) {
             if (ogg_page_granulepos(&scanned) > 0)
                 latest = std::max(latest, timeOfPage(&scanned));
         }
-    } while (latest <= 0 && offset > 0);
+    } while (latest <= 0 && offset > lowest);
     if (latest < 0) {
         HARBEND_LOG(Error, "Failed to find the end position in the file!");
         return false;
