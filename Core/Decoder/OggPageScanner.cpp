@@ -3,6 +3,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <limits>
 
 namespace Harbend {
 
@@ -25,29 +26,7 @@ void OggPageScanner::reset()
 
 bool OggPageScanner::nextPage(ogg_page* page)
 {
-    if (!device)
-        return false;
-    for (;;) {
-        const long result = ogg_sync_pageseek(&sync, page);
-        if (result > 0) {
-            lastPageStart = nextOffset;
-            nextOffset += result;
-            ++totalPages;
-            return true;
-        }
-        if (result < 0) {
-            nextOffset -= result; // skipped bytes that are not a page
-            continue;
-        }
-        char* buffer = ogg_sync_buffer(&sync, ReadSize);
-        if (!buffer)
-            return false;
-        const qint64 got = device->read(buffer, ReadSize);
-        if (got <= 0)
-            return false;
-        totalBytes += got;
-        ogg_sync_wrote(&sync, long(got));
-    }
+    return nextPageBefore(page, std::numeric_limits<qint64>::max());
 }
 
 bool OggPageScanner::nextPageBefore(ogg_page* page, qint64 limit)
