@@ -38,11 +38,6 @@ ogg_packet rawPacket(const QByteArray& bytes, qint64 granule, qint64 number)
     return raw;
 }
 
-QSharedPointer<OggPacket> packetOf(const QByteArray& bytes, qint64 granule, qint64 number)
-{
-    return QSharedPointer<OggPacket>(new OggPacket(rawPacket(bytes, granule, number)));
-}
-
 } // namespace
 
 PacketStream::PacketStream(const std::uint8_t* data, std::size_t size)
@@ -62,6 +57,12 @@ PacketStream::PacketStream(const std::uint8_t* data, std::size_t size)
         }
         records.append(record);
     }
+}
+
+QSharedPointer<OggPacket> PacketStream::packetOf(const QByteArray& bytes, qint64 granule, qint64 number) const
+{
+    const ogg_packet raw = rawPacket(bytes, granule, number);
+    return makePacket ? makePacket(raw) : QSharedPointer<OggPacket>(new OggPacket(raw));
 }
 
 bool PacketStream::decode(const std::function<void(const Sample&, const StreamInfo&)>& check) const

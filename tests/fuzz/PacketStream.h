@@ -3,13 +3,17 @@
 #include "Core/Decoder/StreamInfo.h"
 
 #include <QByteArray>
+#include <QSharedPointer>
 #include <QVector>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 
+#include <ogg/ogg.h>
+
 namespace Harbend {
+class OggPacket;
 class Sample;
 }
 
@@ -40,4 +44,10 @@ public:
 
     int serial = 0;
     QVector<Record> records;
+    // Makes the packets that decode() hands the decoder (a copy by default);
+    // tests place them where a read past their end faults.
+    std::function<QSharedPointer<Harbend::OggPacket>(const ogg_packet&)> makePacket;
+
+private:
+    QSharedPointer<Harbend::OggPacket> packetOf(const QByteArray& bytes, qint64 granule, qint64 number) const;
 };
