@@ -2,8 +2,8 @@
 """Writes the generated seed corpus of the fuzz harnesses (tests/fuzz/corpus/)
 from recordings made by make-recording: whole files for the reader, and the
 packets of each logical stream for the header parser and the decoders. The
-regression inputs of mended faults (regression-*) are made from the same
-recordings.
+regression inputs of faults found in recordings (regression-*) are made from
+the same recordings; other regression inputs are left as they are.
 
 Usage: tools/fuzz-seeds.py [BUILD_DIR]   (make-recording from BUILD_DIR/bin)
 """
@@ -123,7 +123,7 @@ def main():
     for harness in ("headers", "decoder", "reader"):
         folder = os.path.join(CORPUS, harness)
         for name in os.listdir(folder) if os.path.isdir(folder) else []:
-            if name.startswith(("seed-", "regression-")):
+            if name.startswith("seed-"):
                 os.remove(os.path.join(folder, name))
     with tempfile.TemporaryDirectory() as folder:
         for name, streams in STREAMS.items():
