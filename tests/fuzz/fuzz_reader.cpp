@@ -67,12 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const qint64 start = std::max<qint64>(0, reader.getStartTime());
         const qint64 end = std::max(start, reader.getEndTime());
         // Seeks chosen by the input's last byte, then to the end and the start;
-        // from the last one the file is read to its end again.
+        // from the last one the file is read to its end again. A failed seek
+        // stops playback, as in the player.
         const int pick = size ? data[size - 1] : 0;
         const qint64 targets[] = {start + (end - start) * (pick % 7) / 6, end, start};
-        for (const qint64 target : targets) {
+        for (const qint64& target : targets) {
             reader.preSeek();
-            reader.seek(target);
+            if (reader.seek(target) < 0)
+                break;
             takeSamples(reader, &target == &targets[2] ? 1 << 20 : 4);
         }
     }
