@@ -47,7 +47,7 @@ bool OggPageScanner::nextPageBefore(ogg_page* page, qint64 limit)
             return true;
         }
         if (result < 0) {
-            nextOffset -= result;
+            nextOffset -= result; // skipped bytes that are not a page
             continue;
         }
         const qint64 at = device->pos();
