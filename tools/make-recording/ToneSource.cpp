@@ -14,10 +14,14 @@ double ToneSource::sample(int channel, long long n) const
     if (n < 0 || n >= total)
         return 0.0;
     if (spec.clicks > 0.0) {
+        // A burst of an eighth of the rate passes every codec and resampler;
+        // the last one ends with the stream, so that its end can be heard.
         const long long period = std::llround(spec.clicks * rate);
-        const long long clickLength = rate / 500;
-        if (period > 0 && n % period < clickLength)
-            return (n % period) % 2 ? -0.9 : 0.9;
+        const long long clickLength = rate / 250;
+        const long long intoLast = n - (total - clickLength);
+        const long long into = intoLast >= 0 ? intoLast : period > 0 ? n % period : clickLength;
+        if (into < clickLength)
+            return 0.9 * std::sin(M_PI / 4.0 * double(into));
     }
     const double phase = 2.0 * M_PI * frequency(channel) * double(n) / double(rate);
     return spec.level * std::sin(phase);

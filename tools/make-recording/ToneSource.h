@@ -5,8 +5,9 @@
 #include <vector>
 
 // The audio of a stream: channel c is a pure tone of baseFrequency + c *
-// frequencyStep at the spec's level, with optional full-scale clicks of 2 ms
-// on every channel.
+// frequencyStep at the spec's level, with optional clicks (4 ms bursts of an
+// eighth of the rate at 0.9) on every channel at each multiple of the click
+// period and in the stream's last 4 ms.
 class ToneSource {
 public:
     ToneSource(const StreamSpec& spec, int rate);
