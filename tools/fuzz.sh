@@ -26,6 +26,7 @@ if [[ ${#names[@]} -eq 0 ]]; then
 fi
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0"
 passed=0
 failed=0
 for name in "${names[@]}"; do
