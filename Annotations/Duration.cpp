@@ -1,29 +1,15 @@
 #include "Annotations/Duration.h"
 
+#include "Core/Base/ClockParts.h"
+
 #include <QStringList>
 
 namespace {
 
 const qint64 kSecondsPerDay = 86400;
 
-struct ClockParts {
-    qint64 hours = 0;
-    qint64 minutes = 0;
-    qint64 seconds = 0;
-};
-
 // Time of day of a non-negative time; negative times count as 0.
-ClockParts clockParts(qint64 ms)
-{
-    ClockParts parts;
-    if (ms < 0)
-        return parts;
-    const qint64 day = (ms / 1000) % kSecondsPerDay;
-    parts.hours = day / 3600;
-    parts.minutes = (day % 3600) / 60;
-    parts.seconds = day % 60;
-    return parts;
-}
+Harbend::ClockParts clockParts(qint64 ms) { return Harbend::ClockParts(ms < 0 ? 0 : ms % (kSecondsPerDay * 1000)); }
 
 QString twoDigits(const QString& number)
 {
@@ -88,7 +74,7 @@ bool isDuration(const QString& iso)
 
 QString Duration::msToTf(qint64 ms)
 {
-    const ClockParts parts = clockParts(ms);
+    const Harbend::ClockParts parts = clockParts(ms);
     return QStringList({twoDigits(QString::number(parts.hours)), twoDigits(QString::number(parts.minutes)),
                         twoDigits(QString::number(parts.seconds))})
         .join(QLatin1Char(':'));
@@ -110,7 +96,7 @@ QString Duration::msToIso(qint64 ms)
     const QString zero = QStringLiteral("PT0.0S");
     if (ms <= 0)
         return zero;
-    const ClockParts parts = clockParts(ms);
+    const Harbend::ClockParts parts = clockParts(ms);
     const qint64 hundredths = (ms % 1000) / 10;
     QString text = QStringLiteral("PT");
     if (parts.hours > 0)

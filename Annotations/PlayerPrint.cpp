@@ -92,10 +92,10 @@ PlayerPrint::PlayerPrint(const CAdnotation* annotation, QString dir, QWidget* pa
     init(std::move(dir), parent);
 }
 
-void PlayerPrint::init(QString dir, QWidget* parent)
+void PlayerPrint::init(QString folder, QWidget* parentWidget)
 {
-    this->dir = std::move(dir);
-    this->parent = parent;
+    dir = std::move(folder);
+    parent = parentWidget;
     buffer = new QString;
     stream = new QTextStream(buffer, QIODevice::ReadWrite);
 }

@@ -59,7 +59,7 @@ public:
     static const char kRtfCodec[];
 
 private:
-    void init(QString dir, QWidget* parent);
+    void init(QString folder, QWidget* parentWidget);
     void buildHtml();
     void appendHtmlRow(const CAdnotation& annotation);
     bool writeWhole(const QByteArray& data);

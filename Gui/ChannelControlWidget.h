@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Core/Base/RecorderChannels.h"
 #include "Core/Base/Types.h"
 
 #include <QIcon>
@@ -21,7 +22,7 @@ class ChannelVolumeSlider;
 class ChannelControlWidget : public QWidget {
     Q_OBJECT
 public:
-    static const int ChannelCount = 13;
+    static const int ChannelCount = int(RecorderChannels);
 
     // The control must outlive the panel.
     ChannelControlWidget(AudioChannelControl* control, QWidget* parent);

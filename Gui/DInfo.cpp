@@ -1,7 +1,7 @@
 #include "Gui/DInfo.h"
 
-#include "Core/HarbendPlayer.h"
 #include "Gui/GuiFont.h"
+#include "HarbendVersion.h"
 #include "ui_DInfo.h"
 
 #include <QFile>
@@ -15,7 +15,7 @@ DInfo::DInfo(QWidget* parent) : QDialog(parent), ui(new Ui::DInfo)
     ui->dialogButtonBox->button(QDialogButtonBox::Close)->setText(tr("Close"));
     ui->lIcon->setPixmap(QPixmap::fromImage(QImage(QStringLiteral(":/icons/Harbend-Player.png"))));
     ui->lProgramInfo->setText(QCoreApplication::applicationName() + QStringLiteral(" ver. ") +
-                              QString::fromLatin1(Harbend::HarbendPlayer::Version) + QStringLiteral("\nQt ") +
+                              QString::fromLatin1(Harbend::Version) + QStringLiteral("\nQt ") +
                               QString::fromLatin1(qVersion()) + QStringLiteral(" (") + tr("compiled with Qt") +
                               QStringLiteral(" " QT_VERSION_STR ")\n") + QCoreApplication::organizationName());
     QFile licenses(QStringLiteral(":/Docs/Licenses.html"));

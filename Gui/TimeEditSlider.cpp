@@ -19,9 +19,9 @@ QString TimeEditSlider::pos2tekst(long ms)
     return QTime(0, 0, 0, 0).addMSecs(static_cast<int>(ms % (24L * 3600 * 1000))).toString(QStringLiteral("hh:mm:ss"));
 }
 
-void TimeEditSlider::setMediaStart(qint64 mediaStart) { this->mediaStart = mediaStart; }
+void TimeEditSlider::setMediaStart(qint64 start) { mediaStart = start; }
 
-void TimeEditSlider::setMediaStop(qint64 mediaStop) { this->mediaStop = mediaStop; }
+void TimeEditSlider::setMediaStop(qint64 stop) { mediaStop = stop; }
 
 void TimeEditSlider::tesSetEnabled(bool enabled)
 {

@@ -13,8 +13,8 @@ public:
     static QString pos2tekst(long ms);
 
 public slots:
-    void setMediaStart(qint64 mediaStart);
-    void setMediaStop(qint64 mediaStop);
+    void setMediaStart(qint64 start);
+    void setMediaStop(qint64 stop);
     void tesSetEnabled(bool enabled);
 
 protected:

@@ -1,12 +1,13 @@
 #include "Gui/WPlayer.h"
 
-#include "Core/HarbendPlayer.h"
 #include "Core/Multimedia/AudioChannelControl.h"
+#include "Core/Multimedia/PlaybackRate.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Gui/ChannelControlWidget.h"
 #include "Gui/DInfo.h"
 #include "Gui/DSettings.h"
 #include "Gui/TimeEditSlider.h"
+#include "HarbendVersion.h"
 #include "ui_WPlayer.h"
 
 #include <QApplication>
@@ -175,7 +176,7 @@ void WPlayer::init()
 
 void WPlayer::updateWindowTitle()
 {
-    QString title = QStringLiteral("HarbendPlayer v:") + QString::fromLatin1(Harbend::HarbendPlayer::Version);
+    QString title = QStringLiteral("HarbendPlayer v:") + QString::fromLatin1(Harbend::Version);
     if (!currentFile.isEmpty())
         title += QStringLiteral(" [") + currentFile + QStringLiteral("]");
     setWindowTitle(title);
@@ -529,9 +530,10 @@ void WPlayer::setRateIcons(const char* slow, const char* normal, const char* fas
 
 void WPlayer::playbackRateChanged(qreal rate)
 {
-    if (rate <= 0.75)
+    const Harbend::PlaybackRate::Enum kind = Harbend::PlaybackRate::fromRate(rate);
+    if (kind == Harbend::PlaybackRate::Half)
         setRateIcons(":/icons/playslowon.png", ":/icons/playnormaloff.png", ":/icons/playfastoff.png");
-    else if (rate >= 1.5)
+    else if (kind == Harbend::PlaybackRate::Double)
         setRateIcons(":/icons/playslowoff.png", ":/icons/playnormaloff.png", ":/icons/playfaston.png");
     else
         setRateIcons(":/icons/playslowoff.png", ":/icons/playnormalon.png", ":/icons/playfastoff.png");

@@ -1,7 +1,7 @@
 // The host: creates the Qt application, names the organisation and the
 // application, loads the player library from its own folder and drives it.
 
-#include "Core/Application.h"
+#include "App/Application.h"
 #include "HostSignals.h"
 
 #include <QApplication>

@@ -6,5 +6,5 @@ build="${1:-$root/build}"
 target="${2:-all}"
 shift 2 || shift $# || true
 "$root/tools/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHARBEND_WERROR=ON "$@"
 cmake --build "$build" --target "$target" -j"${HARBEND_JOBS:-$(nproc)}"

@@ -29,6 +29,9 @@ private:
 
 // Logs through the class's ms_log; the source file defines kLogSource with
 // its project name (for example "Core/Base/Processor").
-#define HARBEND_LOG(level, ...)                                                          \
-    ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},       \
-               ::Harbend::LogLevel::level, __VA_ARGS__)
+#define HARBEND_LOG(level, ...) HARBEND_LOG_THROUGH(ms_log, kLogSource, level, __VA_ARGS__)
+
+// Logs through a given logger, in the name of a given source file.
+#define HARBEND_LOG_THROUGH(logger, source, level, ...)                                  \
+    (logger).log(::Harbend::SourceInfo{source, static_cast<unsigned>(__LINE__)},         \
+                 ::Harbend::LogLevel::level, __VA_ARGS__)

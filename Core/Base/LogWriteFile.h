@@ -13,6 +13,9 @@ public:
     bool isOpen() const { return open; }
 
 private:
+    // Changed by openFile() and close() on the GUI thread, while no other
+    // thread logs; write() comes from any thread, and stdio locks the file
+    // for each line.
     std::FILE* file = nullptr;
     bool open = false;
 };

@@ -41,6 +41,7 @@ public:
     // Replaces the detected word, so that tests can run every kernel form.
     static void overrideFlags(unsigned flags) { ms_instance.flags = flags; }
 
+    // Set once on the GUI thread, before any thread that reads it starts.
     unsigned flags = 0;
 
     static Processor ms_instance;

@@ -34,31 +34,32 @@ Decoder* Decoder::createDecoder(Codec::Enum codec)
     }
 }
 
-OggPacket* Decoder::firstHeader(Headers* headers, const char* codecName, const Logging::Log& ms_log,
-                                const char* kLogSource)
+OggPacket* Decoder::firstHeader(Headers* headers, const char* codecName, const Logging::Log& log,
+                                const char* source)
 {
     if (!headers) {
-        HARBEND_LOG(Error, "Can't initialize %s decoder, since the provided header list is NULL!", codecName);
+        HARBEND_LOG_THROUGH(log, source, Error,
+                            "Can't initialize %s decoder, since the provided header list is NULL!", codecName);
         return nullptr;
     }
     if (headers->isEmpty()) {
-        HARBEND_LOG(Error, "Header list is empty! Can't initialize decoder!");
+        HARBEND_LOG_THROUGH(log, source, Error, "Header list is empty! Can't initialize decoder!");
         return nullptr;
     }
     OggPacket* header = headers->first().data();
     if (!header)
-        HARBEND_LOG(Error, "Failed to get the header packet! Can't initialize!");
+        HARBEND_LOG_THROUGH(log, source, Error, "Failed to get the header packet! Can't initialize!");
     return header;
 }
 
 AudioSample* Decoder::newAudioBlock(qint64 time, qint64 duration, int channels, int frames,
-                                    const Logging::Log& ms_log, const char* kLogSource)
+                                    const Logging::Log& log, const char* source)
 {
     AudioSample* block = new AudioSample;
     block->time = time;
     block->duration = duration;
     if (!block->allocate(channels, frames)) {
-        HARBEND_LOG(Error, "Failed to allocate output audio buffer! Out of memory?");
+        HARBEND_LOG_THROUGH(log, source, Error, "Failed to allocate output audio buffer! Out of memory?");
         delete block;
         return nullptr;
     }

@@ -22,7 +22,7 @@ public:
     OggPageScanner(const OggPageScanner&) = delete;
     OggPageScanner& operator=(const OggPageScanner&) = delete;
 
-    void setDevice(QIODevice* device) { this->device = device; }
+    void setDevice(QIODevice* source) { device = source; }
 
     // Seeks the device and forgets buffered bytes; false when the seek fails.
     bool moveTo(qint64 offset);

@@ -1,5 +1,6 @@
 #include "Core/Decoder/OggReader.h"
 
+#include "Core/Base/GuiThread.h"
 #include "Core/Decoder/OggStream.h"
 #include "Core/Multimedia/MetaDataControl.h"
 
@@ -62,6 +63,7 @@ OggReader::~OggReader()
 
 bool OggReader::open(QIODevice* source)
 {
+    Q_ASSERT(onGuiThread());
     device = source;
     // A device that fails a check is not read from.
     if (!checkDevice())
@@ -399,6 +401,7 @@ void OggReader::setPosition(qint64 value)
 
 bool OggReader::startReading()
 {
+    Q_ASSERT(onGuiThread());
     if (isRunning())
         return true;
     running = true;
@@ -420,6 +423,7 @@ void OggReader::wakeAll()
 
 void OggReader::stopReading()
 {
+    Q_ASSERT(onGuiThread());
     running = false;
     // The reading thread may wait at a full packet queue whose decoder waits
     // at a full sample queue; closed sample queues let the decoders drain.
@@ -462,6 +466,7 @@ void OggReader::run()
 
 void OggReader::close()
 {
+    Q_ASSERT(onGuiThread());
     stopReading();
     // The reading thread has ended: the streams are switched off without the
     // reader's lock, which is only ever taken after a stream's own.
@@ -502,6 +507,7 @@ void OggReader::disableVideoStream()
 
 void OggReader::preSeek()
 {
+    Q_ASSERT(onGuiThread());
     HARBEND_LOG(Debug, "Stopping streams...");
     pauseRequested = true;
     // Closing the packet queues also frees a reading thread waiting at one.
@@ -523,6 +529,7 @@ void OggReader::preSeek()
 
 qint64 OggReader::seek(qint64 ms)
 {
+    Q_ASSERT(onGuiThread());
     QMutexLocker lock(&mutex);
     seekBytes = 0;
     seekPages = 0;
@@ -657,10 +664,10 @@ qint64 OggReader::previousVideoGranule(int serialno, qint64 before)
     ogg_page scanned;
     // Step back in growing steps until a video page ends a packet before the
     // given page, then forward to the last such page.
-    qint64 position = before;
-    for (qint64 step = kFirstTuningStep; position > 0; step *= 2) {
-        position = std::max<qint64>(0, position - step);
-        if (!scanner.moveTo(position))
+    qint64 at = before;
+    for (qint64 step = kFirstTuningStep; at > 0; step *= 2) {
+        at = std::max<qint64>(0, at - step);
+        if (!scanner.moveTo(at))
             return -1;
         qint64 last = -1;
         while (scanner.nextPageOf(serialno, &scanned, true) && scanner.pageStart() < before)
@@ -697,14 +704,14 @@ qint64 OggReader::locateVideoFeed(const OggStream& video, qint64 offset, qint64&
         return -1;
 
     // Step back in growing steps until a video page before the key frame.
-    qint64 position = offset;
+    qint64 at = offset;
     for (qint64 step = kFirstTuningStep;; step *= 2) {
-        position = std::max<qint64>(0, position - step);
-        if (!scanner.moveTo(position) || !scanner.nextPageOf(serialno, &scanned, true))
+        at = std::max<qint64>(0, at - step);
+        if (!scanner.moveTo(at) || !scanner.nextPageOf(serialno, &scanned, true))
             return lostVideoSync();
         if (ogg_page_granulepos(&scanned) < keyFrame)
             break;
-        if (position == 0)
+        if (at == 0)
             return -1;
     }
 

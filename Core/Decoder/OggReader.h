@@ -107,30 +107,44 @@ private:
 
     static Logging::Log ms_log;
 
+    // The reader's lock, taken after a stream's own and never before it. While
+    // the reading thread runs, the members marked "mutex" are its own between
+    // pages, and the GUI thread takes the lock to seek or to close.
     QMutex mutex;
+    // Set by open() on the GUI thread before the reading thread starts; read
+    // through the scanners under mutex.
     QIODevice* device = nullptr;
+    // GUI thread: built by the discovery, changed only while the reading
+    // thread does not run; the reading thread reads them.
     QVector<QSharedPointer<OggStream>> streams;
     QSharedPointer<OggStream> audioStream;
     QSharedPointer<OggStream> videoStream;
+    // Locked inside.
     SampleQueue audioQueue;
     SampleQueue videoQueue;
+    // mutex.
     ogg_page page;
     OggPageScanner syncState;
+    // GUI thread.
     MetaDataControl* metaDataControl;
+    // mutex.
     int eosCount = 0;
+    // GUI thread.
     qint64 position = -1;
     qint64 startTime = -1;
     qint64 endTime = -1;
     int preferredAudioSerial = 1;
     int preferredVideoSerial = 100;
-    // Read by the reading thread outside the lock as well.
+    // Atomic: read by the reading thread outside the lock as well.
     std::atomic<bool> running{false};
     std::atomic<bool> pauseRequested{false};
+    // mutex, and the conditions wait on it.
     bool paused = false;
     bool endOfFile = false;
     QWaitCondition pausedCondition;
     QWaitCondition resumeCondition;
     QWaitCondition endOfFileCondition;
+    // GUI thread (the seek and its searches).
     qint64 seekBytes = 0;
     qint64 seekPages = 0;
 };

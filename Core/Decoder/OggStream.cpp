@@ -1,7 +1,10 @@
 #include "Core/Decoder/OggStream.h"
 
+#include "Core/Base/RecorderChannels.h"
 #include "Core/Decoder/ByteReader.h"
 #include "Core/Decoder/Codecs/DecoderAudioOpus.h"
+#include "Core/Decoder/Codecs/OpusHeader.h"
+#include "Core/Decoder/Codecs/SpeexHeader.h"
 #include "Core/Decoder/Decoder.h"
 #include "Core/Decoder/DiracBs.h"
 #include "Core/Decoder/EOSSample.h"
@@ -19,16 +22,8 @@ namespace {
 
 const char kLogSource[] = "Core/Decoder/OggStream";
 
-// Speex identification header: size and field offsets.
-const long kSpeexHeaderBytes = 80;
-const int kSpeexRateOffset = 36;
-const int kSpeexChannelsOffset = 48;
-const int kSpeexFramesPerPacketOffset = 64;
-const int kSpeexExtraHeadersOffset = 68;
 // More extra headers than this is a lying field, not a Speex stream.
 const quint32 kSpeexMostExtraHeaders = 255;
-// Channels of the system's own multichannel recordings.
-const quint32 kRecorderChannels = 13;
 
 // The highest sampling rate a recorder makes; higher ones only size huge blocks.
 const quint32 kHighestRate = 192000;
@@ -59,12 +54,6 @@ const quint32 kDiracFrameRates[][2] = {
     {1, 1},     {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1},
     {50, 1},    {60000, 1001}, {60, 1}, {15000, 1001}, {25, 2}};
 const unsigned kDiracLastFrameRate = sizeof kDiracFrameRates / sizeof kDiracFrameRates[0] - 1;
-
-void writeLe32(unsigned char* at, quint32 value)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 } // namespace
 
@@ -388,7 +377,7 @@ void OggStream::run()
                     sampleQueue->addSample(QSharedPointer<Sample>(sample));
             }
         }
-        if (!seeking && currentPacket->e_o_s > 512)
+        if (!seeking && currentPacket->isEndOfStreamMarker())
             sampleQueue->addSample(QSharedPointer<Sample>(new EOSSample));
     }
     currentPacket.clear();
@@ -447,32 +436,28 @@ bool OggStream::parseHeadersOpus()
 {
     info.codec = Codec::Opus;
     info.mediaType = MediaType::Audio;
-    const ByteReader bytes(packet.packet, packet.bytes);
-    if (packet.bytes <= 18) {
+    OpusHeader header;
+    if (!header.read(packet.packet, packet.bytes)) {
         HARBEND_LOG(Error, "Invalid Opus header!");
         return false;
     }
-    quint32 version = 0, channels = 0, inputRate = 0;
-    bytes.u8(8, version);
-    bytes.u8(9, channels);
-    bytes.le32(12, inputRate);
-    if (version != 1) {
-        HARBEND_LOG(Error, "Invalid Opus header! Version number: %d!", int(version));
+    if (header.version != 1) {
+        HARBEND_LOG(Error, "Invalid Opus header! Version number: %d!", int(header.version));
         return false;
     }
-    if (channels >= 2 && !bytes.has(21, channels)) {
+    if (header.channels >= 2 && !header.mapping) {
         HARBEND_LOG(Error, "Invalid Opus header! Too short for channel mapping!");
         return false;
     }
-    if (!checkRate(channels, "channel count"))
+    if (!checkRate(header.channels, "channel count"))
         return false;
     // 0 stands for an unknown input rate.
-    if (inputRate != 0 && !checkRate(inputRate, "input sampling rate", kHighestRate))
+    if (header.inputRate != 0 && !checkRate(header.inputRate, "input sampling rate", kHighestRate))
         return false;
-    info.channels = channels;
+    info.channels = header.channels;
     // Granule positions count 48 kHz samples whatever the input rate was;
     // the decoder runs at the input rate only where libopus supports it.
-    info.rate = DecoderAudioOpus::decodingRate(inputRate);
+    info.rate = DecoderAudioOpus::decodingRate(header.inputRate);
     info.granuleRate = DecoderAudioOpus::kGranuleRate;
     info.headerCount = 1;
     return true;
@@ -482,36 +467,28 @@ bool OggStream::parseHeadersSpeex()
 {
     info.codec = Codec::Speex;
     info.mediaType = MediaType::Audio;
-    if (packet.bytes < kSpeexHeaderBytes) {
+    SpeexHeader header;
+    if (!header.read(packet.packet, packet.bytes)) {
         HARBEND_LOG(Error, "Invalid Speex header! Only %ld bytes.", packet.bytes);
         return false;
     }
-    const ByteReader bytes(packet.packet, packet.bytes);
-    quint32 channels = 0, extraHeaders = 0;
-    bytes.le32(kSpeexChannelsOffset, channels);
-    bytes.le32(kSpeexExtraHeadersOffset, extraHeaders);
-    if (serialno == 1 && channels == 1 && extraHeaders == 1) {
+    if (serialno == 1 && header.channels == 1 && header.extraHeaders == 1) {
         // The recorder's 13-channel form: declare the channels in the packet
         // itself, so that the decoder sees them too.
-        writeLe32(packet.packet + kSpeexChannelsOffset, kRecorderChannels);
-        writeLe32(packet.packet + kSpeexExtraHeadersOffset, 0);
+        SpeexHeader::declareChannels(packet.packet, RecorderChannels);
+        header.read(packet.packet, packet.bytes);
     }
-    quint32 rate = 0, framesPerPacket = 0;
-    bytes.le32(kSpeexRateOffset, rate);
-    bytes.le32(kSpeexChannelsOffset, channels);
-    bytes.le32(kSpeexFramesPerPacketOffset, framesPerPacket);
-    bytes.le32(kSpeexExtraHeadersOffset, extraHeaders);
-    if (!checkRate(rate, "sampling rate", kHighestRate) || !checkRate(channels, "channel count") ||
-        !checkRate(framesPerPacket, "frames per packet"))
+    if (!checkRate(header.rate, "sampling rate", kHighestRate) || !checkRate(header.channels, "channel count") ||
+        !checkRate(header.framesPerPacket, "frames per packet"))
         return false;
-    if (extraHeaders > kSpeexMostExtraHeaders) {
-        HARBEND_LOG(Error, "Invalid Speex header! %u extra headers.", extraHeaders);
+    if (header.extraHeaders > kSpeexMostExtraHeaders) {
+        HARBEND_LOG(Error, "Invalid Speex header! %u extra headers.", header.extraHeaders);
         return false;
     }
-    info.rate = rate;
-    info.channels = channels;
-    info.headerCount = extraHeaders + 2;
-    info.granuleRate = rate;
+    info.rate = header.rate;
+    info.channels = header.channels;
+    info.headerCount = header.extraHeaders + 2;
+    info.granuleRate = header.rate;
     return true;
 }
 

@@ -75,7 +75,10 @@ public:
     int queuedPackets() { return packetQueue.size(); }
 
     const int serialno;
+    // pageMutex while pages come in; the GUI thread reads it after the discovery.
     QMap<QString, QVariant> metadata;
+    // Set by the GUI thread before the decoding thread starts and cleared
+    // after it has ended; the decoding thread adds to it.
     SampleQueue* sampleQueue = nullptr;
 
 public slots:
@@ -99,18 +102,30 @@ private:
     // Gives the pictures of one page the granule positions libogg leaves out.
     void placeTheoraPictures(const QVector<QSharedPointer<OggPacket>>& packets) const;
 
+    // The stream lock: the decoding thread holds it for every packet, and a
+    // seek holds it from preSeek() to postSeek() on the GUI thread, before it
+    // takes the reader's lock. waitCondition waits on it.
     QMutex mutex;
     QWaitCondition waitCondition;
+    // Filled during the discovery on the GUI thread (the packets after the
+    // first under pageMutex); fixed once the decoder opens.
     StreamInfo info;
     QVector<QSharedPointer<OggPacket>> headers;
+    // Opened and deleted by the GUI thread while the decoding thread does not
+    // run; between, used under mutex.
     Decoder* decoder = nullptr;
-    // Guards streamState between the reading thread's putPage() and a
-    // deactivation on the GUI thread while the reading thread runs.
+    // Guards streamState, packet and what putPage() parses, between the
+    // reading thread and the GUI thread (deactivation, seek); putPageBOS()
+    // runs at the discovery, before any other thread. Taken after the
+    // reader's lock.
     QMutex pageMutex;
     ogg_stream_state streamState;
     ogg_packet packet;
+    // Locked inside.
     SharedQueue<QSharedPointer<OggPacket>, 200> packetQueue;
+    // mutex.
     QSharedPointer<OggPacket> currentPacket;
+    // Atomic: read outside the locks.
     std::atomic<bool> active{true};
     std::atomic<int> running{0};
     std::atomic<bool> seeking{false};

@@ -32,6 +32,8 @@ public:
 private:
     void setClosed(bool value);
 
+    // Guards what follows; condition waits on it. Taken by a decoding thread
+    // that holds its stream's lock, never the other way round.
     QMutex mutex;
     QWaitCondition condition;
     const unsigned m_capacity;

@@ -80,6 +80,8 @@ private:
         condition.wakeAll();
     }
 
+    // Guards what follows; condition waits on it. Taken by the reading thread
+    // under the reader's lock and a stream's page lock.
     QMutex mutex;
     QWaitCondition condition;
     QList<T> items;

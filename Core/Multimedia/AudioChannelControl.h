@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Base/Log.h"
+#include "Core/Base/RecorderChannels.h"
 #include "Core/Base/Types.h"
 
 #include <QMediaControl>
@@ -14,10 +15,11 @@ namespace Harbend {
 class AudioChannelControl : public QMediaControl {
     Q_OBJECT
 public:
-    static const ui32 ChannelCount = 13;
+    static const ui32 ChannelCount = RecorderChannels;
 
     explicit AudioChannelControl(QObject* parent);
 
+    // Atomic: the GUI thread writes them, the audio output thread reads them.
     std::atomic<i32> volume[ChannelCount];
     std::atomic<float> gain[ChannelCount];
     std::atomic<bool> enabled[ChannelCount];

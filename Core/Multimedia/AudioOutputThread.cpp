@@ -10,8 +10,6 @@
 #include <QAudioOutput>
 #include <QElapsedTimer>
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -48,12 +46,12 @@ AudioOutputThread::~AudioOutputThread()
 void AudioOutputThread::chooseKernels()
 {
     if (Processor::has(Processor::SSE2)) {
-        convertFunction = &convertFloatToI16SSE2;
+        convertFunction = &AudioKernels::convertFloatToI16SSE2;
         HARBEND_LOG(Info, "Using SSE2 accelerated audio data float->i16 conversion.");
     }
     if (Processor::has(Processor::SSE)) {
-        mixChannelsFunction = &mixChannelsSSE;
-        adjustVolumeFunction = &adjustVolumeSSE;
+        mixChannelsFunction = &AudioKernels::mixChannelsSSE;
+        adjustVolumeFunction = &AudioKernels::adjustVolumeSSE;
         HARBEND_LOG(Info, "Using SSE accelerated audio channel mixing.");
     }
 }
@@ -103,83 +101,18 @@ void AudioOutputThread::discardPending()
     vocoderOutput = nullptr;
 }
 
-void AudioOutputThread::adjustVolume(float* data, unsigned count, float gain)
-{
-    for (unsigned i = 0; i < count; ++i)
-        data[i] *= gain;
-}
-
-void AudioOutputThread::adjustVolumeSSE(float* data, unsigned count, float gain)
-{
-    const __m128 g = _mm_set1_ps(gain);
-    for (unsigned i = 0; i < count; i += 4)
-        _mm_store_ps(data + i, _mm_mul_ps(_mm_load_ps(data + i), g));
-}
-
-void AudioOutputThread::mixChannels(float* a, const float* b, unsigned count, float gain)
-{
-    for (unsigned i = 0; i < count; ++i) {
-        const float t = b[i] * gain;
-        const float mixed = a[i] + t - a[i] * t;
-        a[i] = std::min(1.0f, std::max(-1.0f, mixed));
-    }
-}
-
-void AudioOutputThread::mixChannelsSSE(float* a, const float* b, unsigned count, float gain)
-{
-    const __m128 g = _mm_set1_ps(gain);
-    const __m128 high = _mm_set1_ps(1.0f);
-    const __m128 low = _mm_set1_ps(-1.0f);
-    for (unsigned i = 0; i < count; i += 4) {
-        const __m128 x = _mm_load_ps(a + i);
-        const __m128 t = _mm_mul_ps(_mm_load_ps(b + i), g);
-        const __m128 mixed = _mm_sub_ps(_mm_add_ps(x, t), _mm_mul_ps(x, t));
-        _mm_store_ps(a + i, _mm_max_ps(low, _mm_min_ps(high, mixed)));
-    }
-}
-
-void AudioOutputThread::convertFloatToI16(qint16* out, const float* in, unsigned offset, unsigned count,
-                                          float gain)
-{
-    const float scale = gain * 32768.0f;
-    for (unsigned i = 0; i < count; ++i) {
-        float v = in[offset + i] * scale + 0.5f;
-        if (!(v == v))
-            v = 0.0f;
-        // Limited before the cut, so that no value overflows the integer.
-        v = std::min(32767.0f, std::max(-32768.0f, v));
-        out[i] = static_cast<qint16>(static_cast<int>(v));
-    }
-}
-
-void AudioOutputThread::convertFloatToI16SSE2(qint16* out, const float* in, unsigned offset,
-                                              unsigned count, float gain)
-{
-    const __m128 scale = _mm_set1_ps(gain * 32768.0f);
-    // Limited first: the conversion turns values past the integer range into
-    // the most negative integer, whatever their sign.
-    const __m128 high = _mm_set1_ps(32767.0f);
-    const __m128 low = _mm_set1_ps(-32768.0f);
-    const float* source = in + offset;
-    for (unsigned i = 0; i + 8 <= count; i += 8) {
-        const __m128 a = _mm_max_ps(low, _mm_min_ps(high, _mm_mul_ps(_mm_load_ps(source + i), scale)));
-        const __m128 b = _mm_max_ps(low, _mm_min_ps(high, _mm_mul_ps(_mm_load_ps(source + i + 4), scale)));
-        const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
-        _mm_store_si128(reinterpret_cast<__m128i*>(out + i), packed);
-    }
-}
-
 void AudioOutputThread::mixDown(float* data, unsigned channels, unsigned frames, const float* gains,
-                                const bool* enabled, AdjustVolumeFunction adjust, MixChannelsFunction mix)
+                                const bool* enabled, AudioKernels::AdjustVolumeFunction adjust,
+                                AudioKernels::MixChannelsFunction mix)
 {
     if (frames % 4 != 0) {
-        adjust = &adjustVolume;
-        mix = &mixChannels;
+        adjust = &AudioKernels::adjustVolume;
+        mix = &AudioKernels::mixChannels;
     }
     if (!enabled[0])
         std::memset(data, 0, frames * sizeof(float));
     adjust(data, frames, gains[0]);
-    const unsigned last = std::min(channels, MixedChannels);
+    const unsigned last = std::min(channels, RecorderChannels);
     for (unsigned k = 1; k < last; ++k) {
         if (enabled[k])
             mix(data, data + std::size_t(k) * frames, frames, gains[k]);
@@ -228,9 +161,9 @@ void AudioOutputThread::playSample()
             return;
         }
         // The channel settings are read once per sample; the panel may change them at any time.
-        float gains[MixedChannels];
-        bool enabled[MixedChannels];
-        for (unsigned k = 0; k < MixedChannels; ++k) {
+        float gains[RecorderChannels];
+        bool enabled[RecorderChannels];
+        for (unsigned k = 0; k < RecorderChannels; ++k) {
             gains[k] = channelControl->gain[k];
             enabled[k] = channelControl->enabled[k];
         }
@@ -272,7 +205,7 @@ bool AudioOutputThread::writeBlock(const float* data, unsigned count, unsigned& 
         else if (pieceCount % 8 == 0 && position % 8 == 0)
             convertFunction(buffer, data, position, pieceCount, gain);
         else
-            convertFloatToI16(buffer, data, position, pieceCount, gain);
+            AudioKernels::convertFloatToI16(buffer, data, position, pieceCount, gain);
         const qint64 written = device ? device->write(reinterpret_cast<const char*>(buffer),
                                                       qint64(pieceCount) * 2)
                                       : -1;

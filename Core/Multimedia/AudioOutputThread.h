@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Core/Base/Log.h"
+#include "Core/Base/RecorderChannels.h"
+#include "Core/Dsp/AudioKernels.h"
 #include "Core/Multimedia/OutputThread.h"
 #include "Core/Multimedia/PlaybackRate.h"
 
@@ -24,14 +26,8 @@ class SampleQueue;
 // Only the GUI thread starts, suspends, resets or stops the output.
 class AudioOutputThread : public OutputThread {
 public:
-    typedef void (*ConvertFunction)(qint16* out, const float* in, unsigned offset, unsigned count,
-                                    float gain);
-    typedef void (*AdjustVolumeFunction)(float* data, unsigned count, float gain);
-    typedef void (*MixChannelsFunction)(float* a, const float* b, unsigned count, float gain);
-
     static constexpr unsigned VocoderBlockSize = 12288;
     static constexpr unsigned VocoderFrameSize = 4096;
-    static constexpr unsigned MixedChannels = 13;
 
     AudioOutputThread(QObject* session, quint64 playback, QAudioOutput* output, SampleQueue* queue,
                       AudioChannelControl* channelControl, unsigned bufferSize);
@@ -55,21 +51,16 @@ public:
     // in the vocoder, so that nothing from before a seek is heard after it.
     void discardPending();
 
-    static void adjustVolume(float* data, unsigned count, float gain);
-    static void adjustVolumeSSE(float* data, unsigned count, float gain);
-    static void mixChannels(float* a, const float* b, unsigned count, float gain);
-    static void mixChannelsSSE(float* a, const float* b, unsigned count, float gain);
-    static void convertFloatToI16(qint16* out, const float* in, unsigned offset, unsigned count, float gain);
-    static void convertFloatToI16SSE2(qint16* out, const float* in, unsigned offset, unsigned count,
-                                      float gain);
-
     // Mixes channels 1..12 of a planar block into channel 0 by the channels'
     // gains and switches; the given kernels serve when frames is a multiple
     // of 4, the plain arithmetic otherwise.
     static void mixDown(float* data, unsigned channels, unsigned frames, const float* gains,
-                        const bool* enabled, AdjustVolumeFunction adjust, MixChannelsFunction mix);
+                        const bool* enabled, AudioKernels::AdjustVolumeFunction adjust,
+                        AudioKernels::MixChannelsFunction mix);
 
-    QIODevice* device = nullptr;        // set by the session from output->start()
+    // Set by the session from output->start() while the thread is paused.
+    QIODevice* device = nullptr;
+    // Atomic: the GUI thread sets them at any time, the thread reads them.
     std::atomic<float> gain{1.0f};      // master gain
     std::atomic<bool> muted{false};
 
@@ -89,12 +80,16 @@ private:
 
     static Logging::Log ms_log;
 
-    ConvertFunction convertFunction = &convertFloatToI16;
-    AdjustVolumeFunction adjustVolumeFunction = &adjustVolume;
-    MixChannelsFunction mixChannelsFunction = &mixChannels;
+    // Chosen by the GUI thread before the thread starts.
+    AudioKernels::ConvertFunction convertFunction = &AudioKernels::convertFloatToI16;
+    AudioKernels::AdjustVolumeFunction adjustVolumeFunction = &AudioKernels::adjustVolume;
+    AudioKernels::MixChannelsFunction mixChannelsFunction = &AudioKernels::mixChannels;
+    // Fixed at construction; each locked inside, or atomic (the control's levels).
     QAudioOutput* output;
     SampleQueue* queue;
     AudioChannelControl* channelControl;
+    // The thread's own while it plays; the GUI thread changes them only while
+    // the thread is paused (rate change, seek) or stopped.
     QSharedPointer<Sample> current;
     unsigned writePosition = 0;
     unsigned bufferSize;

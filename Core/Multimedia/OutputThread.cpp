@@ -1,5 +1,7 @@
 #include "Core/Multimedia/OutputThread.h"
 
+#include "Core/Base/GuiThread.h"
+
 #include <QDeadlineTimer>
 #include <QMetaObject>
 
@@ -19,6 +21,7 @@ void OutputThread::awaitAcknowledgement(State from)
 
 bool OutputThread::startPaused()
 {
+    Q_ASSERT(onGuiThread());
     QMutexLocker lock(&mutex);
     requested = Paused;
     acknowledged = -1;
@@ -32,6 +35,7 @@ bool OutputThread::startPaused()
 
 bool OutputThread::requestPause()
 {
+    Q_ASSERT(onGuiThread());
     QMutexLocker lock(&mutex);
     if (requested.load() != Play)
         return false;
@@ -42,6 +46,7 @@ bool OutputThread::requestPause()
 
 bool OutputThread::requestResume()
 {
+    Q_ASSERT(onGuiThread());
     QMutexLocker lock(&mutex);
     if (requested.load() != Paused)
         return false;
@@ -52,6 +57,7 @@ bool OutputThread::requestResume()
 
 void OutputThread::requestStop()
 {
+    Q_ASSERT(onGuiThread());
     {
         QMutexLocker lock(&mutex);
         requested = Stop;

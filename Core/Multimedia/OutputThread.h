@@ -42,11 +42,15 @@ private:
     // acknowledged what was asked.
     void awaitAcknowledgement(State from);
 
+    // The handshake's lock; condition waits on it.
     QMutex mutex;
     QWaitCondition condition;
+    // Fixed at construction.
     QObject* session;
     const quint64 playback;
+    // Atomic: written under mutex, read by the thread outside it as well.
     std::atomic<int> requested{Paused};
+    // mutex.
     int acknowledged = -1;
 };
 

@@ -1,6 +1,9 @@
 #include "Core/Multimedia/PlayerControl.h"
 
+#include "Core/Base/ClockParts.h"
+#include "Core/Base/GuiThread.h"
 #include "Core/Multimedia/MetaDataControl.h"
+#include "Core/Multimedia/PlaybackRate.h"
 #include "Core/Multimedia/PlayerService.h"
 
 #include <QCoreApplication>
@@ -17,15 +20,6 @@ QString translated(const char* text)
     return QCoreApplication::translate("PlayerControl", text);
 }
 
-// The hours, minutes and seconds of a time in ms, for the seek lines.
-struct Clock {
-    explicit Clock(qint64 ms)
-        : hours(quint32(ms / 3600000)), minutes(quint32((ms % 3600000) / 60000)),
-          seconds(quint32((ms % 60000) / 1000))
-    {
-    }
-    quint32 hours, minutes, seconds;
-};
 } // namespace
 
 Logging::Log PlayerControl::ms_log("PlayerControl", Logging::Log::systemLogger());
@@ -249,6 +243,7 @@ void PlayerControl::releaseStream()
 
 void PlayerControl::setMedia(const QMediaContent& media, QIODevice* given)
 {
+    Q_ASSERT(onGuiThread());
     if (playerState != QMediaPlayer::StoppedState)
         stop();
     // The reader lets go of the old device before it is closed or deleted.
@@ -323,6 +318,7 @@ void PlayerControl::abandonStart()
 
 void PlayerControl::play()
 {
+    Q_ASSERT(onGuiThread());
     if (playerState == QMediaPlayer::PlayingState)
         return;
     switch (status) {
@@ -375,6 +371,7 @@ void PlayerControl::play()
 
 void PlayerControl::pause()
 {
+    Q_ASSERT(onGuiThread());
     if (playerState != QMediaPlayer::PlayingState)
         return;
     session.pause();
@@ -383,6 +380,7 @@ void PlayerControl::pause()
 
 void PlayerControl::stop()
 {
+    Q_ASSERT(onGuiThread());
     if (playerState == QMediaPlayer::StoppedState)
         return;
     session.stop();
@@ -394,11 +392,12 @@ void PlayerControl::stop()
 
 void PlayerControl::setPosition(qint64 ms)
 {
+    Q_ASSERT(onGuiThread());
     if (playerState == QMediaPlayer::StoppedState)
         return;
     if (ms < 0)
         ms = 0;
-    const Clock target(ms);
+    const ClockParts target(ms);
     HARBEND_LOG(Debug, "Trying to seek to %02u:%02u:%02u.", target.hours, target.minutes, target.seconds);
     session.preSeek();
     reader.preSeek();
@@ -416,13 +415,14 @@ void PlayerControl::setPosition(qint64 ms)
     }
     if (playerState == QMediaPlayer::PlayingState)
         session.resume();
-    const Clock at(reached);
+    const ClockParts at(reached);
     HARBEND_LOG(Info, "Seeked to %02u:%02u:%02u.", at.hours, at.minutes, at.seconds);
 }
 
 void PlayerControl::setPlaybackRate(qreal requested)
 {
-    const double quantised = requested > 1.5 ? 2.0 : requested < 0.75 ? 0.5 : 1.0;
+    Q_ASSERT(onGuiThread());
+    const double quantised = PlaybackRate::quantise(requested);
     if (quantised == rate)
         return;
     const bool wasStopped = playerState == QMediaPlayer::StoppedState;

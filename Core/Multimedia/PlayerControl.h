@@ -67,6 +67,7 @@ private:
 
     static Logging::Log ms_log;
 
+    // GUI thread, as is every member.
     PlayerService* service;
     QMediaPlayer::State playerState = QMediaPlayer::StoppedState;
     QMediaPlayer::MediaStatus status = QMediaPlayer::NoMedia;

@@ -1,12 +1,14 @@
 #include "Core/Multimedia/PlayerSession.h"
 
 #include "Core/Base/GainFromVolume.h"
+#include "Core/Base/GuiThread.h"
 #include "Core/Decoder/OggReader.h"
 #include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/SampleQueue.h"
 #include "Core/Multimedia/AudioDeviceSynchronizer.h"
 #include "Core/Multimedia/AudioEndpointControl.h"
 #include "Core/Multimedia/AudioOutputThread.h"
+#include "Core/Multimedia/PlaybackRate.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Core/Multimedia/TimerSynchronizer.h"
 #include "Core/Multimedia/VideoOutputThread.h"
@@ -27,15 +29,6 @@ const char kLogSource[] = "Core/Multimedia/PlayerSession";
 #define HARBEND_LOG_VOT(level, ...)                                                                      \
     VideoOutputThread::ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},  \
                                   ::Harbend::LogLevel::level, __VA_ARGS__)
-
-PlaybackRate::Enum rateFor(double rate)
-{
-    if (rate >= 1.5)
-        return PlaybackRate::Double;
-    if (rate <= 0.75)
-        return PlaybackRate::Half;
-    return PlaybackRate::Normal;
-}
 } // namespace
 
 Logging::Log PlayerSession::ms_log("PlayerSession", Logging::Log::systemLogger());
@@ -52,6 +45,7 @@ PlayerSession::~PlayerSession()
 
 bool PlayerSession::play(OggReader* reader, quint64 startMs)
 {
+    Q_ASSERT(onGuiThread());
     stop();
     ++playback;
     const quint64 startNs = startMs * 1000000ULL;
@@ -185,6 +179,7 @@ void PlayerSession::dropAudio()
 
 void PlayerSession::stop()
 {
+    Q_ASSERT(onGuiThread());
     // Reports still on their way from this playback's threads are stale now.
     ++playback;
     if (videoThread) {
@@ -233,6 +228,7 @@ void PlayerSession::resumeVideo()
 
 void PlayerSession::pause()
 {
+    Q_ASSERT(onGuiThread());
     pauseAudio();
     pauseVideo();
     // With both threads paused nothing reads the clock or the output; the
@@ -245,6 +241,7 @@ void PlayerSession::pause()
 
 void PlayerSession::resume()
 {
+    Q_ASSERT(onGuiThread());
     // The clock and the output start again before any thread reads them.
     if (clock)
         clock->resume();
@@ -256,6 +253,7 @@ void PlayerSession::resume()
 
 void PlayerSession::preSeek()
 {
+    Q_ASSERT(onGuiThread());
     if (videoThread && videoThread->state() == OutputThread::Play) {
         HARBEND_LOG_VOT(Debug, "Pausing video playback in preparation for the seek.");
         pauseVideo();
@@ -276,6 +274,7 @@ void PlayerSession::preSeek()
 
 bool PlayerSession::postSeek(qint64 ms)
 {
+    Q_ASSERT(onGuiThread());
     if (clock)
         clock->reset(quint64(qMax<qint64>(0, ms)) * 1000000ULL);
     if (audioThread) {
@@ -307,7 +306,8 @@ bool PlayerSession::postSeek(qint64 ms)
 
 bool PlayerSession::changePlaybackRate(double rate)
 {
-    const PlaybackRate::Enum target = rateFor(rate);
+    Q_ASSERT(onGuiThread());
+    const PlaybackRate::Enum target = PlaybackRate::fromRate(rate);
     const bool audioWasPlaying = audioThread && audioThread->state() == OutputThread::Play;
     const bool videoWasPlaying = videoThread && videoThread->state() == OutputThread::Play;
     pauseAudio();

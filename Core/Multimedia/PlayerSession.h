@@ -69,6 +69,8 @@ private:
 
     static Logging::Log ms_log;
 
+    // GUI thread. The output threads read the clock, output and surface,
+    // which change only while they are paused or stopped.
     PlayerService* service;
     AudioOutputThread* audioThread = nullptr;
     VideoOutputThread* videoThread = nullptr;

@@ -45,12 +45,12 @@ void VideoOutputThread::run()
     HARBEND_LOG(Debug, "Starting video output thread.");
     clock->start();
     for (;;) {
-        const State now = state();
-        if (now == Stop) {
+        const State wanted = state();
+        if (wanted == Stop) {
             HARBEND_LOG(Debug, "Stopping video output thread.");
             return;
         }
-        if (now == Paused) {
+        if (wanted == Paused) {
             waitWhilePaused();
             continue;
         }

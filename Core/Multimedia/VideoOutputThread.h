@@ -32,6 +32,9 @@ private:
 
     static Logging::Log ms_log;
 
+    // Fixed at construction. The surface's present() runs on this thread, the
+    // clock is read without a lock (it changes only while the thread is paused)
+    // and the queue is locked inside.
     QAbstractVideoSurface* surface;
     Synchronizer* clock;
     SampleQueue* queue;

@@ -29,7 +29,9 @@ protected:
     bool checkFrame(const QVideoFrame& frame);
 
 private:
+    // Fixed at construction.
     QList<QVideoFrame::PixelFormat> formats;
+    // Atomic: the GUI thread opens and closes the door, the video output thread checks it.
     QAtomicInt accepting;
     // Counts starts, so that a queued stop never ends a later start.
     QAtomicInt generation;

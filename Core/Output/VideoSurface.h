@@ -33,6 +33,8 @@ private:
     template <class BackEnd>
     bool create(VideoSurfaceType::Enum kind, const char* failure);
 
+    // Set by the first start() on the GUI thread, before frames are let in;
+    // present() forwards on the video output thread.
     VideoWidget* widget;
     QAbstractVideoSurface* surface;
     VideoSurfaceType::Enum type;

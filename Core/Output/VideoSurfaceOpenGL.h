@@ -20,8 +20,11 @@ public:
     bool present(const QVideoFrame& frame) override;
 
 private:
+    // Fixed at construction, or set by start() on the GUI thread before frames
+    // are let in.
     VideoWidgetOpenGL* widget;
     QVideoFrame::PixelFormat pixelFormat;
+    // Video output thread (present()), after construction.
     int brightness;
     int contrast;
     int hue;

@@ -53,13 +53,17 @@ signals:
 private:
     void releaseSlots();
 
+    // Set by start() on the GUI thread before frames are let in.
     ConvertFunction convert;
     VideoWidgetSoftware* widget;
     QRect viewport;
+    // GUI thread.
     QRect videoRect;
+    // slotLock.
     QImage images[2];
     uchar* buffers[2];
     int current;
+    // Set by start() on the GUI thread before frames are let in.
     QVideoFrame::PixelFormat pixelFormat;
     YUVFormat yuvFormat;
 

@@ -56,8 +56,10 @@ private slots:
 private:
     void setYUV420P(unsigned width, unsigned height);
 
+    // slotLock.
     QVideoFrame frames[2];
     int current;
+    // GUI thread, as is everything below down to the lock.
     QMatrix4x4 colorMatrix;
     QGLShaderProgram program;
     unsigned textureInternalFormat;

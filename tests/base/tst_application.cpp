@@ -1,8 +1,8 @@
 // The host-facing entry: the application object in process, the shared
 // library through dlopen, and the host executable as its own process.
 
-#include "Core/Application.h"
-#include "Core/HarbendPlayer.h"
+#include "App/Application.h"
+#include "App/HarbendPlayer.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,7 @@
 #include "AlignedBuffer.h"
 
 #include "Core/Base/Processor.h"
+#include "Core/Dsp/AudioKernels.h"
 #include "Core/Dsp/Complex.h"
 #include "Core/Dsp/FFT.h"
 #include "Core/Dsp/ScaleFunction.h"
@@ -10,6 +11,8 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
+#include <limits>
 #include <random>
 
 using namespace Harbend;
@@ -84,6 +87,8 @@ private slots:
     void inverseScaling_data();
     void inverseScaling();
     void plainAndVectorFormsAgree();
+    void audioKernelsAgree_data();
+    void audioKernelsAgree();
 
     void polarConversions_data();
     void polarConversions();
@@ -289,6 +294,80 @@ void DspKernelsTest::plainAndVectorFormsAgree()
         const float peak = *std::max_element(plain.begin(), plain.end());
         for (unsigned i = 0; i < n; ++i)
             QVERIFY2(std::fabs(plain[i] - vector[i]) <= 2e-6f * peak, qPrintable(QString::number(i)));
+    }
+}
+
+// Values where rounding, limits and special values could part the two forms.
+QVector<float> edgeValues()
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    return {1.0f, -1.0f, 0.0f, 0.5f, 100.0f, -100.0f, 1e10f, -1e10f,
+            -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(), 1e-40f, -1e-40f, 0.5f / 32768, -0.5f / 32768,
+            1.5f / 32768, -1.5f / 32768, 32767.5f / 32768, -32767.5f / 32768, 32768.5f / 32768, -32768.5f / 32768,
+            0.999f, -0.999f};
+}
+
+QVector<float> noiseValues()
+{
+    const std::vector<float> values = noise(4096, 11);
+    return QVector<float>(values.begin(), values.end()) + edgeValues();
+}
+
+enum AudioKernel { Volume, Mix, Convert };
+
+// Every audio kernel pair on noise past full scale and on the edge values, at
+// several gains: the vector form must give the plain form's bits.
+void DspKernelsTest::audioKernelsAgree_data()
+{
+    QTest::addColumn<int>("kernel");
+    QTest::addColumn<QVector<float>>("input");
+    QTest::addColumn<float>("gain");
+    QTest::addColumn<QVector<int>>("expected"); // conversion at offset 0, when given
+    const QVector<int> fullScale = {32767, -32767, 0, 16384, 32767, -32768, 32767, -32768};
+    QTest::newRow("volume noise") << int(Volume) << noiseValues() << 0.37f << QVector<int>();
+    QTest::newRow("volume edges") << int(Volume) << edgeValues() << 1.0f << QVector<int>();
+    QTest::newRow("mix noise") << int(Mix) << noiseValues() << 0.8f << QVector<int>();
+    QTest::newRow("mix edges") << int(Mix) << edgeValues() << 1.0f << QVector<int>();
+    QTest::newRow("convert noise") << int(Convert) << noiseValues() << 0.9f << QVector<int>();
+    QTest::newRow("convert edges") << int(Convert) << edgeValues() << 1.0f << fullScale;
+    QTest::newRow("convert half gain") << int(Convert) << edgeValues() << 0.5f << QVector<int>{16384, -16383};
+    QTest::newRow("convert no gain") << int(Convert) << edgeValues() << 0.0f << QVector<int>{0, 0, 0};
+}
+
+void DspKernelsTest::audioKernelsAgree()
+{
+    QFETCH(int, kernel);
+    QFETCH(QVector<float>, input);
+    QFETCH(float, gain);
+    QFETCH(QVector<int>, expected);
+    const unsigned n = unsigned(input.size()) & ~7u;
+    const std::vector<float> values(input.begin(), input.begin() + n);
+    AlignedBuffer plain(values), vector(values);
+    std::vector<float> reversed(values.rbegin(), values.rend());
+    AlignedBuffer other(reversed);
+    if (kernel == Volume) {
+        AudioKernels::adjustVolume(plain.data(), n, gain);
+        AudioKernels::adjustVolumeSSE(vector.data(), n, gain);
+    } else if (kernel == Mix) {
+        AudioKernels::mixChannels(plain.data(), other.data(), n, gain);
+        AudioKernels::mixChannelsSSE(vector.data(), other.data(), n, gain);
+        for (unsigned i = 0; i < n; ++i)
+            QVERIFY(plain[i] >= -1.0f && plain[i] <= 1.0f);
+    }
+    if (kernel != Convert) {
+        QCOMPARE(std::memcmp(plain.data(), vector.data(), n * sizeof(float)), 0);
+        return;
+    }
+    // At offset 0 and at an aligned offset into the block.
+    for (unsigned offset : {0u, 8u}) {
+        alignas(16) qint16 plainOut[4096 + 32];
+        alignas(16) qint16 vectorOut[4096 + 32];
+        AudioKernels::convertFloatToI16(plainOut, plain.data(), offset, n - offset, gain);
+        AudioKernels::convertFloatToI16SSE2(vectorOut, plain.data(), offset, n - offset, gain);
+        for (unsigned i = 0; i < n - offset; ++i)
+            QVERIFY2(plainOut[i] == vectorOut[i], qPrintable(QString::number(i)));
+        for (int i = 0; offset == 0 && i < expected.size(); ++i)
+            QCOMPARE(int(plainOut[i]), expected[i]);
     }
 }
 

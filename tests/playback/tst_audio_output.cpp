@@ -9,10 +9,8 @@
 
 #include <QAudioDeviceInfo>
 #include <QAudioOutput>
-#include <QRandomGenerator>
 #include <QtTest>
 
-#include <cstring>
 #include <memory>
 
 using namespace Harbend;
@@ -81,8 +79,6 @@ class AudioOutputTest : public QObject {
 private slots:
     void initTestCase();
     void cleanup();
-    void kernelsAgreeWithTheirPlainForms();
-    void kernelEdgeValues();
     void mixDownOfChannels();
     void playsEveryChannelAtItsLevel_data();
     void playsEveryChannelAtItsLevel();
@@ -112,55 +108,6 @@ void AudioOutputTest::cleanup()
     Processor::overrideFlags(detectedFlags);
 }
 
-void AudioOutputTest::kernelsAgreeWithTheirPlainForms()
-{
-    const unsigned n = 4096;
-    AlignedFloats a(n), b(n), plainA(n), sseA(n);
-    QRandomGenerator random(7);
-    for (unsigned i = 0; i < n; ++i) {
-        a.data[i] = float(random.generateDouble() * 2.4 - 1.2);
-        b.data[i] = float(random.generateDouble() * 2.4 - 1.2);
-    }
-    std::memcpy(plainA.data, a.data, n * 4);
-    std::memcpy(sseA.data, a.data, n * 4);
-    AudioOutputThread::adjustVolume(plainA.data, n, 0.37f);
-    AudioOutputThread::adjustVolumeSSE(sseA.data, n, 0.37f);
-    QCOMPARE(std::memcmp(plainA.data, sseA.data, n * 4), 0);
-    AudioOutputThread::mixChannels(plainA.data, b.data, n, 0.8f);
-    AudioOutputThread::mixChannelsSSE(sseA.data, b.data, n, 0.8f);
-    QCOMPARE(std::memcmp(plainA.data, sseA.data, n * 4), 0);
-    for (unsigned i = 0; i < n; ++i)
-        QVERIFY(plainA.data[i] >= -1.0f && plainA.data[i] <= 1.0f);
-
-    // Conversion at an aligned offset: the two roundings differ by at most one step.
-    QVector<qint16> plain(n), sse(n + 8);
-    qint16* sseOut = reinterpret_cast<qint16*>((reinterpret_cast<quintptr>(sse.data()) + 15) & ~quintptr(15));
-    AudioOutputThread::convertFloatToI16(plain.data(), a.data, 16, n - 16, 0.9f);
-    AudioOutputThread::convertFloatToI16SSE2(sseOut, a.data, 16, n - 16, 0.9f);
-    for (unsigned i = 0; i < n - 16; ++i)
-        QVERIFY2(qAbs(int(plain[int(i)]) - int(sseOut[i])) <= 1, qPrintable(QString::number(i)));
-}
-
-void AudioOutputTest::kernelEdgeValues()
-{
-    AlignedFloats in(8);
-    const float values[8] = {1.0f, -1.0f, 0.0f, 0.5f, 100.0f, -100.0f, 1e10f, -1e10f};
-    std::memcpy(in.data, values, sizeof(values));
-    alignas(16) qint16 plain[8];
-    alignas(16) qint16 sse[8];
-    AudioOutputThread::convertFloatToI16(plain, in.data, 0, 8, 1.0f);
-    AudioOutputThread::convertFloatToI16SSE2(sse, in.data, 0, 8, 1.0f);
-    const qint16 expectedPlain[8] = {32767, -32767, 0, 16384, 32767, -32768, 32767, -32768};
-    const qint16 expectedSse[8] = {32767, -32768, 0, 16384, 32767, -32768, 32767, -32768};
-    for (int i = 0; i < 8; ++i) {
-        QCOMPARE(plain[i], expectedPlain[i]);
-        QCOMPARE(sse[i], expectedSse[i]);
-    }
-    // Master gain scales before the conversion.
-    AudioOutputThread::convertFloatToI16(plain, in.data, 0, 1, 0.5f);
-    QCOMPARE(plain[0], qint16(16384));
-}
-
 void AudioOutputTest::mixDownOfChannels()
 {
     for (unsigned frames : {4u, 5u}) {
@@ -179,8 +126,8 @@ void AudioOutputTest::mixDownOfChannels()
                     data.data[k * frames + i] = k == 0 ? channel0 : k == 1 ? channel1 : 0.9f;
         };
         for (int sse = 0; sse < 2; ++sse) {
-            auto adjust = sse ? &AudioOutputThread::adjustVolumeSSE : &AudioOutputThread::adjustVolume;
-            auto mix = sse ? &AudioOutputThread::mixChannelsSSE : &AudioOutputThread::mixChannels;
+            auto adjust = sse ? &AudioKernels::adjustVolumeSSE : &AudioKernels::adjustVolume;
+            auto mix = sse ? &AudioKernels::mixChannelsSSE : &AudioKernels::mixChannels;
             // Channel 0 off, channel 1 on: channel 1 alone.
             enabled[1] = true;
             fillWith(0.7f, 0.25f);
@@ -213,8 +160,8 @@ void AudioOutputTest::mixDownOfChannels()
         for (unsigned k = 2; k < 13; ++k)
             for (unsigned i = 0; i < frames; ++i)
                 data.data[k * frames + i] = 0.0f;
-        AudioOutputThread::mixDown(data.data, channels, frames, gains, enabled, &AudioOutputThread::adjustVolume,
-                                   &AudioOutputThread::mixChannels);
+        AudioOutputThread::mixDown(data.data, channels, frames, gains, enabled, &AudioKernels::adjustVolume,
+                                   &AudioKernels::mixChannels);
         QCOMPARE(data.data[0], 0.0f);
     }
 }
@@ -248,10 +195,10 @@ void AudioOutputTest::playsEveryChannelAtItsLevel()
         gains[k] = channels.gain[k];
         enabled[k] = true;
     }
-    AudioOutputThread::mixDown(expected.data(), 13, n, gains, enabled, &AudioOutputThread::adjustVolume,
-                               &AudioOutputThread::mixChannels);
+    AudioOutputThread::mixDown(expected.data(), 13, n, gains, enabled, &AudioKernels::adjustVolume,
+                               &AudioKernels::mixChannels);
     QVector<qint16> reference(n);
-    AudioOutputThread::convertFloatToI16(reference.data(), expected.data(), 0, n, 1.0f);
+    AudioKernels::convertFloatToI16(reference.data(), expected.data(), 0, n, 1.0f);
 
     recorder.take(kRate / 2); // past the start
     recorder.restart();

@@ -120,8 +120,9 @@ void PlayerRefusedVocoderTest::storedRateWithoutVocoderDoesNotStart()
     QVERIFY(refused.load() > 0);
     QCOMPARE(player->state(), QMediaPlayer::StoppedState);
     QVERIFY(states.isEmpty());
-    // Nothing of the failed start runs on.
-    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), threadsBefore, 5000);
+    // Nothing of the failed start runs on. The audio system may end one of its
+    // own idle threads meanwhile, so fewer threads than before is fine.
+    QTRY_VERIFY_WITH_TIMEOUT(threadCount() <= threadsBefore, 5000);
 
     player->play();
     QCOMPARE(player->state(), QMediaPlayer::PlayingState);

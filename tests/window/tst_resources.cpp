@@ -2,7 +2,7 @@
 // they should, and the Polish translation is found for the locale and installed by
 // the application object only when the environment asks for Polish.
 
-#include "Core/HarbendPlayer.h"
+#include "App/HarbendPlayer.h"
 #include "Gui/DInfo.h"
 
 #include <QApplication>

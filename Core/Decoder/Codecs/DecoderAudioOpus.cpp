@@ -2,7 +2,7 @@
 
 #include "Core/Base/Memory.h"
 #include "Core/Decoder/AudioSample.h"
-#include "Core/Decoder/ByteReader.h"
+#include "Core/Decoder/Codecs/OpusHeader.h"
 
 #include <opus/opus.h>
 #include <opus/opus_multistream.h>
@@ -13,8 +13,6 @@ namespace Harbend {
 
 namespace {
 const char kLogSource[] = "Core/Decoder/Codecs/DecoderAudioOpus";
-
-const int kMappingOffset = 21;
 } // namespace
 
 Logging::Log DecoderAudioOpus::ms_log("DecoderAudioOpus", Logging::Log::systemLogger());
@@ -40,15 +38,15 @@ bool DecoderAudioOpus::open(Headers* headers)
     const OggPacket* header = firstHeader(headers, "Opus", ms_log, kLogSource);
     if (!header)
         return false;
-    const ByteReader bytes(header->packet, header->bytes);
-    quint32 channelCount = 0, inputRate = 0, family = 0, streams = 0, coupled = 0;
-    if (!bytes.u8(9, channelCount) || !bytes.le32(12, inputRate) || !bytes.u8(18, family) ||
-        channelCount == 0) {
+    OpusHeader fields;
+    if (!fields.read(header->packet, header->bytes) || fields.channels == 0) {
         HARBEND_LOG(Error, "Invalid Opus header!");
         return false;
     }
+    const quint32 channelCount = fields.channels, family = fields.family;
+    quint32 streams = fields.streams, coupled = fields.coupled;
     channels = int(channelCount);
-    rate = decodingRate(inputRate);
+    rate = decodingRate(fields.inputRate);
 
     if (channels == 1 && family == 0) {
         const int size = opus_decoder_get_size(1);
@@ -71,8 +69,7 @@ bool DecoderAudioOpus::open(Headers* headers)
             // One stream, coupled when there are two channels; the identity mapping.
             streams = 1;
             coupled = channelCount > 1 ? 1 : 0;
-        } else if (!bytes.u8(19, streams) || !bytes.u8(20, coupled) ||
-                   !bytes.has(kMappingOffset, channelCount)) {
+        } else if (!fields.mapping) {
             HARBEND_LOG(Error, "Invalid Opus header! Too short for channel mapping!");
             return false;
         }
@@ -90,7 +87,7 @@ bool DecoderAudioOpus::open(Headers* headers)
             return false;
         }
         for (int c = 0; c < channels; ++c)
-            mapping[c] = family == 0 ? static_cast<unsigned char>(c) : header->packet[kMappingOffset + c];
+            mapping[c] = family == 0 ? static_cast<unsigned char>(c) : fields.mapping[c];
         if (!openMultistream(int(streams), int(coupled)))
             return false;
     }

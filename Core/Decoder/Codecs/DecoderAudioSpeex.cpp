@@ -2,6 +2,7 @@
 
 #include "Core/Decoder/AudioSample.h"
 #include "Core/Decoder/ByteReader.h"
+#include "Core/Decoder/Codecs/SpeexHeader.h"
 
 #include <speex/speex.h>
 
@@ -13,7 +14,6 @@ namespace Harbend {
 namespace {
 const char kLogSource[] = "Core/Decoder/Codecs/DecoderAudioSpeex";
 
-const long kHeaderBytes = 80;
 // Frames per packet beyond this are a lying header, not a Speex stream.
 const quint32 kMostFramesPerPacket = 64;
 // libspeex's float output is in the 16-bit integer range.
@@ -36,18 +36,14 @@ bool DecoderAudioSpeex::open(Headers* headers)
     const OggPacket* header = firstHeader(headers, "Speex", ms_log, kLogSource);
     if (!header)
         return false;
-    const ByteReader bytes(header->packet, header->bytes);
-    if (header->bytes < kHeaderBytes) {
+    SpeexHeader fields;
+    if (!fields.read(header->packet, header->bytes)) {
         HARBEND_LOG(Error, "Header packet corrupted!");
         return false;
     }
-    quint32 versionId = 0, sampleRate = 0, modeId = 0, bitstreamVersion = 0, channelCount = 0, perPacket = 0;
-    bytes.le32(28, versionId);
-    bytes.le32(36, sampleRate);
-    bytes.le32(40, modeId);
-    bytes.le32(44, bitstreamVersion);
-    bytes.le32(48, channelCount);
-    bytes.le32(64, perPacket);
+    const quint32 versionId = fields.versionId, sampleRate = fields.rate, modeId = fields.modeId;
+    const quint32 bitstreamVersion = fields.bitstreamVersion, channelCount = fields.channels;
+    const quint32 perPacket = fields.framesPerPacket;
     if (modeId >= 3) {
         HARBEND_LOG(Error, "Unsupported mode!");
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Core/Base/RecorderChannels.h"
 #include "Core/Decoder/Decoder.h"
 
 #include <speex/speex_bits.h>
@@ -12,7 +13,7 @@ namespace Harbend {
 // whole packets.
 class DecoderAudioSpeex : public Decoder {
 public:
-    static const int kMaxChannels = 13;
+    static const int kMaxChannels = int(RecorderChannels);
 
     DecoderAudioSpeex();
     ~DecoderAudioSpeex() override;

@@ -1,5 +1,5 @@
-#include "Core/Application.h"
-#include "Core/HarbendPlayer.h"
+#include "App/Application.h"
+#include "App/HarbendPlayer.h"
 
 extern "C" {
 

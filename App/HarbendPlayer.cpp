@@ -1,8 +1,9 @@
-#include "Core/HarbendPlayer.h"
+#include "App/HarbendPlayer.h"
 
 #include "Core/Base/Logger.h"
 #include "Core/Base/Processor.h"
 #include "Gui/WPlayer.h"
+#include "HarbendVersion.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,7 +23,6 @@ const char kLogSource[] = "Core/Application";
 Logging::SystemLogger::Writer& logWriter() { return Logging::SystemLogger::get()->writer(); }
 } // namespace
 
-const char* const HarbendPlayer::Version = "2.1.22";
 Logging::Log HarbendPlayer::ms_log("HarbendPlayer", Logging::Log::systemLogger());
 
 QString HarbendPlayer::logFilePath()

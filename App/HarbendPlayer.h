@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Core/Application.h"
+#include "App/Application.h"
 #include "Core/Base/Log.h"
 
 #include <QString>
@@ -10,8 +10,6 @@ namespace Harbend {
 
 class HarbendPlayer : public Application {
 public:
-    static const char* const Version;
-
     // Loads the translation, creates the data folder and opens the log file.
     HarbendPlayer();
     ~HarbendPlayer() override;
