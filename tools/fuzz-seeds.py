@@ -112,9 +112,7 @@ def regressions(name, data):
         hostile = [(patched(header, offset, rate), 0)] + packets[1:]
         write("headers", "regression-%s-rate" % name, packet_stream(serial, hostile[:5]))
         write("decoder", "regression-%s-rate" % name, packet_stream(serial, hostile))
-    if name == "theora":
-        # A recorder's crash leaves zeros after the last page.
-        write("reader", "regression-zero-tail", data + bytes(65536))
+
 
 
 def main():
@@ -134,6 +132,9 @@ def main():
                 write("decoder", "seed-%s-%d" % (name, serial), packet_stream(serial, packets))
             if name in ("theora", "vorbis", "speex13", "opus", "dirac"):
                 regressions(name, data)
+            if name == "theoraspeex":
+                # A recorder's crash leaves zeros after the last page.
+                write("reader", "regression-zero-tail", data + bytes(65536))
         for damage in DAMAGE:
             data = make(tool, folder, "damaged", STREAMS["theoraspeex"], ["--damage", damage])
             write("reader", "seed-damage-" + damage.split("=")[0], data)

@@ -354,25 +354,48 @@ bool OggReader::findStartTime(OggPageScanner& scanner, qint64& start)
 
 bool OggReader::findEndTime(OggPageScanner& scanner, qint64& end)
 {
-    // Windows step back from the end; each scans only the pages that begin
-    // inside it, since those after it were seen by the window before.
+    // Windows step back from the end of the file; each scans only the pages
+    // that begin inside it, since those after it were seen by the window
+    // before. The steps that count are those back from the end of the last
+    // page, as if the file ended there: bytes after it (zeros after a crash)
+    // change nothing. The first such step that holds a time is the one read.
+    struct Timed {
+        qint64 start;
+        qint64 time;
+    };
+    QVector<Timed> timed; // pages with a positive time, from the first one found on
+    bool sawZero = false;
     ogg_page scanned;
+    const qint64 step = OggPageScanner::ReadSize;
     const qint64 size = device->size();
-    const qint64 lowest = std::max<qint64>(0, size - kEndScanBytes);
-    qint64 offset = size;
-    qint64 latest = -1;
-    do {
-        const qint64 limit = offset;
-        offset = std::max<qint64>(lowest, offset - OggPageScanner::ReadSize);
+    qint64 bound = std::max<qint64>(0, size - kEndScanBytes);
+    qint64 dataEnd = -1;
+    qint64 lastPlaced = -1; // where the last page with a positive time begins
+    for (qint64 limit = size, offset = size; limit > bound; limit = offset) {
+        offset = std::max(bound, limit - step);
         if (!scanner.moveTo(offset)) {
             HARBEND_LOG(Error, "Failed to seek to the desired position!");
             return false;
         }
         while (scanner.nextPageBefore(&scanned, limit)) {
-            if (ogg_page_granulepos(&scanned) > 0)
-                latest = std::max(latest, timeOfPage(&scanned));
+            dataEnd = std::max(dataEnd, scanner.pageEnd());
+            if (ogg_page_granulepos(&scanned) <= 0)
+                continue;
+            const qint64 time = timeOfPage(&scanned);
+            sawZero = sawZero || time == 0;
+            if (time > 0) {
+                timed.append({scanner.pageStart(), time});
+                lastPlaced = std::max(lastPlaced, scanner.pageStart());
+            }
         }
-    } while (latest <= 0 && offset > lowest);
+        if (lastPlaced >= 0)
+            bound = std::max(bound, dataEnd - (dataEnd - lastPlaced + step - 1) / step * step);
+    }
+    qint64 latest = sawZero ? 0 : -1;
+    for (const Timed& page : timed) {
+        if (page.start >= bound)
+            latest = std::max(latest, page.time);
+    }
     if (latest < 0) {
         HARBEND_LOG(Error, "Failed to find the end position in the file!");
         return false;

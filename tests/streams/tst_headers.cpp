@@ -1,3 +1,4 @@
+#include "CountingBuffer.h"
 #include "Recording.h"
 
 #include "Core/Decoder/AudioSample.h"
@@ -185,20 +186,6 @@ QSharedPointer<OggPacket> guardedPacket(const ogg_packet& raw)
     });
 }
 
-// Counts what the reader reads; unbuffered, so that it counts what is asked.
-class CountingBuffer : public QBuffer {
-public:
-    explicit CountingBuffer(QByteArray* bytes) : QBuffer(bytes) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
-    qint64 bytesRead = 0;
-
-protected:
-    qint64 readData(char* data, qint64 size) override
-    {
-        const qint64 got = QBuffer::readData(data, size);
-        bytesRead += std::max<qint64>(got, 0);
-        return got;
-    }
-};
 
 // The end time the reader finds in a file (-1 when it cannot open it), and
 // the bytes it read to open it.
@@ -807,15 +794,17 @@ void HeadersTest::hostileInputs()
 
     if (input.startsWith("reader/")) {
         // Opening reads a tail that no page can be placed in once, and ends
-        // at the last page, as without the tail.
+        // at the last page, as without the tail, whatever its length.
         const QByteArray recording = bytes.left(int(lastPageEnd(bytes)));
-        const QByteArray zeros = recording + QByteArray(4 << 20, '\0');
-        const QPair<qint64, qint64> plain = openRecording(recording);
-        const QPair<qint64, qint64> tailed = openRecording(zeros);
-        QVERIFY(plain.first > 0);
-        QCOMPARE(tailed.first, plain.first);
-        const QString figures = QString("read %1 of %2 bytes").arg(tailed.second).arg(zeros.size());
-        QVERIFY2(tailed.second <= zeros.size() + zeros.size() / 16, qPrintable(figures));
+        const qint64 plainEnd = openRecording(recording).first;
+        QVERIFY(plainEnd > 0);
+        for (int kilobytes = 1024; kilobytes <= 4096; kilobytes += 1000) {
+            const QByteArray zeros = recording + QByteArray(kilobytes << 10, '\0');
+            const QPair<qint64, qint64> tailed = openRecording(zeros);
+            const QString figures = QString("read %1 of %2 bytes").arg(tailed.second).arg(zeros.size());
+            QCOMPARE(tailed.first, plainEnd);
+            QVERIFY2(tailed.second <= zeros.size() + zeros.size() / 16, qPrintable(figures));
+        }
         return;
     }
 
