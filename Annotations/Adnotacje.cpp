@@ -17,6 +17,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <cerrno>
 #include <unistd.h>
 
 const char* const Adnotacje::AddNewItem = "[Dodaj nowy ...]";
@@ -29,16 +30,35 @@ const char kClerkSuffix[] = "-clerk.xml";
 const char kTableStyle[] = "QTableView {selection-background-color: #0080FF;}";
 const char kTimeFormat[] = "hh:mm:ss";
 const char kErrorTitle[] = "Błąd";
+const char kGoneFromFile[] = "W pliku nie ma już tej adnotacji.";
+const char kNoSuchLayer[] = "Plik %1 nie jest otwarty jako warstwa adnotacji.";
 
 QString utf8(const char* text)
 {
     return QString::fromUtf8(text);
 }
 
-QString lastComponent(QString dir)
+// A new layer is named after its folder; a name that would be empty or
+// hidden (the root, ".", a dot folder) falls back to a plain one.
+QString layerNameFor(QString dir)
 {
     dir.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return dir.mid(dir.lastIndexOf(QLatin1Char('/')) + 1);
+    QString name = QDir(dir).absolutePath();
+    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    return name.isEmpty() ? QStringLiteral("adnotacje") : name;
+}
+
+// Why a file cannot be read; devices and FIFOs are never opened to find out.
+QString openFailure(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return qt_error_string(ENOENT);
+    if (!AnnotationDocument::isRegularFile(path))
+        return utf8("%1 nie jest zwykłym plikiem.").arg(path);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
 }
 
 bool hasXmlSuffix(const QString& path)
@@ -65,6 +85,22 @@ Adnotacje::Adnotacje(QWidget* parent)
     ui->frameAdnProp->hide();
     ui->btFilterT->hide();
     createMenuAnnonList();
+    // Rows wrap their text to the text column: when it changes width (a
+    // moved splitter) they take their height again.
+    connect(ui->tableAdnot->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column == 1)
+            ui->tableAdnot->resizeRowsToContents();
+    });
+    ui->tableAdnot->installEventFilter(this);
+}
+
+bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
+{
+    // Rows measured before the table was first shown used an unpolished look.
+    const QEvent::Type type = event->type();
+    if (watched == ui->tableAdnot && (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
+        ui->tableAdnot->resizeRowsToContents();
+    return QWidget::eventFilter(watched, event);
 }
 
 Adnotacje::~Adnotacje()
@@ -99,7 +135,7 @@ void Adnotacje::createMenuAnnonList()
 
 bool Adnotacje::readDocument(AnnotationDocument& doc, ParseMessage style, bool forWriting)
 {
-    switch (doc.read()) {
+    switch (doc.read(forWriting ? AnnotationDocument::Tree : AnnotationDocument::Content)) {
     case AnnotationDocument::Ok:
         break;
     case AnnotationDocument::ParseError: {
@@ -132,15 +168,38 @@ bool Adnotacje::readDocument(AnnotationDocument& doc, ParseMessage style, bool f
     return true;
 }
 
+bool Adnotacje::readForWriting(AnnotationDocument& doc)
+{
+    failureReason.clear();
+    if (readDocument(doc, ParseMessage::Plain, true))
+        return true;
+    if (doc.status() == AnnotationDocument::CannotOpen)
+        failureReason = openFailure(doc.path());
+    return false;
+}
+
 bool Adnotacje::readForChange(AnnotationDocument& doc)
 {
     const qint64 modified = AnnotationDocument::modifiedSeconds(doc.path());
-    if (!readDocument(doc, ParseMessage::Plain, true))
+    if (!readForWriting(doc))
         return false;
     QDomElement root = doc.root();
     if (root.attribute(QStringLiteral("Created")).isEmpty())
         root.setAttribute(QStringLiteral("Created"), QString::number(modified));
     return true;
+}
+
+bool Adnotacje::writeChange(AnnotationDocument& doc)
+{
+    if (doc.write())
+        return true;
+    failureReason = doc.writeError;
+    return false;
+}
+
+QString Adnotacje::failureText(const char* text) const
+{
+    return failureReason.isEmpty() ? utf8(text) : utf8(text) + QLatin1Char('\n') + failureReason;
 }
 
 bool Adnotacje::isAnnotationReadonly(QString path)
@@ -151,7 +210,12 @@ bool Adnotacje::isAnnotationReadonly(QString path)
     // rule meaningful for a user who may write everything.
     if (!(QFile::permissions(path) & QFileDevice::WriteOwner))
         return true;
-    return ::access(QFile::encodeName(path).constData(), W_OK) != 0;
+    if (::access(QFile::encodeName(path).constData(), W_OK) != 0)
+        return true;
+    // A change is written to a new file beside the old one and renamed over
+    // it: a folder that refuses new files makes the layer read-only too.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::access(folder.constData(), W_OK | X_OK) != 0;
 }
 
 bool Adnotacje::isAnnotFile(QString path)
@@ -164,17 +228,17 @@ QString Adnotacje::getXmlAttr(QString path, QString attr)
 {
     AnnotationDocument doc(path);
     if (readDocument(doc, ParseMessage::Plain, false))
-        return doc.root().attribute(attr);
+        return doc.rootAttribute(attr);
     return doc.status() == AnnotationDocument::NotAnnotations ? QStringLiteral("not annotations file") : QString();
 }
 
 bool Adnotacje::setXmlAttr(QString path, QString attr, QString value)
 {
     AnnotationDocument doc(path);
-    if (!readDocument(doc, ParseMessage::Plain, true))
+    if (!readForWriting(doc))
         return false;
     doc.root().setAttribute(attr, value);
-    return doc.write();
+    return writeChange(doc);
 }
 
 bool Adnotacje::createNewAnnotationsFile(QString path)
@@ -184,8 +248,10 @@ bool Adnotacje::createNewAnnotationsFile(QString path)
                           utf8("Plik %1 już istnieje. Wybierz inną nazwę nowego pliku adnotacji.").arg(path));
         return false;
     }
-    if (!AnnotationDocument::createNew(path)) {
-        dialogs->critical(window(), utf8(kErrorTitle), utf8("Nie udało się utworzyć pliku %1.").arg(path));
+    QString reason;
+    if (!AnnotationDocument::createNew(path, &reason)) {
+        dialogs->critical(window(), utf8(kErrorTitle),
+                          utf8("Nie udało się utworzyć pliku %1.").arg(path) + QLatin1Char('\n') + reason);
         return false;
     }
     return setXmlAttr(path, QStringLiteral("Created"),
@@ -197,26 +263,26 @@ void Adnotacje::loadAdnotationsFile(QString path, bool refresh)
     if (!hasXmlSuffix(path))
         return;
     AnnotationDocument doc(path);
-    if (!readDocument(doc, ParseMessage::WithPath, false))
-        return;
+    if (readDocument(doc, ParseMessage::WithPath, false))
+        addLayer(doc, refresh);
+}
+
+void Adnotacje::addLayer(const AnnotationDocument& doc, bool refresh)
+{
+    const QString& path = doc.path();
     if (getLayer(path).path == path) {
         dialogs->message(utf8("Plik został już otwarty"));
         return;
     }
-    const QDomElement root = doc.root();
     Layer layer(++layerCounter, path);
-    layer.setLayerType(root.attribute(QStringLiteral("copyOf")), path);
-    const QString created = root.attribute(QStringLiteral("Created"));
+    layer.setLayerType(doc.rootAttribute(QStringLiteral("copyOf")), path);
+    const QString created = doc.rootAttribute(QStringLiteral("Created"));
     layer.created = created.isEmpty() ? AnnotationDocument::modifiedSeconds(path) : created.toLongLong();
     layers.append(layer);
 
-    const QString annotationName = QStringLiteral("Annotation");
-    for (QDomElement element = root.firstChildElement(annotationName); !element.isNull();
-         element = element.nextSiblingElement(annotationName)) {
-        adnotations.append(CAdnotation(AnnotationDocument::timeOf(element),
-                                       AnnotationDocument::childText(element, QStringLiteral("Text")),
-                                       AnnotationDocument::childText(element, QStringLiteral("Protocol")), layer.id));
-    }
+    adnotations.reserve(adnotations.size() + doc.entries().size());
+    for (const AnnotationDocument::Entry& entry : doc.entries())
+        adnotations.append(CAdnotation(entry.time, entry.text, entry.protocol, layer.id));
     sortAdnotations();
     if (refresh) {
         manageLayers();
@@ -234,10 +300,10 @@ void Adnotacje::loadAdnotationsDir(QString dir, bool)
                                                QDir::Time);
     clearAdnotations();
     for (const QString& name : names) {
-        const QString path = dir + QLatin1Char('/') + name;
-        // Devices, FIFOs and links to them are never opened.
-        if (AnnotationDocument::isRegularFile(path) && isAnnotFile(path))
-            loadAdnotationsFile(path, false);
+        // Each file is read once: a parse error shows the plain message here.
+        AnnotationDocument doc(folder.filePath(name));
+        if (readDocument(doc, ParseMessage::Plain, false))
+            addLayer(doc, false);
     }
     manageLayers();
     showAdnotations();
@@ -272,7 +338,7 @@ bool Adnotacje::addAnnotXML(CAdnotation ann, QString path)
         else
             root.insertBefore(element, later);
     }
-    return doc.write();
+    return writeChange(doc);
 }
 
 bool Adnotacje::delAnnotXML(CAdnotation ann, QString path)
@@ -281,10 +347,12 @@ bool Adnotacje::delAnnotXML(CAdnotation ann, QString path)
     if (!readForChange(doc))
         return false;
     QDomElement found = doc.findAnnotation(ann.time, ann.text);
-    if (found.isNull())
+    if (found.isNull()) {
+        failureReason = utf8(kGoneFromFile);
         return false;
+    }
     doc.root().removeChild(found);
-    return doc.write();
+    return writeChange(doc);
 }
 
 bool Adnotacje::editAnnotXML(CAdnotation changed, CAdnotation previous, QString path)
@@ -293,8 +361,10 @@ bool Adnotacje::editAnnotXML(CAdnotation changed, CAdnotation previous, QString 
     if (!readForChange(doc))
         return false;
     QDomElement found = doc.findAnnotation(previous.time, previous.text);
-    if (found.isNull())
+    if (found.isNull()) {
+        failureReason = utf8(kGoneFromFile);
         return false;
+    }
     // Only the text changes: attributes and elements of other writers stay.
     QDomDocument& dom = doc.document();
     QDomElement text = found.firstChildElement(QStringLiteral("Text"));
@@ -305,12 +375,12 @@ bool Adnotacje::editAnnotXML(CAdnotation changed, CAdnotation previous, QString 
     while (text.hasChildNodes())
         text.removeChild(text.firstChild());
     text.appendChild(dom.createTextNode(AnnotationDocument::cleanText(changed.text)));
-    return doc.write();
+    return writeChange(doc);
 }
 
 QString Adnotacje::proposedFileName() const
 {
-    return annotationsDir + QLatin1Char('/') + lastComponent(annotationsDir) + QLatin1String(kSuffix);
+    return QDir(annotationsDir).filePath(layerNameFor(annotationsDir) + QLatin1String(kSuffix));
 }
 
 QString Adnotacje::copyAnnotFile(QString path)
@@ -321,8 +391,9 @@ QString Adnotacje::copyAnnotFile(QString path)
         return QString();
     QString name = dialogs->saveFileName(this, utf8("Utwórz kopię adnotacji"), proposedFileName(),
                                          QLatin1String(kFilter));
-    const auto fail = [this](const char* text) {
-        dialogs->critical(window(), utf8(kErrorTitle), utf8(text));
+    const auto fail = [this](const char* text, const QString& reason = QString()) {
+        dialogs->critical(window(), utf8(kErrorTitle),
+                          reason.isEmpty() ? utf8(text) : utf8(text) + QLatin1Char('\n') + reason);
         ui->frameAdnProp->hide();
         return QString();
     };
@@ -334,19 +405,23 @@ QString Adnotacje::copyAnnotFile(QString path)
         name += QLatin1String(kSuffix);
     if (name.endsWith(QLatin1String(kClerkSuffix)))
         return fail("Zła nazwa pliku - zakończony clerk.xml");
-    if (!QFile::copy(path, name))
-        return fail("Nie udało się skopiować pliku");
-    if (!QFile::setPermissions(name, QFile::permissions(name) | QFileDevice::WriteOwner)) {
-        QFile::remove(name);
-        return fail("Błąd dostępu do pliku - Read Only!");
+    QFile source(path);
+    if (!source.copy(name))
+        return fail("Nie udało się skopiować pliku", source.errorString());
+    QFile copy(name);
+    if (!copy.setPermissions(copy.permissions() | QFileDevice::WriteOwner)) {
+        const QString reason = copy.errorString();
+        copy.remove();
+        return fail("Błąd dostępu do pliku - Read Only!", reason);
     }
     const QString firstOfChain = getXmlAttr(path, QStringLiteral("copyOf"));
     if (!setXmlAttr(name, QStringLiteral("copyOf"), firstOfChain.isEmpty() ? path : firstOfChain)
         || !setXmlAttr(name, QStringLiteral("Created"),
                        QString::number(AnnotationDocument::modifiedSeconds(name)))) {
         // Only the copy made here is removed; the source is never touched.
-        QFile::remove(name);
-        return fail("Nie udało się skopiować pliku");
+        const QString reason = failureReason;
+        copy.remove();
+        return fail("Nie udało się skopiować pliku", reason);
     }
     // A layer of that path may be open already (its file gone meanwhile):
     // only a layer added now is the copy.
@@ -544,10 +619,15 @@ void Adnotacje::on_timeEdit_editingFinished()
     on_btFilter_clicked();
 }
 
+bool Adnotacje::followHeld() const
+{
+    return !ui->frameAdnProp->isHidden() || QApplication::activePopupWidget() || QApplication::activeModalWidget();
+}
+
 void Adnotacje::spyAdnotations(qint64 pTime)
 {
     lastPos = pTime;
-    if (!spy || activAnnotations.isEmpty())
+    if (!spy || activAnnotations.isEmpty() || followHeld())
         return;
     const qint64 target = pTime + offsetMs;
     const auto next = std::find_if(activAnnotations.cbegin(), activAnnotations.cend(),
@@ -591,26 +671,45 @@ int Adnotacje::selectedRow() const
     return row < activAnnotations.size() ? row : -1;
 }
 
+bool Adnotacje::actionTarget(CAdnotation& target) const
+{
+    if (menuTarget.layerId >= 0) {
+        target = menuTarget;
+        return true;
+    }
+    const int row = selectedRow();
+    if (row < 0)
+        return false;
+    target = activAnnotations[row];
+    return true;
+}
+
 void Adnotacje::on_tableAdnot_customContextMenuRequested(QPoint pos)
 {
     if (!model || activAnnotations.isEmpty() || selectedRow() < 0)
         return;
+    // Position reports may come while the menu is open: the actions work on
+    // the annotation under the click, whatever is selected by then.
+    const QModelIndex under = ui->tableAdnot->indexAt(pos);
+    const int row = under.isValid() && under.row() < activAnnotations.size() ? under.row() : selectedRow();
+    ui->tableAdnot->selectRow(row);
+    menuTarget = activAnnotations[row];
     menuAnnonList.exec(ui->tableAdnot->viewport()->mapToGlobal(pos));
+    menuTarget = CAdnotation();
 }
 
 void Adnotacje::cmalCopy_triggered()
 {
-    const int row = selectedRow();
-    if (row >= 0)
-        QApplication::clipboard()->setText(activAnnotations[row].text, QClipboard::Clipboard);
+    CAdnotation target;
+    if (actionTarget(target))
+        QApplication::clipboard()->setText(target.text, QClipboard::Clipboard);
 }
 
 void Adnotacje::cmalPrint_triggered()
 {
-    const int row = selectedRow();
-    if (row < 0)
-        return;
-    PlayerPrint(&activAnnotations[row], annotationsDir, this).print();
+    CAdnotation target;
+    if (actionTarget(target))
+        PlayerPrint(&target, annotationsDir, this).print();
 }
 
 void Adnotacje::printShown(bool toFile)
@@ -742,8 +841,10 @@ void Adnotacje::on_btSaveAddAdn_clicked()
     const CAdnotation record(Duration::msToIso(addTime),
                              AnnotationDocument::cleanText(ui->plainTextEditChangeAdn->toPlainText()),
                              QStringLiteral("false"), layer.id);
+    if (layer.id < 0)
+        failureReason = utf8(kNoSuchLayer).arg(path);
     if (layer.id < 0 || !addAnnotXML(record, path)) {
-        dialogs->message(utf8("Nie udało się wstawić adnotacji."));
+        dialogs->message(failureText("Nie udało się wstawić adnotacji."));
         return;
     }
     adnotations.append(record);
@@ -793,7 +894,8 @@ void Adnotacje::on_btSaveEditAdn_clicked()
     CAdnotation target = editTarget;
     QString path = getLayer(target.layerId).path;
     if (path.isEmpty()) {
-        dialogs->message(utf8("Nie udało się zmodyfikować adnotacji."));
+        failureReason = utf8(kNoSuchLayer).arg(path);
+        dialogs->message(failureText("Nie udało się zmodyfikować adnotacji."));
         return;
     }
     const QString newText = AnnotationDocument::cleanText(ui->plainTextEditChangeAdn->toPlainText());
@@ -804,8 +906,10 @@ void Adnotacje::on_btSaveEditAdn_clicked()
     ui->lineEditFromFile->setText(path);
     const CAdnotation changed(target.time, newText, target.protocol, target.layerId);
     const int found = findAdnotation(target.layerId, target.time, target.text);
+    if (found < 0)
+        failureReason = utf8(kGoneFromFile);
     if (found < 0 || !editAnnotXML(changed, target, path)) {
-        dialogs->message(utf8("Nie udało się zmodyfikować adnotacji."));
+        dialogs->message(failureText("Nie udało się zmodyfikować adnotacji."));
         return;
     }
     adnotations[found].setText(newText);
@@ -825,19 +929,25 @@ void Adnotacje::on_btDiscardAdn_clicked()
 
 void Adnotacje::cmalDelete_triggered()
 {
-    const int row = selectedRow();
-    if (row < 0)
+    CAdnotation target;
+    if (!actionTarget(target))
         return;
-    CAdnotation target = activAnnotations[row];
     QString path = getLayer(target.layerId).path;
     if (!ensureWritable(path, target))
         return;
-    if (!dialogs->question(utf8("Czy na pewno usunąć adnotację?"), true))
+    // The question names the annotation, so that the user sees which one goes.
+    const int kShownChars = 40;
+    QString start = target.text.simplified();
+    if (start.size() > kShownChars)
+        start = start.left(kShownChars) + QChar(0x2026);
+    if (!dialogs->question(utf8("Czy na pewno usunąć adnotację %1 „%2”?").arg(target.timeText, start), true))
         return;
     const int index = findAdnotation(target.layerId, target.time, target.text);
+    if (index < 0)
+        failureReason = utf8(kGoneFromFile);
     // The file first: memory follows only what the file really holds.
     if (index < 0 || !delAnnotXML(target, path)) {
-        dialogs->message(utf8("Nie udało się usunąć adnotacji."));
+        dialogs->message(failureText("Nie udało się usunąć adnotacji."));
         return;
     }
     const int shown = rowOfIndex(index);

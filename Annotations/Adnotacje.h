@@ -63,6 +63,9 @@ public:
 
     static const char* const AddNewItem;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     void annShowLayers(QList<Layer>);
     void annNewLayer(Layer, bool);
@@ -100,10 +103,23 @@ private:
     // Reads a file and reports what the user must see; a document that is to
     // be rewritten must also have been decoded without loss.
     bool readDocument(AnnotationDocument& doc, ParseMessage style, bool forWriting);
+    // Reads a file that is to be rewritten; failureReason says why it cannot be.
+    bool readForWriting(AnnotationDocument& doc);
     // Reads for a change, with the creation time repaired.
     bool readForChange(AnnotationDocument& doc);
+    // Adds the layer of a file read for a load.
+    void addLayer(const AnnotationDocument& doc, bool refresh);
+    // Writes a changed document; failureReason says why it could not.
+    bool writeChange(AnnotationDocument& doc);
+    // A failure message with the reason of the last failed change under it.
+    QString failureText(const char* text) const;
 
     int selectedRow() const;
+    // What a context-menu action works on: the annotation taken when the menu
+    // opened, else (an action triggered without the menu) the selected one.
+    bool actionTarget(CAdnotation& target) const;
+    // Follow mode leaves the selection alone while the user is busy with it.
+    bool followHeld() const;
     // Position in adnotations of the first record of that layer with that
     // time and text; -1 when there is none.
     int findAdnotation(int layerId, const QString& time, const QString& text) const;
@@ -132,4 +148,6 @@ private:
 
     AnnotationDialogs* dialogs;
     CAdnotation editTarget; // the annotation that the edit frame was opened for
+    CAdnotation menuTarget; // the annotation the open context menu was opened on
+    QString failureReason;  // why the last change of a file failed
 };

@@ -138,5 +138,9 @@ void WMediaPlayer::setMuted(int muted) { mediaPlayer->setMuted(muted != 0); }
 
 void WMediaPlayer::videoError(QString description)
 {
-    QMessageBox::warning(this, tr("Video rendering problem"), description, QMessageBox::Ok);
+    // The engine reports from inside the start of its playback, which goes
+    // on: the box only informs, so it must not hold the caller up.
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Video rendering problem"), description, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }

@@ -215,7 +215,9 @@ QString WPlayer::fileName2path(QString fileName)
     fileName.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (!fileName.contains(QLatin1Char('/')))
         return QStringLiteral(".");
-    return fileName.section(QLatin1Char('/'), 0, -2);
+    const QString folder = fileName.section(QLatin1Char('/'), 0, -2);
+    // A file in the root folder: the root, not the empty (working) folder.
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
 }
 
 void WPlayer::playerOpenMedia()
@@ -247,7 +249,7 @@ void WPlayer::mpMediaStatusChanged(QMediaPlayer::MediaStatus status)
         ui->playerTePozycjaNagrania->setTime(QTime(0, 0, 0));
         ui->playerLCzasNagrania->setText(QStringLiteral("00:00:00"));
         ui->widgetMediaPlayer->hideVideo();
-        const QString dir = fileName2path(currentFile);
+        const QString dir = fileName2path(QFileInfo(currentFile).absoluteFilePath());
         ui->widgetAdnotacje->loadAdnotationsDir(dir, true);
         lastMediaOpenFile = currentFile;
         lastMediaOpenDirectory = dir;
@@ -263,7 +265,12 @@ void WPlayer::mpMediaStatusChanged(QMediaPlayer::MediaStatus status)
     }
 }
 
-void WPlayer::on_actionPlikZamknij_triggered() { QCoreApplication::exit(0); }
+void WPlayer::on_actionPlikZamknij_triggered()
+{
+    // The same question as the window's close button: an open edit is not dropped unasked.
+    if (close())
+        QCoreApplication::exit(0);
+}
 
 void WPlayer::on_actionOpcjeKanaly_triggered()
 {
@@ -312,6 +319,8 @@ void WPlayer::modifySettings()
     setGuiFont();
     uiMotif = settings.readUiMotif();
     setGuiStyle(uiMotif);
+    // A widget with a style of its own takes a changed theme only when given that style again.
+    ui->mediaPosition->setStyle(&sliderStyle);
 }
 
 void WPlayer::setGuiFont()
@@ -383,7 +392,19 @@ void WPlayer::initGuiNoMedia()
     ui->playerLCzasNagrania->setText(QStringLiteral("00:00:00"));
 }
 
-void WPlayer::mpError(QMediaPlayer::Error) { initGuiNoMedia(); }
+void WPlayer::mpError(QMediaPlayer::Error)
+{
+    initGuiNoMedia();
+    // Invalid media has had its own box; any other failure would otherwise leave
+    // the controls disabled without a reason.
+    if (mediaPlayer()->mediaStatus() == QMediaPlayer::InvalidMedia)
+        return;
+    // Reported from inside the engine's own call: the box must not run an event loop there.
+    auto* box = new QMessageBox(QMessageBox::Critical, criticalErrorTitle, mediaPlayer()->errorString(),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
 
 void WPlayer::mpAudioAvailableChanged(bool) {}
 
@@ -391,12 +412,14 @@ void WPlayer::mpStateChanged(QMediaPlayer::State state)
 {
     switch (state) {
     case QMediaPlayer::StoppedState:
+        // Before the controls go: disabling a held winding button releases it.
+        frTimer.stop();
+        frDirection = 0;
         ui->widgetMediaPlayer->hideVideo();
         ui->mediaPosition->tesSetEnabled(false);
         setPlayingControlsEnabled(false);
         ui->playerBtPlayPause->setIcon(iconPlay);
         ui->playerTePozycjaNagrania->setTime(QTime(0, 0, 0));
-        frTimer.stop();
         break;
     case QMediaPlayer::PlayingState:
     case QMediaPlayer::PausedState:
@@ -474,10 +497,17 @@ void WPlayer::anSeek(qint64 position)
 void WPlayer::pteEnterPressed()
 {
     playerSeek(time2pos(ui->playerTePozycjaNagrania->time()));
-    ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason);
+    leaveTimeEditor();
 }
 
-void WPlayer::pteEscapePressed() { ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason); }
+void WPlayer::pteEscapePressed() { leaveTimeEditor(); }
+
+void WPlayer::leaveTimeEditor()
+{
+    ui->playerBtPlayPause->setFocus(Qt::OtherFocusReason);
+    // A paused recording sends no position reports that would replace the typed time.
+    ui->playerTePozycjaNagrania->setTime(pos2time(ui->widgetMediaPlayer->getTime()));
+}
 
 void WPlayer::playerForwardStart() { startFr(1); }
 
@@ -499,6 +529,10 @@ void WPlayer::startFr(int direction)
 
 void WPlayer::stopFr()
 {
+    // Winding that ran into the end of the recording stays stopped.
+    if (frDirection == 0)
+        return;
+    frDirection = 0;
     frTimer.stop();
     ui->widgetMediaPlayer->play();
 }

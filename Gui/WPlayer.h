@@ -95,6 +95,8 @@ private slots:
     void playbackRateChanged(qreal rate);
 
 private:
+    // Hands the focus back and shows where playback stands, typed time or not.
+    void leaveTimeEditor();
     void startFr(int direction);
     void stopFr();
     // The seven controls that only make sense with a recording playing or paused.

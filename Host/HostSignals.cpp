@@ -1,7 +1,9 @@
 #include "HostSignals.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <fcntl.h>
@@ -49,5 +51,25 @@ void HostSignals::onSignal()
 {
     char byte;
     (void)!::read(ms_pipe[1], &byte, 1);
-    QCoreApplication::quit();
+    // A dialog opened before the main loop started (a box about the recording
+    // given) ends with its own loop, and the main loop would then start anew:
+    // the request stands until the main loop has ended.
+    if (!ending) {
+        ending = new QTimer(this);
+        ending->setInterval(10);
+        connect(ending, &QTimer::timeout, this, &HostSignals::endLoops);
+        connect(qApp, &QCoreApplication::aboutToQuit, ending, &QTimer::stop);
+        ending->start();
+    }
+    endLoops();
+}
+
+void HostSignals::endLoops()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible())
+            dialog->reject();
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+    QCoreApplication::exit(0);
 }

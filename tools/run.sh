@@ -9,7 +9,7 @@ if [[ $# -eq 0 && -x "$bin/make-recording" ]]; then
     # Kept out of the program's folder, where the player would also find it by itself
     # (and so would the tests that start the player from there).
     demo="$root/build/demo/demo.ogg"
-    if [[ ! -f "$demo" ]]; then
+    if [[ ! -f "$demo" || ! -f "${demo%.ogg}.xml" ]]; then
         mkdir -p "$(dirname "$demo")"
         "$bin/make-recording" --demo "$demo" || rm -f "$demo"
     fi

@@ -26,9 +26,12 @@ start_services() {
     export PULSE_STATE_PATH="$HARBEND_SERVICES_DIR/pulse-state"
     export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
     mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
-    pulseaudio --daemonize=yes --exit-idle-time=-1 --disallow-exit -n \
+    # Not daemonized, so that its process id is known: --disallow-exit makes
+    # it refuse "pactl exit", and stop_services ends it by that id.
+    pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n \
         --load="module-null-sink sink_name=nullsink" --load=module-native-protocol-unix \
-        --log-target=file:"$HARBEND_SERVICES_DIR/pulse.log" 2>/dev/null || true
+        --log-target=file:"$HARBEND_SERVICES_DIR/pulse.log" >/dev/null 2>&1 &
+    HARBEND_PULSE_PID=$!
     for _ in $(seq 1 100); do
         pactl info >/dev/null 2>&1 && break
         sleep 0.1
@@ -38,8 +41,10 @@ start_services() {
 }
 
 stop_services() {
-    pactl exit >/dev/null 2>&1 || true
-    [[ -n "${HARBEND_XVFB_PID:-}" ]] && kill "$HARBEND_XVFB_PID" 2>/dev/null && wait "$HARBEND_XVFB_PID" 2>/dev/null
+    local pid
+    for pid in "${HARBEND_PULSE_PID:-}" "${HARBEND_XVFB_PID:-}"; do
+        [[ -n "$pid" ]] && { kill "$pid" && wait "$pid"; } 2>/dev/null || true
+    done
     [[ -n "${HARBEND_SERVICES_DIR:-}" ]] && rm -rf "$HARBEND_SERVICES_DIR"
     return 0
 }

@@ -345,7 +345,11 @@ QAudioFormat OggStream::getAudioFormat() const { return pcmFormat(int(info.rate)
 
 QVideoSurfaceFormat OggStream::getVideoFormat() const
 {
-    return VideoFrameFormat::create(info.width, info.height, info.fpsNumerator, info.fpsDenominator);
+    const QVideoFrame::PixelFormat formats[] = {QVideoFrame::Format_YUV420P, QVideoFrame::Format_Invalid,
+                                                QVideoFrame::Format_YUV422P, QVideoFrame::Format_YUV444};
+    const QVideoFrame::PixelFormat format =
+        info.codec == Codec::Theora ? formats[info.theoraChroma & 3] : QVideoFrame::Format_YUV420P;
+    return VideoFrameFormat::create(info.width, info.height, info.fpsNumerator, info.fpsDenominator, format);
 }
 
 void OggStream::putEOSPacket()
@@ -538,6 +542,21 @@ bool OggStream::parseHeadersTheora()
         return false;
     info.width = widthMbs * 16;
     info.height = heightMbs * 16;
+    // What is shown is the picture region inside the coded frame.
+    quint32 picture[6] = {};
+    for (int i = 0; i < 6; ++i)
+        bytes.u8(14 + i, picture[i]);
+    const quint32 pictureWidth = picture[0] << 16 | picture[1] << 8 | picture[2];
+    const quint32 pictureHeight = picture[3] << 16 | picture[4] << 8 | picture[5];
+    quint32 pictureX = 0, pictureY = 0;
+    bytes.u8(20, pictureX);
+    bytes.u8(21, pictureY);
+    if (pictureWidth > 0 && pictureHeight > 0 && pictureWidth + pictureX <= info.width &&
+        pictureHeight + pictureY <= info.height) {
+        info.width = pictureWidth;
+        info.height = pictureHeight;
+    }
+    info.theoraChroma = (shiftLow >> 3) & 3;
     info.fpsNumerator = numerator;
     info.fpsDenominator = denominator;
     info.granuleRate = double(numerator) / double(denominator);

@@ -26,6 +26,8 @@ struct StreamInfo {
     int granuleShift = 0;
     int granuleOffset = 0;
     quint32 headerCount = 0;
+    // Theora's chroma layout: 0 4:2:0, 2 4:2:2, 3 4:4:4 (1 is reserved).
+    quint32 theoraChroma = 0;
     int headersMissing = -1;
 
     StreamInfo() : rate(0), channels(0) {}

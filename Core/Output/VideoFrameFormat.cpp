@@ -3,10 +3,11 @@
 namespace Harbend {
 
 QVideoSurfaceFormat VideoFrameFormat::create(unsigned width, unsigned height,
-                                             unsigned fpsNumerator, unsigned fpsDenominator)
+                                             unsigned fpsNumerator, unsigned fpsDenominator,
+                                             QVideoFrame::PixelFormat pixelFormat)
 {
-    QVideoSurfaceFormat format(QSize(static_cast<int>(width), static_cast<int>(height)),
-                               QVideoFrame::Format_YUV420P, QAbstractVideoBuffer::NoHandle);
+    QVideoSurfaceFormat format(QSize(static_cast<int>(width), static_cast<int>(height)), pixelFormat,
+                               QAbstractVideoBuffer::NoHandle);
     if (fpsDenominator != 0)
         format.setFrameRate(double(fpsNumerator) / double(fpsDenominator));
     format.setScanLineDirection(QVideoSurfaceFormat::BottomToTop);

@@ -59,6 +59,13 @@ bool VideoSurface::create(VideoSurfaceType::Enum kind, const char* failure)
 
 bool VideoSurface::start(const QVideoSurfaceFormat& format)
 {
+    // No back end draws other pictures: the user is told, and the recording plays without them.
+    if (format.pixelFormat() != QVideoFrame::Format_YUV420P) {
+        HARBEND_LOG(Error, "Unsupported picture format %d!", int(format.pixelFormat()));
+        widget->emitError(translated(QT_TRANSLATE_NOOP(
+            "VideoSurface", "The picture format of this recording is not supported. It plays without video.")));
+        return false;
+    }
     // There is no Direct3D here: the first start begins where Direct3D has failed.
     if (type == VideoSurfaceType::None) {
         if (!create<VideoWidgetOpenGL>(

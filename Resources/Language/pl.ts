@@ -71,6 +71,10 @@
         <translation>Nie udało się utworzyć programowego wyjścia video! Brak pamięci?</translation>
     </message>
     <message>
+        <source>The picture format of this recording is not supported. It plays without video.</source>
+        <translation>Format obrazu tego nagrania nie jest obsługiwany. Nagranie zostanie odtworzone bez obrazu.</translation>
+    </message>
+    <message>
         <source>Failed to initialize video output! Won&apos;t have video support!</source>
         <translation>Nie udało sie zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!</translation>
     </message>

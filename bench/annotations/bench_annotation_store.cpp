@@ -34,6 +34,65 @@ QString layerFile(int count)
     return path;
 }
 
+// Elements with one attribute each, as many as allowed, up to the size cap.
+void fillToCap(QByteArray& bytes, const QByteArray& name)
+{
+    const int size = int((AnnotationDocument::MaxFileSize - bytes.size()) / AnnotationDocument::MaxElements) + 1;
+    const QByteArray element = "<" + name + " b=\"" + QByteArray(qMax(0, size - name.size() - 8), 'x') + "\"/>";
+    while (bytes.size() + element.size() < AnnotationDocument::MaxFileSize - 64)
+        bytes += element;
+    bytes += "</ArrayOfAnnotation>";
+}
+
+// Files at and over the shape bounds (see BM_LoadHostile).
+QString hostileFile(int kind)
+{
+    const QString path = g_dir->filePath(QStringLiteral("hostile-%1.xml").arg(kind));
+    if (QFile::exists(path))
+        return path;
+    QByteArray bytes = "<ArrayOfAnnotation";
+    if (kind == 0) {
+        bytes += ">";
+        QByteArray element = "<a";
+        for (int i = 0; i < AnnotationDocument::MaxAttributes; ++i)
+            element += " a" + QByteArray::number(i) + "=\"\"";
+        element += "/>";
+        // The attribute pairs of a file are bounded too: stop at that bound.
+        const qint64 pairsPerElement = qint64(AnnotationDocument::MaxAttributes) * (AnnotationDocument::MaxAttributes - 1) / 2;
+        for (qint64 pairs = pairsPerElement; pairs <= AnnotationDocument::MaxAttributePairs
+             && bytes.size() + element.size() < AnnotationDocument::MaxFileSize - 64; pairs += pairsPerElement)
+            bytes += element;
+        fillToCap(bytes, "a");
+    } else if (kind == 2) {
+        for (int i = 0; i < AnnotationDocument::MaxNamespaceDeclarations; ++i)
+            bytes += " xmlns:n" + QByteArray::number(i) + "=\"urn:" + QByteArray::number(i) + "\"";
+        bytes += ">";
+        // The first declared is the last one found.
+        fillToCap(bytes, "n0:a");
+    } else {
+        for (int i = 0; i < 40000; ++i)
+            bytes += " a" + QByteArray::number(i) + "=\"1\"";
+        bytes += "/>";
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void BM_LoadHostile(benchmark::State& state)
+{
+    const QString path = hostileFile(int(state.range(0)));
+    int layers = 0;
+    for (auto _ : state) {
+        Adnotacje panel;
+        panel.loadAdnotationsFile(path, true);
+        layers = panel.getLayers().size();
+    }
+    state.counters["file_MB"] = QFile(path).size() / 1048576.0;
+    state.counters["loaded"] = layers;
+}
+
 double peakMegabytes()
 {
     rusage usage;
@@ -68,6 +127,9 @@ void BM_AddRewrite(benchmark::State& state)
 
 // 200,000 annotations (30 MB) come close to the 32 MB cap.
 BENCHMARK(BM_LoadAndShow)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
+// Up to the size cap: 0 attributes at their bounds, 2 namespace declarations at
+// theirs; 1: 40,000 attributes on one element.
+BENCHMARK(BM_LoadHostile)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddRewrite)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
 } // namespace

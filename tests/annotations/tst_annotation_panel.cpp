@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -26,8 +27,33 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 namespace {
+
+// Makes a folder refuse new files while it lives: by its permissions, or for
+// root (whom they do not stop) by the immutable attribute.
+struct FolderRefusingNewFiles {
+    explicit FolderRefusingNewFiles(const QString& path) : path(path)
+    {
+        change(true);
+        QFile probe(path + QStringLiteral("/proba"));
+        refuses = !probe.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+        if (!refuses)
+            probe.remove();
+    }
+    ~FolderRefusingNewFiles() { change(false); }
+    void change(bool refuse) const
+    {
+        if (::geteuid() != 0)
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                            | (refuse ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
+        else
+            QProcess::execute(QStringLiteral("chattr"), {QLatin1String(refuse ? "+i" : "-i"), path});
+    }
+    QString path;
+    bool refuses = false;
+};
 
 QByteArray annotation(const QString& time, const QString& text, const char* protocol = "false")
 {
@@ -399,7 +425,8 @@ private slots:
         QVERIFY(QDir().mkdir(path));
         click("btSaveAddAdn");
         QVERIFY(!frame()->isHidden());
-        QVERIFY(dialogs->texts(QStringLiteral("message")).contains(QString::fromUtf8("Nie udało się wstawić adnotacji.")));
+        QCOMPARE(dialogs->texts(QStringLiteral("message")).last(),
+                 QString::fromUtf8("Nie udało się wstawić adnotacji.\n%1 nie jest zwykłym plikiem.").arg(path));
         QCOMPARE(panel->getAdnotations().size(), 5);
         click("btDiscardAdn");
         QVERIFY(frame()->isHidden());
@@ -417,9 +444,9 @@ private slots:
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QString::fromUtf8("dziesięć"));
         QCOMPARE(widget<QDateTimeEdit>("timeEdit2")->time(), QTime(0, 0, 10));
         typeText(QStringLiteral("dziesięć, poprawione"));
-        // Playback moves the selection on while the user types.
+        // Playback leaves the selection alone while the user types.
         panel->spyAdnotations(25000);
-        QCOMPARE(selectedRow(), 1);
+        QCOMPARE(selectedRow(), 0);
         table()->clearSelection();
         click("btSaveEditAdn");
         QVERIFY(frame()->isHidden());
@@ -454,8 +481,8 @@ private slots:
         click("btSaveEditAdn");
         QVERIFY(!frame()->isHidden());
         QCOMPARE(readFile(path), changed);
-        QVERIFY(dialogs->texts(QStringLiteral("message"))
-                    .contains(QString::fromUtf8("Nie udało się zmodyfikować adnotacji.")));
+        QCOMPARE(dialogs->texts(QStringLiteral("message")).last(),
+                 QString::fromUtf8("Nie udało się zmodyfikować adnotacji.\nW pliku nie ma już tej adnotacji."));
         QCOMPARE(panel->getAdnotations()[1].text, QString::fromUtf8("dwadzieścia"));
     }
 
@@ -469,7 +496,8 @@ private slots:
         QCOMPARE(fileTexts(path).size(), 3);
         dialogs->answers = {true};
         menuAction(QString::fromUtf8("Usuń"))->trigger();
-        QCOMPARE(dialogs->texts(QStringLiteral("question")).last(), QString::fromUtf8("Czy na pewno usunąć adnotację?"));
+        QCOMPARE(dialogs->texts(QStringLiteral("question")).last(),
+                 QString::fromUtf8("Czy na pewno usunąć adnotację 00:00:20 „dwadzieścia”?"));
         QCOMPARE(fileTexts(path), (QStringList{QString::fromUtf8("PT10S|dziesięć"), QString::fromUtf8("PT30S|trzydzieści")}));
         QCOMPARE(shownTexts(), (QStringList{QString::fromUtf8("00:00:10 dziesięć"), QString::fromUtf8("00:00:30 trzydzieści")}));
         const QList<CAdnotation> shown = panel->getActivAnnotations();
@@ -499,7 +527,8 @@ private slots:
         clickRow(0);
         dialogs->answers = {true};
         menuAction(QString::fromUtf8("Usuń"))->trigger();
-        QVERIFY(dialogs->texts(QStringLiteral("message")).contains(QString::fromUtf8("Nie udało się usunąć adnotacji.")));
+        QCOMPARE(dialogs->texts(QStringLiteral("message")).last(),
+                 QString::fromUtf8("Nie udało się usunąć adnotacji.\nW pliku nie ma już tej adnotacji."));
         QCOMPARE(shownTexts().size(), 2);
         QCOMPARE(fileTexts(path), QStringList{QStringLiteral("PT30S|ostatnia")});
     }
@@ -661,6 +690,32 @@ private slots:
         QCOMPARE(dialogs->texts(QStringLiteral("question")).size(), 2);
     }
 
+    void folderRefusingNewFilesMakesTheLayerReadOnly()
+    {
+        // The file may be written, but its rewrite needs a new file beside it.
+        loadThreeAnnotations();
+        const QString path = file("rec.xml");
+        const QByteArray before = readFile(path);
+        FolderRefusingNewFiles locked(folder);
+        if (!locked.refuses)
+            QSKIP("this system cannot make a folder refuse new files");
+        QVERIFY(panel->isAnnotationReadonly(path));
+        // Adding offers the copy, as for any read-only layer.
+        const QString copy = tmp->filePath(QStringLiteral("kopia.xml"));
+        panel->spyAdnotations(15000);
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{copy};
+        click("btAddAdn");
+        QCOMPARE(dialogs->texts(QStringLiteral("question")).size(), 1);
+        typeText(QStringLiteral("w kopii"));
+        click("btSaveAddAdn");
+        QVERIFY(frame()->isHidden());
+        QVERIFY(dialogs->texts(QStringLiteral("message")).isEmpty());
+        QCOMPARE(fileTexts(copy).size(), 4);
+        QVERIFY(fileTexts(copy)[1].endsWith(QStringLiteral("|w kopii")));
+        QCOMPARE(readFile(path), before);
+    }
+
     void newFileFromCombo()
     {
         // Before any folder load: nothing, and the item stays current.
@@ -690,6 +745,16 @@ private slots:
         // Cancelled: nothing.
         chooseAddNew();
         QCOMPARE(panel->getLayers().size(), 2);
+
+        // A hidden folder and the root give a plain, visible name.
+        const QString hidden = tmp->filePath(QStringLiteral(".ukryty"));
+        QVERIFY(QDir().mkdir(hidden));
+        for (const QString& dir : {hidden, QStringLiteral("/")}) {
+            panel->loadAdnotationsDir(dir, true);
+            QMetaObject::invokeMethod(combo(), "activated", Q_ARG(QString, QStringLiteral("[Dodaj nowy ...]")));
+        }
+        QCOMPARE(dialogs->proposedNames.mid(dialogs->proposedNames.size() - 2),
+                 (QStringList{hidden + QStringLiteral("/ukryty.xml"), QStringLiteral("/adnotacje.xml")}));
     }
 
     void editInProgressAndFont()
@@ -745,7 +810,7 @@ private slots:
             whenModal<QFileDialog>([copy](QFileDialog* dialog) {
                 QCOMPARE(dialog->windowTitle(), QString::fromUtf8("Utwórz kopię adnotacji"));
                 whenModal<QMessageBox>([](QMessageBox* question) {
-                    QCOMPARE(question->text(), QString::fromUtf8("Czy na pewno usunąć adnotację?"));
+                    QCOMPARE(question->text(), QString::fromUtf8("Czy na pewno usunąć adnotację 00:00:05 „publiczna”?"));
                         QTest::keyClick(question, Qt::Key_Return);
                 });
                 QLineEdit* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));

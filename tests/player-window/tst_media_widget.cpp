@@ -22,7 +22,7 @@ private slots:
     void initTestCase();
     void playerOverTheEngine();
     void placeholderAndVideoTakeTurns();
-    void videoErrorIsShownInAWarning();
+    void videoErrorIsShownWithoutHoldingUpTheEngine();
     void withoutARecordingNothingMoves();
     void playerGoesBeforeTheVideoWidget();
 
@@ -80,17 +80,24 @@ void MediaWidgetTest::placeholderAndVideoTakeTurns()
     QVERIFY(widget.getVideoWidget()->isVisible());
 }
 
-void MediaWidgetTest::videoErrorIsShownInAWarning()
+void MediaWidgetTest::videoErrorIsShownWithoutHoldingUpTheEngine()
 {
     WMediaPlayer widget;
     widget.show();
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
-    ModalAnswer answer(ModalAnswer::press(QMessageBox::Ok));
+    // Only there so that a box that holds the report up cannot hang the test.
+    ModalAnswer guard(ModalAnswer::press(QMessageBox::Ok));
+    // The engine reports from inside its surface's start: the report returns
+    // at once and the box stays up until the user closes it.
     widget.getVideoWidget()->emitError(QStringLiteral("Brak powierzchni"));
-    QCOMPARE(answer.seen.size(), 1);
-    QCOMPARE(answer.seen.at(0).className, QStringLiteral("QMessageBox"));
-    QCOMPARE(answer.seen.at(0).title, QStringLiteral("Problem renderowania video"));
-    QCOMPARE(answer.seen.at(0).text, QStringLiteral("Brak powierzchni"));
+    QCOMPARE(guard.seen.size(), 0);
+    auto* box = widget.findChild<QMessageBox*>();
+    QVERIFY(box && box->isVisible());
+    QCOMPARE(box->windowTitle(), QStringLiteral("Problem renderowania video"));
+    QCOMPARE(box->text(), QStringLiteral("Brak powierzchni"));
+    QCOMPARE(box->icon(), QMessageBox::Warning);
+    box->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(!widget.findChild<QMessageBox*>());
 }
 
 void MediaWidgetTest::withoutARecordingNothingMoves()

@@ -9,8 +9,13 @@
 #include "Gui/WPlayer.h"
 #include "ModalAnswer.h"
 
+#include "tests/annotations/ScriptedDialogs.h"
 #include "tests/playback/PlaybackTestSupport.h"
 #include "tests/streams/Recording.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenu>
 
 #include <QLabel>
 #include <QProcess>
@@ -22,6 +27,8 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <csignal>
+#include <functional>
 #include <memory>
 
 using PlaybackTest::SinkRecorder;
@@ -44,8 +51,13 @@ private slots:
     void windowPlaysARecording();
     void invalidRecording();
     void endOfTheRecording();
+    void windingIntoTheEndStaysStopped();
+    void unsupportedPicturesAreToldWhileTheSoundPlays();
+    void recordingGivenByARelativePath();
+    void followModeLeavesTheMenuItsAnnotation();
     void hostPlaysAndEndsCleanly();
     void hostOpensTheFirstRecordingOfItsFolder();
+    void hostEndsOnASignalWhileABoxIsOpen();
 
 private:
     QTemporaryDir config;
@@ -217,6 +229,12 @@ void PlayerPlayingTest::windowPlaysARecording()
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PausedState);
     QCOMPARE(face(child<QPushButton>("playerBtPlayPause")->icon()),
              face(window->style()->standardIcon(QStyle::SP_MediaPlay)));
+    // Escape while paused cancels a typed time although no position report follows.
+    auto* editor = child<PosTimeEdit>("playerTePozycjaNagrania");
+    editor->setFocus();
+    editor->setTime(QTime(0, 0, 29));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QCOMPARE(editor->time(), WPlayer::pos2time(position()));
     QTest::mouseClick(child<QPushButton>("playerBtPlayPause"), Qt::LeftButton);
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::PlayingState);
 
@@ -227,7 +245,6 @@ void PlayerPlayingTest::windowPlaysARecording()
 
     // A typed time and Enter seek there and hand the focus to play/pause. (Other tests' windows
     // share the display, so the window's own focus widget is checked, not the active focus.)
-    auto* editor = child<PosTimeEdit>("playerTePozycjaNagrania");
     editor->setTime(QTime(0, 0, 5));
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(position() >= 5000 && position() < 7000, 5000);
@@ -308,6 +325,18 @@ void PlayerPlayingTest::invalidRecording()
     QCOMPARE(window->windowTitle(), QStringLiteral("HarbendPlayer v:2.1.22"));
     QVERIFY(!child<QPushButton>("playerBtPlayPause")->isEnabled());
     QCOMPARE(Settings().readLastMediaOpenFile(), lastFile);
+
+    // A recording emptied after it was opened cannot play again: the engine's reason is shown.
+    const QString emptied = other.filePath(QStringLiteral("oprozniane.ogg"));
+    QVERIFY(QFile::copy(shortRecording, emptied));
+    openAndWaitForPlaying(emptied);
+    window->playerStop();
+    QVERIFY(QFile::resize(emptied, 0));
+    window->playerPlayPause();
+    QTRY_COMPARE(answer.seen.size(), 2);
+    QCOMPARE(answer.seen.at(1).title, QStringLiteral("Błąd krytyczny"));
+    QCOMPARE(answer.seen.at(1).text, QStringLiteral("Nie udało się wystartować wątku odczytującego!"));
+    QVERIFY(!child<QPushButton>("playerBtPlayPause")->isEnabled());
 }
 
 void PlayerPlayingTest::endOfTheRecording()
@@ -322,10 +351,154 @@ void PlayerPlayingTest::endOfTheRecording()
     QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
 }
 
+void PlayerPlayingTest::windingIntoTheEndStaysStopped()
+{
+    openAndWaitForPlaying(recording);
+    QTRY_COMPARE(child<QLabel>("playerLCzasNagrania")->text(), QStringLiteral("00:00:30"));
+    window->playerSeek(25000);
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= 25000, 5000);
+    QSignalSpy states(media()->getMediaPlayer(), &QMediaPlayer::stateChanged);
+    // Held until the end: the stop disables the button, which releases it.
+    auto* forward = child<QPushButton>("playerBtForward");
+    QTest::mousePress(forward, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty() && states.last().at(0).value<QMediaPlayer::State>() ==
+                                                      QMediaPlayer::StoppedState,
+                             10000);
+    QCoreApplication::processEvents();
+    QCOMPARE(media()->getPlayingState(), QMediaPlayer::StoppedState);
+    QCOMPARE(states.last().at(0).value<QMediaPlayer::State>(), QMediaPlayer::StoppedState);
+    QVERIFY(!forward->isEnabled());
+    QVERIFY(child<QPushButton>("playerBtPlayPause")->isEnabled());
+    QCOMPARE(face(child<QPushButton>("playerBtPlayPause")->icon()),
+             face(window->style()->standardIcon(QStyle::SP_MediaPlay)));
+    QTest::mouseRelease(forward, Qt::LeftButton);
+    QCOMPARE(media()->getPlayingState(), QMediaPlayer::StoppedState);
+}
+
+void PlayerPlayingTest::unsupportedPicturesAreToldWhileTheSoundPlays()
+{
+    // What ffmpeg makes from an RGB source: Theora 4:4:4, which no video output draws.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rgb.ogg"));
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                               {"-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25",
+                                "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "8", "-pix_fmt",
+                                "yuv444p", "-c:v", "libtheora", "-c:a", "libvorbis", "-y", path}),
+             0);
+    // Only there so that a box that holds playback up cannot hang the test.
+    QObject guard;
+    QTimer::singleShot(20000, &guard, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    openAndWaitForPlaying(path);
+    auto* box = window->findChild<QMessageBox*>();
+    QVERIFY(box && box->isVisible());
+    QCOMPARE(box->windowTitle(), QStringLiteral("Problem renderowania video"));
+    QCOMPARE(box->text(),
+             QStringLiteral("Format obrazu tego nagrania nie jest obsługiwany. Nagranie zostanie odtworzone bez obrazu."));
+    // The box only informs: the recording plays on, with its sound, while it is open.
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= 1500, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(soundLevel() > 0.05, 5000);
+    QVERIFY(box->isVisible());
+}
+
+void PlayerPlayingTest::recordingGivenByARelativePath()
+{
+    // Started from the recording's folder with its bare name.
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder.path()));
+    openAndWaitForPlaying(QStringLiteral("rozprawa.ogg"));
+    QVERIFY(QDir::setCurrent(before));
+    auto* panel = window->findChild<Adnotacje*>();
+    const QString dir = QFileInfo(recording).absolutePath();
+    QCOMPARE(panel->getAnnotationsDir(), dir);
+    QCOMPARE(Settings().readLastMediaOpenDirectory(), dir);
+    QCOMPARE(panel->findChild<QTableView*>(QStringLiteral("tableAdnot"))->model()->rowCount(), 2);
+    // A new layer is named after the folder.
+    ScriptedDialogs dialogs;
+    panel->setDialogs(&dialogs);
+    QVERIFY(QMetaObject::invokeMethod(panel->findChild<QComboBox*>(QStringLiteral("comboBoxFiles")), "activated",
+                                      Q_ARG(QString, QLatin1String(Adnotacje::AddNewItem))));
+    panel->setDialogs(nullptr);
+    QCOMPARE(dialogs.proposedNames, QStringList{dir + QLatin1Char('/') + QFileInfo(dir).fileName() +
+                                                QStringLiteral(".xml")});
+}
+
+void PlayerPlayingTest::followModeLeavesTheMenuItsAnnotation()
+{
+    // A copy of the recording with an annotation every two seconds.
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("co-dwie.ogg"));
+    QVERIFY(QFile::copy(recording, copy));
+    const QString notes = dir.filePath(QStringLiteral("co-dwie.xml"));
+    {
+        QFile file(notes);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"1700000000\">");
+        for (int n = 1; n <= 14; ++n)
+            file.write("<Annotation Time=\"PT" + QByteArray::number(2 * n) + "S\"><Text>adnotacja " +
+                       QByteArray::number(n) + "</Text><Protocol>false</Protocol></Annotation>");
+        file.write("</ArrayOfAnnotation>");
+    }
+    openAndWaitForPlaying(copy);
+    auto* panel = window->findChild<Adnotacje*>();
+    auto* table = panel->findChild<QTableView*>(QStringLiteral("tableAdnot"));
+    QTRY_COMPARE(table->model()->rowCount(), 14);
+    window->findChild<QCheckBox*>(QStringLiteral("checkSpy"))->setChecked(true);
+    QTRY_VERIFY_WITH_TIMEOUT(position() >= 5000, 10000);
+    QTRY_VERIFY(table->selectionModel()->hasSelection()); // follow mode has taken the selection
+
+    // A right click on the first annotation; the menu stays open while playback runs on for
+    // more than two annotations before "Usuń" is chosen and the question answered.
+    const QPoint at = table->visualRect(table->model()->index(0, 1)).center();
+    QTest::mouseClick(table->viewport(), Qt::RightButton, Qt::NoModifier, at);
+    qint64 openedAt = -1;
+    bool chosen = false;
+    QString question;
+    QTimer user;
+    connect(&user, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            if (openedAt < 0)
+                openedAt = position();
+            if (chosen || position() < openedAt + 4500)
+                return;
+            chosen = true;
+            for (QAction* action : menu->actions())
+                if (action->text() == QString::fromUtf8("Usuń"))
+                    menu->setActiveAction(action);
+            // From the event loop: this timer must stay free to answer the question that follows.
+            QMetaObject::invokeMethod(
+                menu, [menu] { QTest::keyClick(menu, Qt::Key_Return); }, Qt::QueuedConnection);
+        } else if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            question = box->text();
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    user.start(20);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, table->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(table->viewport(), &event);
+    user.stop();
+    QCOMPARE(question, QString::fromUtf8("Czy na pewno usunąć adnotację 00:00:02 „adnotacja 1”?"));
+    QFile file(notes);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray left = file.readAll();
+    QVERIFY(!left.contains("<Text>adnotacja 1</Text>"));
+    QCOMPARE(left.count("<Annotation "), 13);
+}
+
 namespace {
-// Starts the real host with private data and settings folders, waits until it has stored the
-// recording that it opened, ends it as a desktop session would and returns that recording.
-QString runHost(const QString& program, const QStringList& arguments)
+QString lastOpenedRecording(const QString& home)
+{
+    const QString ini = home + QStringLiteral("/config/Velmora/HarbendPlayer.ini");
+    return QSettings(ini, QSettings::IniFormat).value(QStringLiteral("lastMediaOpenFile")).toString();
+}
+
+// Starts the real host with private data and settings folders, waits until `reached` gives
+// a text (by default: the recording that it opened and stored), ends it with the signal as a
+// desktop session would and returns that text.
+QString runHost(const QString& program, const QStringList& arguments,
+                const std::function<QString(const QString&)>& reached = lastOpenedRecording, int signal = SIGTERM)
 {
     QTemporaryDir home;
     QProcess host;
@@ -337,14 +510,13 @@ QString runHost(const QString& program, const QStringList& arguments)
     host.start(program, arguments);
     if (!host.waitForStarted(10000))
         return QStringLiteral("not started");
-    const QString ini = home.filePath(QStringLiteral("config/Velmora/HarbendPlayer.ini"));
     QString opened;
     QDeadlineTimer deadline(20000);
     while (opened.isEmpty() && !deadline.hasExpired() && host.state() == QProcess::Running) {
         QTest::qWait(100);
-        opened = QSettings(ini, QSettings::IniFormat).value(QStringLiteral("lastMediaOpenFile")).toString();
+        opened = reached(home.path());
     }
-    host.terminate();
+    ::kill(pid_t(host.processId()), signal);
     if (!host.waitForFinished(20000) || host.exitStatus() != QProcess::NormalExit || host.exitCode() != 0)
         return QStringLiteral("did not end cleanly");
     return opened;
@@ -373,6 +545,24 @@ void PlayerPlayingTest::hostOpensTheFirstRecordingOfItsFolder()
                                                     QDir::Files, QDir::NoSort);
     QCOMPARE(listed.size(), 2);
     QCOMPARE(runHost(program.filePath(QStringLiteral("harbend-player")), {}), listed.first().filePath());
+}
+
+void PlayerPlayingTest::hostEndsOnASignalWhileABoxIsOpen()
+{
+    // A file that is no recording: the window's box comes up while the recording opens, before
+    // the main loop runs. SIGINT, as from a terminal, ends the program in order all the same.
+    QTemporaryDir other;
+    const QString bogus = other.filePath(QStringLiteral("zepsute.ogg"));
+    QFile file(bogus);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("to nie jest nagranie");
+    file.close();
+    const auto failureLogged = [](const QString& home) {
+        QFile log(home + QStringLiteral("/data/Velmora/HarbendPlayer/HarbendPlayer.log"));
+        return log.open(QIODevice::ReadOnly) && log.readAll().contains("ERROR") ? QStringLiteral("logged") : QString();
+    };
+    QCOMPARE(runHost(QStringLiteral(HARBEND_BIN_DIR "/harbend-player"), {bogus}, failureLogged, SIGINT),
+             QStringLiteral("logged"));
 }
 
 QTEST_MAIN(PlayerPlayingTest)

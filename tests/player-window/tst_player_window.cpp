@@ -85,7 +85,8 @@ private slots:
     void themes();
     void dialogsAndClosingWaitForAnOpenEdit();
     void annotationFileFromTheDialog();
-    void closeMenuEndsTheLoopDespiteAnOpenEdit();
+    void closeMenuAsksAboutAnOpenEdit();
+    void rowsHaveTheirNaturalHeightAtFirstDisplay();
 
 private:
     QTemporaryDir config;
@@ -197,7 +198,7 @@ void PlayerWindowTest::titleAndFolders()
 {
     QCOMPARE(window->fileName2path(QStringLiteral("C:\\a\\b.ogg")), QStringLiteral("C:/a"));
     QCOMPARE(window->fileName2path(QStringLiteral("C:/nagrania/rozprawa.ogg")), QStringLiteral("C:/nagrania"));
-    QCOMPARE(window->fileName2path(QStringLiteral("/b.ogg")), QString());
+    QCOMPARE(window->fileName2path(QStringLiteral("/b.ogg")), QStringLiteral("/"));
     QCOMPARE(window->fileName2path(QStringLiteral("b.ogg")), QStringLiteral("."));
     QCOMPARE(window->fileName2path(QString()), QStringLiteral("."));
     QCOMPARE(WPlayer::pos2tekst(3723000), QStringLiteral("01:02:03"));
@@ -349,6 +350,12 @@ void PlayerWindowTest::settingsAcceptedAndRejected()
     QCOMPARE(QApplication::font().pointSize(), 14);
     QCOMPARE(window->font().pointSize(), 14);
     QVERIFY(!qApp->styleSheet().isEmpty());
+    // The position slider, with a style of its own, takes the new theme like its neighbours.
+    auto* position = child<TimeEditSlider>("mediaPosition");
+    QCOMPARE(position->palette().color(QPalette::Window),
+             child<QSlider>("playerSlVolume")->palette().color(QPalette::Window));
+    QCOMPARE(position->style()->styleHint(QStyle::SH_Slider_AbsoluteSetButtons, nullptr, position),
+             int(Qt::LeftButton));
 
     // A new window takes the stored preferences.
     window.reset(new WPlayer);
@@ -431,17 +438,50 @@ void PlayerWindowTest::annotationFileFromTheDialog()
     QVERIFY(layers->model() && layers->model()->rowCount() >= 1);
 }
 
-void PlayerWindowTest::closeMenuEndsTheLoopDespiteAnOpenEdit()
+void PlayerWindowTest::closeMenuAsksAboutAnOpenEdit()
 {
     QTemporaryDir folder;
     writeAnnotations(folder.filePath(QStringLiteral("rozprawa.xml")), annotation("PT5S", "Otwarcie"));
     auto* panel = window->findChild<Adnotacje*>();
     panel->loadAdnotationsDir(folder.path(), true);
     QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("btAddAdn")), Qt::LeftButton);
-    ModalAnswer answer(ModalAnswer::press(QMessageBox::No));
-    QTimer::singleShot(0, child<QAction>("actionPlikZamknij"), &QAction::trigger);
+    QList<QMessageBox::StandardButton> replies{QMessageBox::No, QMessageBox::Yes};
+    ModalAnswer answer([&replies](QWidget* w) { ModalAnswer::press(replies.takeFirst())(w); });
+    bool keptOpen = false;
+    QTimer::singleShot(0, [&] {
+        child<QAction>("actionPlikZamknij")->trigger(); // the user keeps the edit
+        keptOpen = window->isVisible();
+        child<QAction>("actionPlikZamknij")->trigger(); // the user drops it: the loop ends
+    });
     QCOMPARE(QApplication::exec(), 0);
-    QCOMPARE(answer.seen.size(), 0); // no question about the edit
+    QCOMPARE(answer.seen.size(), 2);
+    QVERIFY(keptOpen);
+    QVERIFY(!window->isVisible());
+}
+
+void PlayerWindowTest::rowsHaveTheirNaturalHeightAtFirstDisplay()
+{
+    // As at start-up: the layers load before the window is first shown.
+    window.reset(new WPlayer);
+    QTemporaryDir folder;
+    writeAnnotations(folder.filePath(QStringLiteral("rozprawa.xml")),
+                     annotation("PT5S", "Otwarcie rozprawy") + annotation("PT1M", "Świadek składa zeznania") +
+                         annotation("PT2M", "Przerwa"));
+    auto* panel = window->findChild<Adnotacje*>();
+    panel->loadAdnotationsDir(folder.path(), true);
+    window->resize(1300, 706);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto* table = panel->findChild<QTableView*>(QStringLiteral("tableAdnot"));
+    QList<int> first;
+    for (int row = 0; row < table->model()->rowCount(); ++row)
+        first << table->rowHeight(row);
+    // The rebuild of "Wyczyść" gives the rows their natural height.
+    QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("btFilterReset")), Qt::LeftButton);
+    QList<int> rebuilt;
+    for (int row = 0; row < table->model()->rowCount(); ++row)
+        rebuilt << table->rowHeight(row);
+    QCOMPARE(first, rebuilt);
 }
 
 QTEST_MAIN(PlayerWindowTest)

@@ -77,8 +77,8 @@ bool ReaderHarness::drainToEnd(int timeoutMs)
 {
     if (!reader.startReading())
         return false;
-    bool audioEnded = !reader.getAudioStream();
-    bool videoEnded = !reader.getVideoStream();
+    audioEnded = audioEnded || !reader.getAudioStream();
+    videoEnded = videoEnded || !reader.getVideoStream();
     QDeadlineTimer deadline(timeoutMs);
     while (!(audioEnded && videoEnded) && !deadline.hasExpired()) {
         // The end of the file reaches the streams through queued calls.
@@ -86,15 +86,19 @@ bool ReaderHarness::drainToEnd(int timeoutMs)
         if (!takeSamples(audioEnded, videoEnded))
             QThread::usleep(200);
     }
-    return audioEnded && videoEnded;
+    const bool ended = audioEnded && videoEnded;
+    // Whatever comes next starts from a seek.
+    audioEnded = videoEnded = false;
+    return ended;
 }
 
 bool ReaderHarness::firstSamples(qint64& audioTime, qint64& videoTime, int timeoutMs)
 {
     audioTime = -1;
     videoTime = -1;
-    bool audioEnded = false;
-    bool videoEnded = false;
+    // A seek starts the streams again: their ends are still to come.
+    audioEnded = false;
+    videoEnded = false;
     const bool wantAudio = reader.getAudioStream() != nullptr;
     const bool wantVideo = reader.getVideoStream() != nullptr;
     QDeadlineTimer deadline(timeoutMs);

@@ -35,9 +35,11 @@ struct ReaderHarness {
     bool openAndDiscover();
 
     // Takes samples as the output threads would, until every current
-    // stream's end-of-stream sample; false when one did not come in time.
+    // stream's end-of-stream sample (one taken already by firstSamples
+    // counts); false when one did not come in time.
     bool drainToEnd(int timeoutMs = 30000);
-    // Waits for the first sample of each current stream after a seek.
+    // Waits for the first sample of each current stream after a seek; a
+    // stream whose end comes first has no first sample (time -1).
     bool firstSamples(qint64& audioTime, qint64& videoTime, int timeoutMs = 10000);
 
     QFile file;
@@ -48,6 +50,10 @@ struct ReaderHarness {
     qint64 audioNs = 0; // audio taken, in ns
 
 private:
+    // End-of-stream samples taken since the last seek.
+    bool audioEnded = false;
+    bool videoEnded = false;
+
     // One pass over both sample queues; true when something was taken.
     bool takeSamples(bool& audioEnded, bool& videoEnded, qint64* audioFirst = nullptr,
                      qint64* videoFirst = nullptr);

@@ -1,7 +1,9 @@
 #include "Recording.h"
 
+#include "Annotations/Duration.h"
 #include "Core/Decoder/OggStream.h"
 
+#include <QDomDocument>
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
@@ -251,6 +253,31 @@ void MakeRecordingTest::demo()
     QVERIFY(feeder.feedFile(path, false));
     QCOMPARE(int(feeder.stream(1)->streamInfo().channels), 13);
     QCOMPARE(int(feeder.stream(100)->streamInfo().codec), 4);
+
+    // Two annotation layers beside it: the recorder's, over the 20 s with one for the
+    // protocol, and the clerk's, read-only by its name.
+    const auto annotations = [this](const char* name) {
+        QFile file(folder.filePath(QLatin1String(name)));
+        QDomDocument dom;
+        QList<QPair<qint64, bool>> found;
+        if (!file.open(QIODevice::ReadOnly) || !dom.setContent(&file))
+            return found;
+        for (QDomElement e = dom.documentElement().firstChildElement("Annotation"); !e.isNull();
+             e = e.nextSiblingElement("Annotation"))
+            found << qMakePair(Duration::isoToMs(e.attribute("Time")),
+                               e.firstChildElement("Protocol").text() == QLatin1String("true"));
+        return found;
+    };
+    const auto recorder = annotations("demo.xml");
+    QVERIFY(recorder.size() >= 3);
+    int forProtocol = 0;
+    for (const auto& a : recorder) {
+        QVERIFY(a.first >= 0 && a.first <= 20000);
+        forProtocol += a.second;
+    }
+    QCOMPARE(forProtocol, 1);
+    QVERIFY(recorder.last().first - recorder.first().first >= 15000);
+    QVERIFY(!annotations("demo-clerk.xml").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(MakeRecordingTest)

@@ -107,7 +107,8 @@ void VideoDecodersTest::factoryMakesTheVideoDecoders()
     QVERIFY(log.entries().contains("ERROR DecoderVideoDirac: Unable to open Dirac decoder, provided headerlist is null!"));
 }
 
-// A picture region that is not a whole number of macroblocks (330x250 in 336x256).
+// A picture region that is not a whole number of macroblocks (330x250 in 336x256):
+// the region is what comes out, without the padding.
 void VideoDecodersTest::theoraPicturesMatchFfmpeg()
 {
     Recorded recording;
@@ -131,7 +132,7 @@ void VideoDecodersTest::theoraPicturesMatchFfmpeg()
     for (int i = 0; i < samples.size(); ++i) {
         const QVideoFrame& frame = samples[i]->frame;
         QCOMPARE(samples[i]->type, int(Sample::Video));
-        QCOMPARE(frame.size(), QSize(336, 256));
+        QCOMPARE(frame.size(), QSize(330, 250));
         QCOMPARE(frame.pixelFormat(), QVideoFrame::Format_YUV420P);
         QCOMPARE(samples[i]->duration, kFrame25);
         QCOMPARE(pictureNumber(frame, recording), qint64(i));
@@ -140,6 +141,24 @@ void VideoDecodersTest::theoraPicturesMatchFfmpeg()
     }
     decoder.close();
     QVERIFY(log.entries().contains("SUCCESS DecoderVideoTheora: Closed Theora decoder."));
+
+    // A region away from the frame's corner (2 across, and 4 up from the bottom, so 2 down
+    // from the top): cut where ffmpeg cuts it.
+    Recorded moved;
+    QVERIFY(record(dir.path(), "theora-offset.ogg", "theora:width=330,height=250,duration=0.2,patch=20:0204", 3,
+                   moved));
+    DecoderVideoTheora movedDecoder;
+    QVERIFY(movedDecoder.open(&moved.headers));
+    const auto movedSamples = decodeAll(movedDecoder, withEndMarker(moved.data));
+    // ("unaligned": ffmpeg would otherwise keep the left offset for its own memory alignment.)
+    const QByteArray movedReference =
+        ffmpeg({"-flags", "unaligned", "-i", moved.path, "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
+    QCOMPARE(movedReference.size(), movedSamples.size() * pictureBytes);
+    for (int i = 0; i < movedSamples.size(); ++i) {
+        QCOMPARE(movedSamples[i]->frame.size(), QSize(330, 250));
+        QVERIFY2(pictureRegion(movedSamples[i]->frame, 330, 250) == movedReference.mid(i * pictureBytes, pictureBytes),
+                 qPrintable(QStringLiteral("moved picture %1 differs from ffmpeg's").arg(i)));
+    }
 }
 
 // Picture k carries the time of its granule less one frame (k - 1 frames, 0

@@ -199,9 +199,15 @@ void VideoWidgetTest::noBackEndStarts()
     ContextTranslator translator;
     QCoreApplication::installTranslator(&translator);
     VideoWidget fresh(nullptr);
-    LogCapture log;
     QSignalSpy messages(&fresh, &VideoWidget::error);
-    const QVideoSurfaceFormat packed(QSize(64, 64), QVideoFrame::Format_YUYV);
+    // Pictures that no back end draws are refused before any is tried, and the user is told.
+    QVERIFY(!fresh.surface->start(VideoFrameFormat::create(64, 64, 25, 1, QVideoFrame::Format_YUV444)));
+    QCOMPARE(fresh.surface->surfaceType(), VideoSurfaceType::None);
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.takeFirst()[0].toString(),
+             QStringLiteral("[VideoSurface] The picture format of this recording is not supported. It plays without video."));
+    LogCapture log;
+    const QVideoSurfaceFormat packed(QSize(0, 0), QVideoFrame::Format_YUV420P);
     QVERIFY(!fresh.surface->start(packed));
     QStringList expected{
         "WARNING VideoSurfaceOpenGL: Unsupported format!",

@@ -53,6 +53,8 @@ const Message kMessages[] = {
      "Nie udało się utworzyć programowego wyjścia video! Brak pamięci?"},
     {"VideoSurface", "Failed to initialize video output! Won't have video support!",
      "Nie udało sie zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!"},
+    {"VideoSurface", "The picture format of this recording is not supported. It plays without video.",
+     "Format obrazu tego nagrania nie jest obsługiwany. Nagranie zostanie odtworzone bez obrazu."},
     {"VideoSurface",
      "The newest graphics drivers are not installed in this system. Video playback would be done in software.",
      "W systemie nie zainstalowano najnowszych sterowników dla karty graficznej. Odtwarzanie video będzie się "

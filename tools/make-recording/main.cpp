@@ -47,7 +47,9 @@ const char kHelp[] =
     "                         truncate-last-page, no-oggs (junk before the first\n"
     "                         page), truncate=BYTES\n"
     "  --demo PATH            write a 20 s demo: 640x480 Theora (serial 100) and\n"
-    "                         13-channel Speex (serial 1)\n"
+    "                         13-channel Speex (serial 1), with two annotation\n"
+    "                         layers beside it (PATH's name with .xml, and a\n"
+    "                         read-only one with -clerk.xml)\n"
     "  --help                 this text\n";
 
 bool fail(const std::string& message)
@@ -191,6 +193,47 @@ std::vector<StreamSpec> demoStreams()
     return {video, audio};
 }
 
+struct DemoAnnotation {
+    const char* time;
+    const char* text;
+    bool protocol;
+};
+
+// An annotation layer file as the player reads and writes it.
+bool writeLayer(const std::string& path, std::initializer_list<DemoAnnotation> annotations)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return fail("cannot write " + path);
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"1700000000\">\n";
+    for (const DemoAnnotation& a : annotations)
+        text += std::string(" <Annotation Time=\"") + a.time + "\">\n  <Text>" + a.text + "</Text>\n  <Protocol>" +
+                (a.protocol ? "true" : "false") + "</Protocol>\n </Annotation>\n";
+    text += "</ArrayOfAnnotation>\n";
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written ? true : fail("cannot write " + path);
+}
+
+// The demo's layers, so that a first run shows the annotations panel at work: the
+// recorder's own notes (one marked for the protocol) and the clerk's, which are read-only.
+bool writeDemoLayers(const std::string& recording)
+{
+    const size_t dot = recording.rfind('.');
+    const size_t slash = recording.rfind('/');
+    const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                 ? recording.substr(0, dot)
+                                 : recording;
+    return writeLayer(stem + ".xml",
+                      {{"PT1S", "Otwarcie rozprawy, sprawdzenie obecności stron", false},
+                       {"PT4.5S", "Sędzia poucza świadka o odpowiedzialności karnej", true},
+                       {"PT8S", "Świadek składa zeznania", false},
+                       {"PT12S", "Pełnomocnik powoda zadaje pytania świadkowi", false},
+                       {"PT16S", "Przerwa w rozprawie", false},
+                       {"PT19S", "Zamknięcie posiedzenia", false}}) &&
+           writeLayer(stem + "-clerk.xml", {{"PT3S", "Stawili się: powód z pełnomocnikiem, pozwany osobiście", false},
+                                             {"PT14S", "Sąd postanowił dopuścić dowód z dokumentów", false}});
+}
+
 int run(int argc, char** argv)
 {
     std::vector<StreamSpec> specs;
@@ -199,6 +242,7 @@ int run(int argc, char** argv)
     Damage damage;
     double duration = 2.0;
     std::string output;
+    bool demo = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -221,6 +265,7 @@ int run(int argc, char** argv)
         } else if (arg == "--demo" && hasValue) {
             output = argv[++i];
             specs = demoStreams();
+            demo = true;
         } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
             output = arg;
         } else {
@@ -269,7 +314,7 @@ int run(int argc, char** argv)
         fail(error);
         return 1;
     }
-    return 0;
+    return demo && !writeDemoLayers(output) ? 1 : 0;
 }
 
 } // namespace

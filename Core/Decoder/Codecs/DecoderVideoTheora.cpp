@@ -4,6 +4,7 @@
 #include "Core/Decoder/VideoSample.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 
@@ -84,7 +85,8 @@ bool DecoderVideoTheora::open(Headers* headers)
         return false;
     }
 
-    const unsigned w = info.frame_width, h = info.frame_height;
+    // Only the picture region is shown, not the padding of the coded frame.
+    const unsigned w = info.pic_width, h = info.pic_height;
     switch (info.pixel_fmt) {
     case TH_PF_420:
         pixelFormat = QVideoFrame::Format_YUV420P;
@@ -176,13 +178,16 @@ void DecoderVideoTheora::emitPicture(Sample*& sample)
     }
     SourcePicture source;
     for (int p = 0; p < 3; ++p) {
-        source.data[p] = picture[p].data;
+        // The region's offset in this plane (chroma planes may be halved either way).
+        const int x = p && info.pixel_fmt != TH_PF_444 ? int(info.pic_x / 2) : int(info.pic_x);
+        const int y = p && info.pixel_fmt == TH_PF_420 ? int(info.pic_y / 2) : int(info.pic_y);
+        source.data[p] = picture[p].data + std::ptrdiff_t(y) * picture[p].stride + x;
         source.stride[p] = picture[p].stride;
-        source.width[p] = picture[p].width;
-        source.height[p] = picture[p].height;
+        source.width[p] = picture[p].width - x;
+        source.height[p] = picture[p].height - y;
     }
-    sample = VideoSampleWriter::write(source, layout, pixelFormat,
-                                      QSize(int(info.frame_width), int(info.frame_height)), time, frameDuration);
+    sample = VideoSampleWriter::write(source, layout, pixelFormat, QSize(int(info.pic_width), int(info.pic_height)),
+                                      time, frameDuration);
     if (!sample)
         HARBEND_LOG(Error, "Failed to write data to video output buffer!");
 }
