@@ -28,6 +28,11 @@ const qint64 kSmallestWindow = 1000;
 const qint64 kSeekTolerance = 500;
 // The first step back from the seek point when looking for the key frame.
 const qint64 kFirstTuningStep = 131072;
+// Audio resumes at a page ending at least this many ms before the target:
+// room for the packets that give no sound after a restart (a Vorbis window,
+// a packet cut at the page start; two 120 ms Opus packets at most) before the
+// decoders trim to the target.
+const qint64 kAudioPreroll = 250;
 // How long a seek waits for the video decoder to take the key-frame pages.
 const int kTuningWaitMs = 2000;
 
@@ -568,7 +573,13 @@ qint64 OggReader::seek(qint64 ms)
         HARBEND_LOG(Error, "No active stream found, can't seek!");
     } else {
         syncState.reset();
-        const SeekPoint point = bisectionSearch(searched.data(), 0, device->size(), ms);
+        SeekPoint point = bisectionSearch(searched.data(), 0, device->size(), ms);
+        // Audio decoders drop what lies before the target, so sound begins
+        // there: they need reading to begin before it.
+        if (searched == audioStream && point.offset >= 0) {
+            point = audioResumePoint(searched.data(), point, ms);
+            point.time = point.offset >= 0 ? ms : -1;
+        }
         std::memset(&page, 0, sizeof page);
         if (point.offset >= 0 && syncState.moveTo(point.offset)) {
             for (const QSharedPointer<OggStream>& stream : streams)
@@ -647,6 +658,43 @@ OggReader::SeekPoint OggReader::bisectionSearch(OggStream* stream, qint64 begin,
     }
     HARBEND_LOG(Debug, "Found seek point after %u tries.", tries);
     return found;
+}
+
+OggReader::SeekPoint OggReader::audioResumePoint(OggStream* stream, SeekPoint found, qint64 target)
+{
+    const qint64 latest = target - kAudioPreroll;
+    if (found.time <= latest || found.offset == 0)
+        return found;
+    OggPageScanner scanner;
+    scanner.setDevice(device);
+    CostTally tally{scanner, seekBytes, seekPages};
+    ogg_page scanned;
+    // Step back to the last page that ends early enough: first by the bytes
+    // that the missing time takes at the file's mean rate, then in growing
+    // steps; the pages of a step end where the previous step began.
+    const double size = double(device->size());
+    const double bytesPerMs = endTime > 0 ? size / double(endTime) : 0.0;
+    const double guess = OggPageScanner::ReadSize + double(found.time - latest) * bytesPerMs * 1.25;
+    qint64 step = qint64(std::min(guess, size));
+    qint64 until = found.offset;
+    for (; until > 0; step = std::min<qint64>(2 * step, device->size())) {
+        const qint64 from = std::max<qint64>(0, until - step);
+        if (!scanner.moveTo(from))
+            return SeekPoint{-1, -1};
+        SeekPoint best{-1, -1};
+        while (scanner.nextPageOf(stream->serialno, &scanned, true) && scanner.pageStart() < until) {
+            const qint64 time = stream->getTimeFromGranulepos(ogg_page_granulepos(&scanned));
+            if (time > latest)
+                break;
+            if (time >= 0)
+                best = SeekPoint{scanner.pageEnd(), time};
+        }
+        if (best.offset >= 0)
+            return best;
+        until = from;
+    }
+    // The target lies within the preroll of the stream's start.
+    return SeekPoint{0, 0};
 }
 
 void OggReader::tuneVideo(qint64 offset)

@@ -45,7 +45,9 @@ public:
 
     // Pauses the streams and the reading thread; seek() must follow.
     void preSeek();
-    // The time reached in ms (where the data at the new position begins), or -1.
+    // The time reached in ms, or -1: with audio the target itself (the audio
+    // decoders drop what lies before it), else where the data at the new
+    // position begins.
     qint64 seek(qint64 ms);
 
     QSharedPointer<OggStream> getAudioStream() const { return audioStream; }
@@ -62,6 +64,10 @@ public:
     };
     // The searches that seek() is made of, on a sync state of their own.
     SeekPoint bisectionSearch(OggStream* stream, qint64 begin, qint64 end, qint64 target);
+    // Where audio reading resumes for a target: past the last page of the
+    // stream that ends at least a preroll before it, stepping back from the
+    // bisection's point when that one lies later.
+    SeekPoint audioResumePoint(OggStream* stream, SeekPoint found, qint64 target);
     // Where the video stream must be fed from so that the picture at offset
     // can be decoded (the key frame's page, or where its packet begins); -1
     // when nothing needs feeding. granule: of the first video page at offset.

@@ -73,6 +73,8 @@ public:
     const StreamInfo& streamInfo() const { return info; }
     const QVector<QSharedPointer<OggPacket>>& headerPackets() const { return headers; }
     int queuedPackets() { return packetQueue.size(); }
+    // Whether the reading thread waits at this stream's full packet queue (for tests).
+    bool readerWaits() { return packetQueue.producerWaits(); }
 
     const int serialno;
     // pageMutex while pages come in; the GUI thread reads it after the discovery.

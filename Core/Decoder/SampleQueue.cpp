@@ -27,6 +27,22 @@ QSharedPointer<Sample> SampleQueue::dequeueSample()
     QMutexLocker lock(&mutex);
     if (closed || samples.isEmpty())
         return QSharedPointer<Sample>();
+    return takeFirst();
+}
+
+QSharedPointer<Sample> SampleQueue::waitForSample()
+{
+    QMutexLocker lock(&mutex);
+    while (!closed) {
+        if (!samples.isEmpty())
+            return takeFirst();
+        condition.wait(&mutex);
+    }
+    return QSharedPointer<Sample>();
+}
+
+QSharedPointer<Sample> SampleQueue::takeFirst()
+{
     QSharedPointer<Sample> sample = samples.takeFirst();
     --count;
     condition.wakeAll();

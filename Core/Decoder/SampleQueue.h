@@ -21,6 +21,9 @@ public:
 
     void addSample(QSharedPointer<Sample> sample);
     QSharedPointer<Sample> dequeueSample();
+    // For consumers that have nothing else to do (benchmarks): waits for a
+    // sample; null once the queue is closed.
+    QSharedPointer<Sample> waitForSample();
 
     void open();
     void close();
@@ -31,6 +34,8 @@ public:
 
 private:
     void setClosed(bool value);
+
+    QSharedPointer<Sample> takeFirst();
 
     // Guards what follows; condition waits on it. Taken by a decoding thread
     // that holds its stream's lock, never the other way round.

@@ -8,7 +8,10 @@
 namespace Harbend {
 
 // A blocking queue with a soft limit of N items: a producer at the limit waits
-// for one wake-up and then goes on.
+// for one wake-up and then goes on. The consumer wakes it only once the queue
+// has drained to half, so that producer and consumer each run for a while
+// instead of handing over the lock at every item; either side is woken only
+// when it waits.
 template <class T, int N>
 class SharedQueue {
 public:
@@ -18,9 +21,13 @@ public:
         if (closed)
             return;
         items.append(item);
-        condition.wakeOne();
-        if (items.size() >= N)
+        if (consumerWaiting)
+            condition.wakeAll();
+        if (items.size() >= N) {
+            producerWaiting = true;
             condition.wait(&mutex);
+            producerWaiting = false;
+        }
     }
 
     // For callers that must never block (the GUI thread): appends past the
@@ -31,7 +38,8 @@ public:
         if (closed)
             return false;
         items.append(item);
-        condition.wakeOne();
+        if (consumerWaiting)
+            condition.wakeAll();
         return true;
     }
 
@@ -42,10 +50,13 @@ public:
         while (!closed) {
             if (!items.isEmpty()) {
                 T item = items.takeFirst();
-                condition.wakeOne();
+                if (producerWaiting && items.size() <= N / 2)
+                    condition.wakeAll();
                 return item;
             }
+            consumerWaiting = true;
             condition.wait(&mutex);
+            consumerWaiting = false;
         }
         return T();
     }
@@ -66,6 +77,13 @@ public:
         return closed || items.isEmpty();
     }
 
+    // Whether the producer waits at the limit (for tests).
+    bool producerWaits()
+    {
+        QMutexLocker lock(&mutex);
+        return producerWaiting;
+    }
+
     int size()
     {
         QMutexLocker lock(&mutex);
@@ -83,9 +101,13 @@ private:
     // Guards what follows; condition waits on it. Taken by the reading thread
     // under the reader's lock and a stream's page lock.
     QMutex mutex;
+    // For both directions: the producer waits only on a full queue, the
+    // consumer only on an empty one.
     QWaitCondition condition;
     QList<T> items;
     bool closed = false;
+    bool producerWaiting = false;
+    bool consumerWaiting = false;
 };
 
 } // namespace Harbend

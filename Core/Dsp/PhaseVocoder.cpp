@@ -171,33 +171,77 @@ void PhaseVocoder::convertPhasesToFrequencies()
 
 void PhaseVocoder::synthesizePhases()
 {
-    // Each bin's phase goes on by its frequency over one synthesis hop; the
-    // whole turns of k pi / phaseScale are dropped exactly and the sum is
-    // wrapped, so that the phases stay small and precise.
+    // Each bin carried on by its own frequency keeps whatever phase it had
+    // against its neighbours: after a change of sound, the bins of one
+    // partial may end up opposed and cancel it. So only the peaks go on by
+    // their frequency over one synthesis hop (whole turns of k pi / phaseScale
+    // dropped exactly, the sum wrapped, so that the phases stay small and
+    // precise); every other bin follows the peak whose lobe it lies in, keeping
+    // its analysis phase against that peak's.
     const float advance = kPi / phaseScale;
     const unsigned period = 2 * static_cast<unsigned>(phaseScale);
-    auto synthesize = [&](unsigned k) {
-        const float deviation = frequencies[k] - static_cast<float>(k);
-        frame[k] = wrap(phases[k] + (static_cast<float>(k % period) + deviation) * advance);
+    const unsigned half = frameSize / 2;
+    const float* magnitude = imaginary;
+    auto isPeak = [&](unsigned k) {
+        const float m = magnitude[k];
+        return m > magnitude[k - 1] && m >= magnitude[k + 1] && (k < 2 || m > magnitude[k - 2]) &&
+               (k + 2 >= half || m >= magnitude[k + 2]);
     };
-    // Bin 0 keeps its analysis phase.
+    // frame holds the analysis phases; each bin's turns into its synthesized one.
+    const bool vector = Processor::has(Processor::SSE2);
+    auto follow = [&](unsigned from, unsigned to, float rotation) {
+        unsigned k = from;
+        if (vector) {
+            // The sums lie within a few turns: the four-wide reduction holds.
+            const __m128 turn = _mm_set1_ps(rotation);
+            for (; k + 4 <= to; k += 4)
+                _mm_storeu_ps(frame + k, wrap(_mm_add_ps(_mm_loadu_ps(frame + k), turn)));
+        }
+        for (; k < to; ++k)
+            frame[k] = wrap(frame[k] + rotation);
+    };
+    unsigned lastPeak = 0; // bin 0 keeps its analysis phase and leads no lobe
+    float lastRotation = 0.0f;
+    auto lead = [&](unsigned k) {
+        const float deviation = frequencies[k] - static_cast<float>(k);
+        const float rotation = phases[k] + (static_cast<float>(k % period) + deviation) * advance - frame[k];
+        // The lobes meet at the lowest bin between the two peaks.
+        unsigned trough = k;
+        if (lastPeak > 0) {
+            for (unsigned j = lastPeak + 1; j < k; ++j)
+                trough = magnitude[j] < magnitude[trough] ? j : trough;
+            follow(lastPeak, trough, lastRotation);
+        } else {
+            trough = 1;
+        }
+        follow(trough, k, rotation);
+        lastPeak = k;
+        lastRotation = rotation;
+    };
+    // The peaks four bins at a time, as a mask; the edges bin by bin.
     unsigned k = 1;
-    if (Processor::has(Processor::SSE2)) {
-        for (; k < 4; ++k)
-            synthesize(k);
-        const __m128 vAdvance = _mm_set1_ps(advance);
-        const __m128i turnMask = _mm_set1_epi32(static_cast<int>(period - 1));
-        __m128i bins = _mm_setr_epi32(4, 5, 6, 7);
-        for (; k + 4 <= frameSize / 2; k += 4) {
-            const __m128 deviation = _mm_sub_ps(_mm_load_ps(frequencies + k), _mm_cvtepi32_ps(bins));
-            const __m128 within = _mm_cvtepi32_ps(_mm_and_si128(bins, turnMask));
-            const __m128 step = _mm_mul_ps(_mm_add_ps(within, deviation), vAdvance);
-            _mm_store_ps(frame + k, wrap(_mm_add_ps(_mm_load_ps(phases + k), step)));
-            bins = _mm_add_epi32(bins, _mm_set1_epi32(4));
+    for (; k < 4; ++k) {
+        if (isPeak(k))
+            lead(k);
+    }
+    if (vector) {
+        for (; k + 6 <= half; k += 4) {
+            const __m128 m = _mm_load_ps(magnitude + k);
+            const __m128 near = _mm_and_ps(_mm_cmpgt_ps(m, _mm_loadu_ps(magnitude + k - 1)),
+                                           _mm_cmpge_ps(m, _mm_loadu_ps(magnitude + k + 1)));
+            const __m128 far = _mm_and_ps(_mm_cmpgt_ps(m, _mm_loadu_ps(magnitude + k - 2)),
+                                          _mm_cmpge_ps(m, _mm_loadu_ps(magnitude + k + 2)));
+            const __m128 peak = _mm_and_ps(near, far);
+            for (unsigned bits = unsigned(_mm_movemask_ps(peak)); bits != 0; bits &= bits - 1)
+                lead(k + unsigned(__builtin_ctz(bits)));
         }
     }
-    for (; k < frameSize / 2; ++k)
-        synthesize(k);
+    for (; k + 1 < half; ++k) {
+        if (isPeak(k))
+            lead(k);
+    }
+    if (lastPeak > 0)
+        follow(lastPeak, half, lastRotation);
 }
 
 float* PhaseVocoder::processData(float* input, unsigned& count)
@@ -248,9 +292,6 @@ float* PhaseVocoder::processData(float* input, unsigned& count)
         fft.fft(frame, imaginary, n);
         Complex::toPolar(frame, imaginary, n);
         convertPhasesToFrequencies();
-        // Advance each synthesized phase by its frequency over one synthesis
-        // hop; the whole turns of k pi / phaseScale are dropped exactly and the
-        // sum is wrapped, so that the phases stay small and precise.
         if (keptFrames == 0)
             synthesizePhases();
         for (unsigned k = 1; k < n / 2; ++k)

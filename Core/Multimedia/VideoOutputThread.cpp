@@ -13,6 +13,13 @@ namespace Harbend {
 namespace {
 const char kLogSource[] = "Core/Multimedia/PlayerSession";
 const unsigned long kLongestSleepUs = 100000;
+// A frame further away than twice this is approached in one nap that ends
+// this much before its time; the last stretch is slept whole. Two or three
+// wake-ups per frame then suffice, where short naps re-reading a clock that
+// moves in steps cost most of the player's CPU.
+const quint64 kMarginNs = 2000000;
+// The clock moves in steps: a shorter nap would mostly find it unchanged.
+const unsigned long kShortestSleepUs = 1000;
 // Used when the format names no usable frame rate.
 const unsigned long kDefaultIdleUs = 20000;
 } // namespace
@@ -36,7 +43,10 @@ unsigned long VideoOutputThread::idleSleep(double frameRate)
 
 unsigned long VideoOutputThread::waitSleep(quint64 remainingNs)
 {
-    const quint64 us = remainingNs / 4000;
+    const quint64 ns = remainingNs > 2 * kMarginNs ? remainingNs - kMarginNs : remainingNs;
+    const quint64 us = ns / 1000;
+    if (us < kShortestSleepUs)
+        return kShortestSleepUs;
     return us > kLongestSleepUs ? kLongestSleepUs : static_cast<unsigned long>(us);
 }
 
@@ -69,10 +79,8 @@ void VideoOutputThread::run()
             continue;
         // A frame without a time (negative) is due at once.
         const quint64 due = sample->time > 0 ? quint64(sample->time) : 0;
-        for (quint64 now = clock->elapsed(); due > now && playing(); now = clock->elapsed()) {
-            const unsigned long sleep = waitSleep(due - now);
-            rest(sleep > 0 ? sleep : 1);
-        }
+        for (quint64 now = clock->elapsed(); due > now && playing(); now = clock->elapsed())
+            rest(waitSleep(due - now));
         // A pause or a seek while the frame waits drops it.
         if (playing())
             surface->present(static_cast<VideoSample*>(sample.data())->frame);

@@ -20,8 +20,9 @@ public:
     // Microseconds to sleep while no frame waits: half a frame period,
     // bounded for rates of 0 and below and for very slow ones.
     static unsigned long idleSleep(double frameRate);
-    // Microseconds to sleep while a frame waits for the clock: a quarter of
-    // the remaining time, at most 0.1 s.
+    // Microseconds to sleep while a frame waits for the clock: up to a little
+    // before its time when it is further away, else the whole remaining time;
+    // at least 1 ms and at most 0.1 s.
     static unsigned long waitSleep(quint64 remainingNs);
 
 protected:

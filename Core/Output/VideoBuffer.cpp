@@ -1,21 +1,25 @@
 #include "Core/Output/VideoBuffer.h"
 
 #include "Core/Base/Memory.h"
+#include "Core/Output/VideoBufferPool.h"
 
 namespace Harbend {
 
-VideoBuffer::VideoBuffer(unsigned size, unsigned bytesPerLine)
+VideoBuffer::VideoBuffer(unsigned size, unsigned bytesPerLine, const QSharedPointer<VideoBufferPool>& pool)
     : QAbstractVideoBuffer(NoHandle),
-      data(static_cast<uchar*>(Memory::allocate(size))),
+      data(static_cast<uchar*>(pool ? pool->take(size) : Memory::allocate(size))),
       size(size),
       bytesPerLine(bytesPerLine),
-      mode(NotMapped)
+      mode(NotMapped),
+      pool(pool)
 {
 }
 
 VideoBuffer::~VideoBuffer()
 {
-    if (data)
+    if (pool)
+        pool->recycle(data, size);
+    else if (data)
         Memory::free(data);
 }
 

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <QAbstractVideoBuffer>
+#include <QSharedPointer>
 
 namespace Harbend {
 
+class VideoBufferPool;
+
 // The memory of one decoded picture: planar Y, U, V one after the other in one
 // 16-byte-aligned block, rows packed, the top row first. The QVideoFrame it
-// was made for owns it.
+// was made for owns it; a block taken from a pool goes back to it.
 class VideoBuffer : public QAbstractVideoBuffer {
 public:
-    VideoBuffer(unsigned size, unsigned bytesPerLine);
+    VideoBuffer(unsigned size, unsigned bytesPerLine,
+                const QSharedPointer<VideoBufferPool>& pool = QSharedPointer<VideoBufferPool>());
     ~VideoBuffer() override;
 
     VideoBuffer(const VideoBuffer&) = delete;
@@ -27,6 +31,7 @@ private:
     unsigned size;
     unsigned bytesPerLine;
     MapMode mode;
+    QSharedPointer<VideoBufferPool> pool;
 };
 
 } // namespace Harbend

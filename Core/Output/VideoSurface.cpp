@@ -1,8 +1,10 @@
 #include "Core/Output/VideoSurface.h"
 
+#include "Core/Output/VideoSurfaceDirect3D9.h"
 #include "Core/Output/VideoSurfaceOpenGL.h"
 #include "Core/Output/VideoSurfaceSoftware.h"
 #include "Core/Output/VideoWidget.h"
+#include "Core/Output/VideoWidgetDirect3D9.h"
 #include "Core/Output/VideoWidgetOpenGL.h"
 #include "Core/Output/VideoWidgetSoftware.h"
 
@@ -66,8 +68,17 @@ bool VideoSurface::start(const QVideoSurfaceFormat& format)
             "VideoSurface", "The picture format of this recording is not supported. It plays without video.")));
         return false;
     }
-    // There is no Direct3D here: the first start begins where Direct3D has failed.
     if (type == VideoSurfaceType::None) {
+        if (!create<VideoWidgetDirect3D9>(
+                VideoSurfaceType::Direct3D,
+                QT_TRANSLATE_NOOP("VideoSurface", "Failed to create Direct3D video output! Out of memory?")))
+            return false;
+        if (surface->start(format)) {
+            HARBEND_LOG(Info, "Successfully initialized %s video surface.", VideoSurfaceType::name(type));
+            return true;
+        }
+        HARBEND_LOG(Warning, "Failed to initialize Direct3D video output! Trying with OpenGL...");
+        type = VideoSurfaceType::None;
         if (!create<VideoWidgetOpenGL>(
                 VideoSurfaceType::OpenGL,
                 QT_TRANSLATE_NOOP("VideoSurface", "Failed to create OpenGL video output! Out of memory?")))

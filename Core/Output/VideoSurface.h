@@ -9,8 +9,8 @@ namespace Harbend {
 
 class VideoWidget;
 
-// The video widget's surface: chooses a back end at its first start (OpenGL,
-// else software), places the back end's widget in the video widget and
+// The video widget's surface: chooses a back end at its first start (Direct3D 9,
+// else OpenGL, else software), places the back end's widget in the video widget and
 // forwards every call to the back end's surface.
 class VideoSurface : public QAbstractVideoSurface {
     Q_OBJECT

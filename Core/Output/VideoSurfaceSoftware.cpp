@@ -79,6 +79,25 @@ inline void storePixels(uchar* out, __m128i r, __m128i g, __m128i b)
     _mm_store_si128(target + 3, _mm_unpackhi_epi16(bgHigh, raHigh));
 }
 
+// The red, green and blue chroma terms (luma offset included) of 8 pixel
+// pairs, each repeated for both pixels: low and high halves.
+struct Chroma {
+    __m128i red[2], green[2], blue[2];
+};
+
+// 16 pixels of one row from their luma bytes and the terms they share.
+inline void convertLine(const uchar* luma, uchar* out, const Chroma& chroma)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i scale = _mm_set1_epi16(short(kLumaScale));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma));
+    const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, y), scale);
+    const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, y), scale);
+    storePixels(out, _mm_packus_epi16(levels(low, chroma.red[0]), levels(high, chroma.red[1])),
+                _mm_packus_epi16(levels(low, chroma.green[0]), levels(high, chroma.green[1])),
+                _mm_packus_epi16(levels(low, chroma.blue[0]), levels(high, chroma.blue[1])));
+}
+
 } // namespace
 
 Logging::Log VideoSurfaceSoftware::ms_log("VideoSurfaceSoftware", Logging::Log::systemLogger());
@@ -291,10 +310,15 @@ void VideoSurfaceSoftware::convertFrameYUV420PSSE2(QVideoFrame& frame, QImage& i
     uchar* const pixels = image.bits();
     const std::size_t stride = unsigned(image.bytesPerLine());
     const __m128i zero = _mm_setzero_si128();
-    const __m128i bias = _mm_set1_epi16(128);
-    const __m128i redFactors = pairFactors(0, kRedV);
+    const __m128i sign = _mm_set1_epi16(short(0x8000));
+    const __m128i offset = _mm_set1_epi16(short(kLumaOffset));
+    // The same terms as the plain form, with fewer steps: with d and e the
+    // chroma values less 128 and shifted left by 8, red is d * 2 * kRedV >> 16
+    // and blue d * 128 + (d * 2 * (kBlueU - 16384) >> 16), both exact; green
+    // needs the sum of both products before its shift.
+    const __m128i redFactor = _mm_set1_epi16(short(2 * kRedV));
+    const __m128i blueFactor = _mm_set1_epi16(short(2 * (kBlueU - 16384)));
     const __m128i greenFactors = pairFactors(kGreenU, kGreenV);
-    const __m128i blueFactors = pairFactors(kBlueU, 0);
 
     for (unsigned row = 0; row + 1 < format.height[0]; row += 2) {
         const uchar* luma[2] = {bits + std::size_t(row) * width, bits + std::size_t(row + 1) * width};
@@ -304,26 +328,23 @@ void VideoSurfaceSoftware::convertFrameYUV420PSSE2(QVideoFrame& frame, QImage& i
         // 16 pixels of both rows per step; the 2x2 blocks share their chroma terms.
         for (unsigned x = 0; x < width; x += 16) {
             // Frames from other producers need not be aligned: loads are unaligned.
-            const __m128i uv = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2)),
-                                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2)));
-            const __m128i pairsLow = _mm_sub_epi16(_mm_unpacklo_epi8(uv, zero), bias);
-            const __m128i pairsHigh = _mm_sub_epi16(_mm_unpackhi_epi8(uv, zero), bias);
-            const __m128i red = chromaTerms(pairsLow, pairsHigh, redFactors);
-            const __m128i green = chromaTerms(pairsLow, pairsHigh, greenFactors);
-            const __m128i blue = chromaTerms(pairsLow, pairsHigh, blueFactors);
-            const __m128i chroma[3][2] = {
-                {_mm_unpacklo_epi16(red, red), _mm_unpackhi_epi16(red, red)},
-                {_mm_unpacklo_epi16(green, green), _mm_unpackhi_epi16(green, green)},
-                {_mm_unpacklo_epi16(blue, blue), _mm_unpackhi_epi16(blue, blue)}};
-            for (int line = 0; line < 2; ++line) {
-                const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma[line] + x));
-                const __m128i low = lumaTerms(_mm_unpacklo_epi8(zero, y));
-                const __m128i high = lumaTerms(_mm_unpackhi_epi8(zero, y));
-                __m128i channel[3];
-                for (int c = 0; c < 3; ++c)
-                    channel[c] = _mm_packus_epi16(levels(low, chroma[c][0]), levels(high, chroma[c][1]));
-                storePixels(out[line] + std::size_t(x) * 4, channel[0], channel[1], channel[2]);
-            }
+            const __m128i d = _mm_xor_si128(
+                _mm_unpacklo_epi8(zero, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2))), sign);
+            const __m128i e = _mm_xor_si128(
+                _mm_unpacklo_epi8(zero, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2))), sign);
+            const __m128i green = _mm_sub_epi16(
+                _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(d, e), greenFactors), 15),
+                                _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(d, e), greenFactors), 15)),
+                offset);
+            // The luma offset goes with the chroma terms, once per 2x2 block.
+            const __m128i red = _mm_sub_epi16(_mm_mulhi_epi16(e, redFactor), offset);
+            const __m128i blue =
+                _mm_sub_epi16(_mm_add_epi16(_mm_srai_epi16(d, 1), _mm_mulhi_epi16(d, blueFactor)), offset);
+            const Chroma chroma = {_mm_unpacklo_epi16(red, red),     _mm_unpackhi_epi16(red, red),
+                                   _mm_unpacklo_epi16(green, green), _mm_unpackhi_epi16(green, green),
+                                   _mm_unpacklo_epi16(blue, blue),   _mm_unpackhi_epi16(blue, blue)};
+            convertLine(luma[0] + x, out[0] + std::size_t(x) * 4, chroma);
+            convertLine(luma[1] + x, out[1] + std::size_t(x) * 4, chroma);
         }
     }
 }

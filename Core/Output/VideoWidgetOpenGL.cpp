@@ -175,6 +175,16 @@ int VideoWidgetOpenGL::open(QVideoFrame::PixelFormat format, unsigned width, uns
     }
 
     glGenTextures(textureCount, textureIds);
+    // Storage once per format; each picture then only updates it.
+    for (int i = 0; i < textureCount; ++i) {
+        glBindTexture(GL_TEXTURE_2D, textureIds[i]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(textureInternalFormat), GLsizei(textureWidths[i]),
+                     GLsizei(textureHeights[i]), 0, textureFormat, textureType, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
     opened = true;
     {
         QMutexLocker locker(&slotLock);
@@ -320,13 +330,8 @@ void VideoWidgetOpenGL::paintGL()
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (int i = 0; i < textureCount; ++i) {
         glBindTexture(GL_TEXTURE_2D, textureIds[i]);
-        glTexImage2D(GL_TEXTURE_2D, 0, GLint(textureInternalFormat), GLsizei(textureWidths[i]),
-                     GLsizei(textureHeights[i]), 0, textureFormat, textureType,
-                     frame.bits() + textureOffsets[i]);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(textureWidths[i]), GLsizei(textureHeights[i]),
+                        textureFormat, textureType, frame.bits() + textureOffsets[i]);
     }
     frame.unmap();
 

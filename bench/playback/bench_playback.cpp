@@ -6,6 +6,10 @@
 // block that holds it, so the monitor's own latency of up to 20 ms counts as
 // late sound) and when the frame of the same stream time is presented (the
 // frame's number read back from the code row that make-recording draws).
+// With --host: the real host program playing in its window on the display,
+// with OpenGL and with software drawing, beside ffplay on the same recording
+// (runs interleaved, A B A B); CPU per second of playback and peak memory of
+// each process. --ours PATH (repeatable) names host programs to compare.
 #include "Core/Base/Processor.h"
 #include "Core/Multimedia/MediaServiceProvider.h"
 #include "PlaybackTestSupport.h"
@@ -14,6 +18,7 @@
 #include <QAbstractVideoSurface>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMediaPlayer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,9 +26,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -185,6 +193,153 @@ int measureAvOffset(int seconds)
     std::sort(offsets.begin(), offsets.end());
     std::printf("av: %zu clicks; sound after picture by median %.1f ms (min %.1f, max %.1f)\n", offsets.size(),
                 offsets[offsets.size() / 2], offsets.front(), offsets.back());
+    // How evenly pictures come: each one's wall time less its stream time,
+    // against the median of that; bursts show as large deviations.
+    std::vector<double> lateness;
+    for (const auto& frame : frames)
+        lateness.push_back(double(frame.second - qint64(frame.first) * 40000000LL) / 1e6);
+    const double middle = median(lateness);
+    std::vector<double> deviations;
+    for (double value : lateness)
+        deviations.push_back(std::fabs(value - middle));
+    std::sort(deviations.begin(), deviations.end());
+    std::printf("av: %zu pictures; from their due time by median %.1f ms, 90%% within %.1f ms, %.0f%% within 5 ms\n",
+                deviations.size(), median(deviations), deviations[deviations.size() * 9 / 10],
+                100.0 * double(std::upper_bound(deviations.begin(), deviations.end(), 5.0) - deviations.begin()) /
+                    double(deviations.size()));
+    return 0;
+}
+
+
+// Process CPU seconds (user + system) and peak resident memory (kB) from /proc.
+struct ProcessUse {
+    double cpu = -1.0;
+    long peakKb = -1;
+};
+
+ProcessUse processUse(qint64 pid)
+{
+    ProcessUse use;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        // Fields after the command's closing parenthesis: utime and stime are 14th and 15th.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            use.cpu = double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    }
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& row : status.readAll().split('\n'))
+            if (row.startsWith("VmHWM:"))
+                use.peakKb = row.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return use;
+}
+
+struct Contender {
+    QString name;
+    QString program;
+    QStringList arguments;
+    QStringList environment; // NAME=VALUE per drawing mode: [0] OpenGL, [1] software
+};
+
+// CPU seconds per second of playback after a warm-up, and peak memory.
+bool playOnce(const Contender& who, const QString& recording, int mode, int seconds, double& perSecond,
+              long& peakKb)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString setting = who.environment.value(mode);
+    if (!setting.isEmpty())
+        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(who.program, who.arguments + QStringList{recording});
+    if (!process.waitForStarted(10000))
+        return false;
+    runFor(2000); // start-up, window, first pictures
+    // Software drawing opens with a warning box whose OK the user presses.
+    if (mode == 1 && who.program != "ffplay") {
+        QProcess answer;
+        answer.start("xdotool", {"search", "--sync", "--name", "Video rendering problem", "windowfocus", "key",
+                                 "--window", "%1", "Return"});
+        if (!answer.waitForFinished(5000))
+            answer.kill();
+        answer.waitForFinished();
+    }
+    runFor(1000);
+    const ProcessUse before = processUse(process.processId());
+    QElapsedTimer wall;
+    wall.start();
+    runFor(seconds * 1000);
+    const ProcessUse after = processUse(process.processId());
+    const double elapsed = double(wall.nsecsElapsed()) / 1e9;
+    const bool running = process.state() == QProcess::Running;
+    ::kill(pid_t(process.processId()), SIGTERM);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(10000);
+    }
+    if (!running || before.cpu < 0 || after.cpu < 0)
+        return false;
+    perSecond = (after.cpu - before.cpu) / elapsed;
+    peakKb = after.peakKb;
+    return true;
+}
+
+int measureHost(const QStringList& ours, const QString& given, int seconds, int runs)
+{
+    QTemporaryDir folder;
+    struct Case {
+        const char* name;
+        QStringList streams;
+    };
+    const QList<Case> cases = {
+        {"640x480 Theora + stereo Vorbis", {"--stream", "theora:width=640,height=480,fps=25", "--stream",
+                                            "vorbis:channels=2,rate=44100"}},
+        {"640x480 Theora alone", {"--stream", "theora:width=640,height=480,fps=25"}}};
+    QList<Contender> contenders;
+    for (const QString& program : ours)
+        contenders.append({program, program, {}, {QString(), "QT_XCB_GL_INTEGRATION=none"}});
+    contenders.append({"ffplay", "ffplay", {"-hide_banner", "-loglevel", "quiet", "-nostats", "-autoexit"},
+                       {"SDL_RENDER_DRIVER=opengl", "SDL_RENDER_DRIVER=software"}});
+    for (int c = 0; c < (given.isEmpty() ? cases.size() : 1); ++c) {
+        QString recording = given;
+        if (recording.isEmpty()) {
+            recording = folder.path() + QStringLiteral("/host-%1.ogg").arg(c);
+            QProcess make;
+            make.start(HARBEND_BIN_DIR "/make-recording",
+                       cases[c].streams + QStringList{"--duration", QString::number(seconds + 20), recording});
+            if (!make.waitForFinished(600000) || make.exitCode() != 0)
+                return 1;
+        }
+        std::printf("%s, %d s per run, %d runs interleaved:\n", given.isEmpty() ? cases[c].name : qPrintable(given),
+                    seconds, runs);
+        for (int mode = 0; mode < 2; ++mode) {
+            std::vector<std::vector<double>> cpu(contenders.size());
+            std::vector<std::vector<double>> peak(contenders.size());
+            for (int run = 0; run < runs; ++run) {
+                for (int who = 0; who < contenders.size(); ++who) {
+                    double perSecond = 0.0;
+                    long peakKb = 0;
+                    if (!playOnce(contenders[who], recording, mode, seconds, perSecond, peakKb)) {
+                        std::printf("  %s did not play\n", qPrintable(contenders[who].name));
+                        continue;
+                    }
+                    cpu[who].push_back(perSecond);
+                    peak[who].push_back(double(peakKb) / 1024.0);
+                }
+            }
+            const double peer = median(cpu.back());
+            for (int who = 0; who < contenders.size(); ++who)
+                std::printf("  %-8s %-40s %.3f s CPU per s (%.2fx ffplay), peak %.0f MiB\n",
+                            mode ? "software" : "OpenGL", qPrintable(contenders[who].name), median(cpu[who]),
+                            peer > 0 ? median(cpu[who]) / peer : 0.0, median(peak[who]));
+            std::fflush(stdout);
+        }
+    }
     return 0;
 }
 
@@ -195,16 +350,25 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     Harbend::Processor::initialize();
     int seconds = 60;
+    int runs = 3;
     QString recording;
+    QStringList ours;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == "--seconds")
             seconds = args[i + 1].toInt();
         else if (args[i] == "--recording")
             recording = args[i + 1];
+        else if (args[i] == "--runs")
+            runs = args[i + 1].toInt();
+        else if (args[i] == "--ours")
+            ours.append(args[i + 1]);
     }
     if (args.contains("--av"))
         return measureAvOffset(seconds);
+    if (args.contains("--host"))
+        return measureHost(ours.isEmpty() ? QStringList{HARBEND_BIN_DIR "/harbend-player"} : ours, recording,
+                           seconds, runs);
     QTemporaryDir folder;
     if (recording.isEmpty()) {
         // 640x480 Theora and 13-channel Speex, long enough for the play.

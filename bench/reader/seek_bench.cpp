@@ -83,8 +83,8 @@ int main(int argc, char** argv)
         return 2;
     }
     QTemporaryDir traces;
-    std::printf("%-16s %11s %5s %11s %10s %10s %9s %9s %13s\n", "file", "bytes", "seeks", "bytes/seek",
-                "max bytes", "pages/seek", "max pages", "us/seek", "ffmpeg bytes");
+    std::printf("%-24s %11s %5s %11s %10s %10s %9s %9s %13s %10s\n", "file", "bytes", "seeks", "bytes/seek",
+                "max bytes", "pages/seek", "max pages", "us/seek", "ffmpeg bytes", "vs ffmpeg");
     for (const QString& path : arguments) {
         QFile file(path);
         MetaDataControl metaData(nullptr);
@@ -116,11 +116,13 @@ int main(int argc, char** argv)
         QVector<qint64> ffmpeg;
         for (int i = 0; i < std::min(ffmpegSeeks, int(targets.size())); ++i)
             ffmpeg.append(ffmpegBytes(path, targets.at(i), hasVideo, traces.filePath("trace.txt")));
-        std::printf("%-16s %11lld %5d %11lld %10lld %10lld %9lld %9lld %13lld\n",
+        const qint64 theirs = median(ffmpeg);
+        std::printf("%-24s %11lld %5d %11lld %10lld %10lld %9lld %9lld %13lld %10.2f\n",
                     qPrintable(QFileInfo(path).fileName()), (long long)QFileInfo(path).size(), int(targets.size()),
                     (long long)median(bytes), (long long)*std::max_element(bytes.begin(), bytes.end()),
                     (long long)median(pages), (long long)*std::max_element(pages.begin(), pages.end()),
-                    (long long)median(micros), (long long)median(ffmpeg));
+                    (long long)median(micros), (long long)theirs,
+                    theirs > 0 ? double(median(bytes)) / double(theirs) : 0.0);
         std::fflush(stdout);
     }
     return 0;

@@ -62,12 +62,8 @@ public:
     void run() override
     {
         for (;;) {
-            QSharedPointer<Sample> sample = queue->dequeueSample();
-            if (!sample) {
-                QThread::usleep(50);
-                continue;
-            }
-            if (sample->type == Sample::EndOfStream)
+            const QSharedPointer<Sample> sample = queue->waitForSample();
+            if (!sample || sample->type == Sample::EndOfStream)
                 return;
         }
     }

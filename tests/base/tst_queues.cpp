@@ -134,13 +134,26 @@ void QueuesTest::producerWaitsOnceAtTheLimit()
     });
     producer.start();
     QVERIFY(!producer.wait(kStaysBlocked));
-    QTRY_COMPARE_WITH_TIMEOUT(queue.size(), 200, int(kTimeout));
-    QCOMPARE(queue.dequeue()->packetno, ogg_int64_t(0));
-    // After its one wake-up the producer goes on and waits again at the next item.
-    QVERIFY(!producer.wait(kStaysBlocked));
+    QTRY_VERIFY_WITH_TIMEOUT(queue.producerWaits(), int(kTimeout));
     QCOMPARE(queue.size(), 200);
-    queue.clear();
+    // The consumer wakes it only once the queue has drained to half.
+    for (int i = 0; i < 99; ++i)
+        QCOMPARE(queue.dequeue()->packetno, ogg_int64_t(i));
+    QVERIFY(!producer.wait(kStaysBlocked));
+    QCOMPARE(queue.size(), 101);
+    QCOMPARE(queue.dequeue()->packetno, ogg_int64_t(99));
+    // After its one wake-up the producer goes on without waiting below the limit.
     QVERIFY(producer.wait(kTimeout));
+    QCOMPARE(queue.size(), 101);
+
+    // A clear releases a producer that waits at the limit.
+    for (int i = 0; i < 98; ++i)
+        queue.enqueue(packetWithNumber(i));
+    TestWorker second([&] { queue.enqueue(packetWithNumber(300)); });
+    second.start();
+    QVERIFY(!second.wait(kStaysBlocked));
+    queue.clear();
+    QVERIFY(second.wait(kTimeout));
     QCOMPARE(queue.size(), 0);
 }
 

@@ -188,7 +188,18 @@ struct ToneFigures {
     double level;          // dB against the input
     double ripple;         // spread of the 10 ms RMS against its mean
     double residual;       // dB
+    double worstPiece;     // dB: the 20 ms piece furthest from the input's level
 };
+
+// Levels of the 20 ms pieces in dB against a tone of the given amplitude.
+std::vector<double> pieceLevels(const float* data, size_t length, double rate, double amplitude)
+{
+    const size_t piece = size_t(rate / 50);
+    std::vector<double> levels;
+    for (size_t start = 0; start + piece <= length; start += piece)
+        levels.push_back(decibels(rms(data + start, piece) / (amplitude / std::sqrt(2.0))));
+    return levels;
+}
 
 ToneFigures measureTone(const float* data, size_t length, double rate, double frequency, double amplitude)
 {
@@ -208,8 +219,12 @@ ToneFigures measureTone(const float* data, size_t length, double rate, double fr
     }
     figures.ripple = (highest - lowest) / (sum / windows);
     figures.residual = fitPieces(data, length, {figures.measured}, rate).residual;
-    qInfo("frequency error %.4f%%, level %+.2f dB, 10 ms RMS spread %.1f%%, residual %.1f dB",
-          100.0 * figures.frequencyError, figures.level, 100.0 * figures.ripple, figures.residual);
+    figures.worstPiece = 0.0;
+    for (double level : pieceLevels(data, length, rate, amplitude))
+        figures.worstPiece = std::fabs(level) > std::fabs(figures.worstPiece) ? level : figures.worstPiece;
+    qInfo("frequency error %.4f%%, level %+.2f dB, worst 20 ms %+.2f dB, 10 ms RMS spread %.1f%%, residual %.1f dB",
+          100.0 * figures.frequencyError, figures.level, figures.worstPiece, 100.0 * figures.ripple,
+          figures.residual);
     return figures;
 }
 
@@ -217,6 +232,7 @@ void verifyTone(const ToneFigures& figures)
 {
     QVERIFY(figures.frequencyError < 0.005);
     QVERIFY(std::fabs(figures.level) < 1.0);
+    QVERIFY(std::fabs(figures.worstPiece) < 1.0);
     QVERIFY(figures.ripple < 0.2);
     QVERIFY(figures.residual < -25.0);
 }
@@ -274,6 +290,8 @@ private slots:
     void pureTone_data();
     void pureTone();
     void longPlayback();
+    void sweep_data();
+    void sweep();
     void twoTones_data();
     void twoTones();
     void speech_data();
@@ -358,6 +376,7 @@ void PhaseVocoderTest::pureTone_data()
     QTest::addColumn<double>("rate");
     QTest::addColumn<double>("frequency");
     QTest::addColumn<float>("factor");
+    QTest::addColumn<double>("lead"); // Hz of a tone played before it, 0 for none
     const struct {
         double rate;
         double frequency;
@@ -365,11 +384,24 @@ void PhaseVocoderTest::pureTone_data()
     for (const auto& c : cases) {
         for (float factor : {2.0f, 0.5f}) {
             const QByteArray name = QByteArray::number(c.rate / 1000) + " kHz " + QByteArray::number(factor) + "x";
-            QTest::newRow(("sse " + name).constData()) << kVectorFlags << c.rate << c.frequency << factor;
+            QTest::newRow(("sse " + name).constData()) << kVectorFlags << c.rate << c.frequency << factor << 0.0;
         }
     }
-    QTest::newRow("plain 16 kHz 2x") << 0u << 16000.0 << 997.0 << 2.0f;
-    QTest::newRow("plain 16 kHz 0.5x") << 0u << 16000.0 << 997.0 << 0.5f;
+    QTest::newRow("plain 16 kHz 2x") << 0u << 16000.0 << 997.0 << 2.0f << 0.0;
+    QTest::newRow("plain 16 kHz 0.5x") << 0u << 16000.0 << 997.0 << 0.5f << 0.0;
+    // A tone after another, on a bin, a quarter and half-way between bins: the
+    // phases that the first left behind must not set the bins of the second
+    // against each other.
+    for (double rate : {8000.0, 16000.0, 48000.0}) {
+        for (double offset : {0.0, 0.25, 0.5}) {
+            for (float factor : {2.0f, 0.5f}) {
+                const QByteArray name = "after a tone, bin 78+" + QByteArray::number(offset) + " " +
+                                        QByteArray::number(rate / 1000) + " kHz " + QByteArray::number(factor) + "x";
+                QTest::newRow(name.constData())
+                    << kVectorFlags << rate << (78.0 + offset) * rate / kFrame << factor << 77.0 * rate / kFrame;
+            }
+        }
+    }
 }
 
 void PhaseVocoderTest::pureTone()
@@ -378,21 +410,26 @@ void PhaseVocoderTest::pureTone()
     QFETCH(double, rate);
     QFETCH(double, frequency);
     QFETCH(float, factor);
+    QFETCH(double, lead);
     Processor::overrideFlags(flags);
     const double amplitude = 0.5;
-    const Stretched out = stretch(tones({frequency}, amplitude, rate, 8 * kBlock), factor);
+    const unsigned leadBlocks = lead > 0.0 ? 3 : 0;
+    std::vector<float> input = tones({lead}, amplitude, rate, leadBlocks * kBlock);
+    const std::vector<float> tone = tones({frequency}, amplitude, rate, 8 * kBlock);
+    input.insert(input.end(), tone.begin(), tone.end());
+    const Stretched out = stretch(input, factor);
     const unsigned count = out.counts[0];
 
-    // The steady part: from the third call on.
-    const float* steady = out.samples.data() + 2 * count;
-    const size_t length = out.samples.size() - 2 * count;
+    // The steady part: from the third call of the tone on.
+    const float* steady = out.samples.data() + (2 + leadBlocks) * count;
+    const size_t length = out.samples.size() - (2 + leadBlocks) * count;
 
     const ToneFigures figures = measureTone(steady, length, rate, frequency, amplitude);
 
     // Clicks or dips where one call's output meets the next: the fit from just
     // before each joint over all that the previous call's frames reach into.
     double worstJoint = 0.0;
-    for (size_t joint = 3 * count; joint + kFrame <= out.samples.size(); joint += count) {
+    for (size_t joint = (3 + leadBlocks) * count; joint + kFrame <= out.samples.size(); joint += count) {
         const std::vector<double> r =
             fitResidual(out.samples.data() + joint - 512, 512 + kFrame, {figures.measured}, rate);
         for (double v : r)
@@ -430,6 +467,46 @@ void PhaseVocoderTest::longPlayback()
     verifyTone(after);
     // Phases that grow lose precision: the tone would get rougher as it plays.
     QVERIFY(after.residual < before.residual + 6.0);
+}
+
+void PhaseVocoderTest::sweep_data()
+{
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<float>("factor");
+    for (double rate : {8000.0, 16000.0, 48000.0}) {
+        for (float factor : {2.0f, 0.5f}) {
+            const QByteArray name = QByteArray::number(rate / 1000) + " kHz " + QByteArray::number(factor) + "x";
+            QTest::newRow(name.constData()) << rate << factor;
+        }
+    }
+}
+
+void PhaseVocoderTest::sweep()
+{
+    // A slow sweep crosses bins one after another: its level must hold as
+    // each bin takes over from its neighbour.
+    QFETCH(double, rate);
+    QFETCH(float, factor);
+    Processor::overrideFlags(kVectorFlags);
+    // Slow against the frame: a bin per frame's duration, 36 bins in all.
+    const size_t length = 12 * kBlock;
+    const double seconds = length / rate;
+    const double amplitude = 0.5, from = 300.0, to = from + double(length) / kFrame * rate / kFrame;
+    std::vector<float> input(length);
+    for (size_t i = 0; i < length; ++i) {
+        const double t = i / rate;
+        input[i] = float(amplitude * std::sin(2.0 * M_PI * (from * t + 0.5 * (to - from) / seconds * t * t)));
+    }
+    const Stretched out = stretch(input, factor);
+    const size_t start = 2 * out.counts[0];
+    const std::vector<double> levels =
+        pieceLevels(out.samples.data() + start, out.samples.size() - start - out.counts[0], rate, amplitude);
+    const double lowest = *std::min_element(levels.begin(), levels.end());
+    const double highest = *std::max_element(levels.begin(), levels.end());
+    qInfo("20 ms levels from %+.2f to %+.2f dB", lowest, highest);
+    QVERIFY(lowest > -1.0);
+    QVERIFY(highest < 1.0);
+    QVERIFY(highest - lowest < 1.0);
 }
 
 void PhaseVocoderTest::twoTones_data()

@@ -91,9 +91,11 @@ void VideoOutputTest::sleepsAreBounded()
     QCOMPARE(VideoOutputThread::idleSleep(-3.0), 20000ul);
     QCOMPARE(VideoOutputThread::idleSleep(std::nan("")), 20000ul);
     QCOMPARE(VideoOutputThread::idleSleep(0.5), 100000ul);
-    // A frame 200 ms ahead: 50 ms first; never more than 100 ms.
-    QCOMPARE(VideoOutputThread::waitSleep(200 * kMs), 50000ul);
-    QCOMPARE(VideoOutputThread::waitSleep(150 * kMs), 37500ul);
+    // A frame 40 ms ahead: one nap to 2 ms before it, then the rest whole;
+    // never less than 1 ms nor more than 100 ms.
+    QCOMPARE(VideoOutputThread::waitSleep(40 * kMs), 38000ul);
+    QCOMPARE(VideoOutputThread::waitSleep(3 * kMs), 3000ul);
+    QCOMPARE(VideoOutputThread::waitSleep(kMs / 5), 1000ul);
     QCOMPARE(VideoOutputThread::waitSleep(5000 * kMs), 100000ul);
 }
 

@@ -73,6 +73,7 @@ private slots:
     void factoryMakesTheVideoDecoders();
     void theoraPicturesMatchFfmpeg();
     void theoraTimes();
+    void theoraReusesBlocksOfPicturesLetGo();
     void theoraSeekShowsNothingBeforeTheTarget();
     void theoraHostilePackets();
     void theora422IsPlanarAndRefused();
@@ -196,6 +197,52 @@ void VideoDecodersTest::theoraTimes()
     QCOMPARE(samples.size(), 4);
     for (int i = 0; i < 4; ++i)
         QCOMPARE(samples[i]->time, (3 + i) * kFrame25);
+}
+
+namespace {
+const uchar* blockOf(const QSharedPointer<VideoSample>& sample)
+{
+    QVideoFrame frame(sample->frame);
+    if (!frame.map(QAbstractVideoBuffer::ReadOnly))
+        return nullptr;
+    const uchar* bits = frame.bits();
+    frame.unmap();
+    return bits;
+}
+} // namespace
+
+// A picture's block returns to the decoder once every frame over it is let
+// go, and only then; the picture decoded into it is whole.
+void VideoDecodersTest::theoraReusesBlocksOfPicturesLetGo()
+{
+    Recorded recording;
+    QVERIFY(record(dir.path(), "theora-pool.ogg", "theora:width=64,height=48,duration=1,keyint=8", 3, recording));
+    DecoderVideoTheora decoder;
+    QVERIFY(decoder.open(&recording.headers));
+    auto held = decodeAll(decoder, {recording.data[0]});
+    QCOMPARE(held.size(), 1);
+    const uchar* first = blockOf(held[0]);
+    QVERIFY(first);
+    const auto second = decodeAll(decoder, {recording.data[1]});
+    QCOMPARE(second.size(), 1);
+    QVERIFY(blockOf(second[0]) != first);
+
+    QVideoFrame onSurface(held[0]->frame);
+    held.clear();
+    // Still shown: the block stays with its frame.
+    QCOMPARE(decoder.bufferPool().kept(), 0);
+    auto third = decodeAll(decoder, {recording.data[2]});
+    QVERIFY(blockOf(third[0]) != first);
+    third.clear();
+    QCOMPARE(decoder.bufferPool().kept(), 1);
+    // The surface lets go: the next picture is decoded into that block.
+    onSurface = QVideoFrame();
+    QCOMPARE(decoder.bufferPool().kept(), 2);
+    const auto fourth = decodeAll(decoder, {recording.data[3]});
+    QCOMPARE(fourth.size(), 1);
+    QCOMPARE(blockOf(fourth[0]), first);
+    QCOMPARE(decoder.bufferPool().kept(), 1);
+    QCOMPARE(pictureNumber(fourth[0]->frame, recording), 3LL);
 }
 
 void VideoDecodersTest::theoraSeekShowsNothingBeforeTheTarget()

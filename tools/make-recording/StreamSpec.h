@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ struct StreamSpec {
     int framesPerPacket = 1;  // speex
     std::string layout = "header"; // speex: header, serial1
     double quality = -1.0;
+    // Every other stretch of this many seconds is busy (noise over the tone or
+    // the lower half of the picture), so that the bit rate varies; 0: never.
+    double busy = 0.0;
     // video
     int width = 320;
     int height = 240;
@@ -36,6 +40,16 @@ struct StreamSpec {
     int truncatedRecordEvery = 0; // speex: every n-th packet loses its last record's end
     std::vector<std::pair<int, std::vector<unsigned char>>> headerPatches; // offset, bytes
     std::map<std::string, std::string> comments;
+
+    // Whether time t (seconds from the first data) falls in a busy stretch.
+    bool busyAt(double t) const { return busy > 0.0 && static_cast<long long>(t / busy) % 2 == 1; }
+    // Deterministic noise in -1..1 for one position.
+    static double noise(std::uint64_t position)
+    {
+        position = (position ^ (position >> 33)) * 0xff51afd7ed558ccdULL;
+        position = (position ^ (position >> 33)) * 0xc4ceb9fe1a85ec53ULL;
+        return double(position >> 11) / double(1ULL << 52) - 1.0;
+    }
 
     bool isVideo() const { return codec == "theora" || codec == "dirac"; }
 };

@@ -72,6 +72,11 @@ bool TheoraEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers,
     std::vector<unsigned char> y, u, v;
     for (long long n = 0; n < pictures; ++n) {
         drawer.draw(firstPicture + n, y, u, v, frameWidth, frameHeight);
+        if (spec.busyAt(double(n) * spec.fpsDenominator / spec.fpsNumerator)) {
+            // Noise over the lower half: the code row and the digits' top stay readable.
+            for (std::size_t i = y.size() / 2; i < y.size(); ++i)
+                y[i] = static_cast<unsigned char>(128 + 100 * StreamSpec::noise(std::uint64_t(n) << 24 | i));
+        }
         th_ycbcr_buffer buffer;
         unsigned char* planes[3] = {y.data(), u.data(), v.data()};
         for (int p = 0; p < 3; ++p) {

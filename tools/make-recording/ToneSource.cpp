@@ -24,7 +24,10 @@ double ToneSource::sample(int channel, long long n) const
             return 0.9 * std::sin(M_PI / 4.0 * double(into));
     }
     const double phase = 2.0 * M_PI * frequency(channel) * double(n) / double(rate);
-    return spec.level * std::sin(phase);
+    const double tone = spec.level * std::sin(phase);
+    if (!spec.busyAt(double(n) / double(rate)))
+        return tone;
+    return tone + spec.level * StreamSpec::noise(std::uint64_t(n) * 16 + std::uint64_t(channel));
 }
 
 void ToneSource::fill(int channel, long long first, int count, double scale, float* out) const

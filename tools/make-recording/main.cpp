@@ -29,6 +29,8 @@ const char kHelp[] =
     "        data time), duration=SECONDS, pages=N (packets per page, 0: libogg\n"
     "        chooses), patch=OFFSET:HEX (overwrite bytes of the identification\n"
     "        header; may repeat)\n"
+    "      every codec: busy=SECONDS (every other stretch of that length carries\n"
+    "        noise, so the bit rate varies)\n"
     "      audio: rate=HZ, channels=N, level=0..1, base=HZ (tone of channel 0),\n"
     "        step=HZ (tone step per channel), clicks=SECONDS (sync clicks, and\n"
     "        one ending with the stream), quality=Q\n"
@@ -96,6 +98,7 @@ bool setKey(StreamSpec& spec, const std::string& key, const std::string& value)
     else if (key == "step") spec.frequencyStep = number;
     else if (key == "clicks") spec.clicks = number;
     else if (key == "quality") spec.quality = number;
+    else if (key == "busy") spec.busy = number;
     else if (key == "input-rate") spec.inputRate = integer;
     else if (key == "frame-ms") spec.frameMs = integer;
     else if (key == "mode") spec.mode = value;

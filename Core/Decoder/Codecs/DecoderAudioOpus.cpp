@@ -125,6 +125,26 @@ bool DecoderAudioOpus::decode(QSharedPointer<OggPacket> packet, Sample*& sample)
 {
     if (isEmpty(packet) || (!decoder && !msDecoder))
         return true;
+    if (!alignment.active())
+        return decodePacket(packet, sample);
+    if (alignment.holding()) {
+        const int frames = frameSize > 0
+            ? frameSize
+            : opus_packet_get_nb_samples(packet->packet, opus_int32(packet->bytes), rate);
+        // Granule positions count at 48 kHz; damaged ones beyond years are left unread.
+        const qint64 granule = packet->granulepos;
+        const qint64 endFrame = granule < 0 ? -1
+            : granule < (qint64(1) << 46) ? granule * rate / kGranuleRate
+                                          : qint64(1) << 46;
+        if (!alignment.hold(packet, qMax(0, frames), endFrame))
+            return true;
+        time = alignment.startTime();
+    }
+    return alignment.replay(sample, [&](const QSharedPointer<OggPacket>& held) { return decodePacket(held, sample); });
+}
+
+bool DecoderAudioOpus::decodePacket(const QSharedPointer<OggPacket>& packet, Sample*& sample)
+{
     if (frameSize == 0) {
         const int frames = opus_packet_get_nb_samples(packet->packet, opus_int32(packet->bytes), rate);
         if (frames < 1) {
@@ -161,14 +181,23 @@ bool DecoderAudioOpus::decode(QSharedPointer<OggPacket> packet, Sample*& sample)
                 plane[i] = i < decoded ? buffer[size_t(i) * size_t(channels) + size_t(c)] : 0.0f;
         }
     }
-    sample = block;
     time += frameDuration;
+    // After a seek, what lies before the target is not heard.
+    const int dropped = int(alignment.drop(frameSize));
+    if (dropped == frameSize) {
+        delete block;
+        return true;
+    }
+    if (dropped > 0)
+        SeekAlignment::keepFrames(block, dropped, frameSize - dropped, rate);
+    sample = block;
     return true;
 }
 
 bool DecoderAudioOpus::seeked(qint64 ns)
 {
     time = ns;
+    alignment.start(ns, rate);
     if (decoder)
         opus_decoder_ctl(decoder, OPUS_RESET_STATE);
     if (msDecoder)
@@ -189,6 +218,7 @@ void DecoderAudioOpus::close()
     buffer = nullptr;
     frameSize = 0;
     frameDuration = 0;
+    alignment.reset();
 }
 
 } // namespace Harbend

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Decoder/Decoder.h"
+#include "Core/Decoder/SeekAlignment.h"
 
 struct OpusDecoder;
 struct OpusMSDecoder;
@@ -31,6 +32,7 @@ public:
 
 private:
     bool openMultistream(int streams, int coupled);
+    bool decodePacket(const QSharedPointer<OggPacket>& packet, Sample*& sample);
 
     int channels = 0;
     int rate = 0;
@@ -41,6 +43,7 @@ private:
     qint64 time = 0;
     int frameSize = 0;
     quint32 frameDuration = 0;
+    SeekAlignment alignment;
 
     static Logging::Log ms_log;
 };

@@ -119,6 +119,19 @@ bool DecoderAudioSpeex::decode(QSharedPointer<OggPacket> packet, Sample*& sample
 {
     if (isEmpty(packet) || channels == 0)
         return true;
+    if (!alignment.active())
+        return decodePacket(packet, sample);
+    if (alignment.holding()) {
+        const qint64 granule = packet->granulepos;
+        if (!alignment.hold(packet, qint64(framesPerPacket) * frameSize, granule))
+            return true;
+        time = alignment.startTime();
+    }
+    return alignment.replay(sample, [&](const QSharedPointer<OggPacket>& held) { return decodePacket(held, sample); });
+}
+
+bool DecoderAudioSpeex::decodePacket(const QSharedPointer<OggPacket>& packet, Sample*& sample)
+{
     // The time at the start of this packet: from its granule position (which
     // tells where it ends) when it has one, else where the last one ended.
     const quint64 unit = quint64(framesPerPacket) * quint64(frameSize);
@@ -132,6 +145,7 @@ bool DecoderAudioSpeex::decode(QSharedPointer<OggPacket> packet, Sample*& sample
             return true;
         filled = 0;
     }
+    const qint64 packetStart = time;
     time += qint64(unit * 1000000000ull / rate);
     if (!loadBits(*packet))
         return true;
@@ -146,12 +160,25 @@ bool DecoderAudioSpeex::decode(QSharedPointer<OggPacket> packet, Sample*& sample
             }
         }
     }
-    filled += framesPerPacket * quint32(frameSize);
-    if (filled >= blockFrames) {
+    // After a seek, what lies before the target is not heard.
+    const quint32 dropped = quint32(alignment.drop(qint64(unit)));
+    if (dropped > 0) {
+        for (quint32 c = 0; c < channels; ++c) {
+            float* plane = pending->data + size_t(c) * blockFrames + filled;
+            std::memmove(plane, plane + dropped, size_t(unit - dropped) * sizeof(float));
+        }
+    }
+    if (filled == 0)
+        pending->time = packetStart + qint64(quint64(dropped) * 1000000000ull / rate);
+    filled += quint32(unit) - dropped;
+    // A block cut short by a seek ends where the next packet would not fit.
+    if (filled + unit > blockFrames) {
         float* data = pending->data;
         const size_t count = size_t(channels) * blockFrames;
         for (size_t i = 0; i < count; ++i)
             data[i] *= kScale;
+        if (filled < blockFrames)
+            SeekAlignment::keepFrames(pending, 0, int(filled), int(rate));
         sample = pending;
         pending = nullptr;
     }
@@ -167,6 +194,7 @@ bool DecoderAudioSpeex::seeked(qint64 ns)
     pending = nullptr;
     filled = 0;
     time = ns;
+    alignment.start(ns, int(rate));
     return true;
 }
 
@@ -187,6 +215,7 @@ void DecoderAudioSpeex::close()
     filled = 0;
     delete pending;
     pending = nullptr;
+    alignment.reset();
     HARBEND_LOG(Info, "Closed Speex decoder.");
 }
 

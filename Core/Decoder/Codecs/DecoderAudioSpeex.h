@@ -2,6 +2,7 @@
 
 #include "Core/Base/RecorderChannels.h"
 #include "Core/Decoder/Decoder.h"
+#include "Core/Decoder/SeekAlignment.h"
 
 #include <speex/speex_bits.h>
 
@@ -27,6 +28,7 @@ private:
     // Loads each channel's bits from a packet; false for a packet whose
     // records do not fit into it.
     bool loadBits(const OggPacket& packet);
+    bool decodePacket(const QSharedPointer<OggPacket>& packet, Sample*& sample);
 
     SpeexBits bits[kMaxChannels];
     void* states[kMaxChannels];
@@ -40,6 +42,7 @@ private:
     quint32 blockFrames = 0;
     quint32 filled = 0;
     AudioSample* pending = nullptr;
+    SeekAlignment alignment;
 
     static Logging::Log ms_log;
 };

@@ -93,6 +93,29 @@ bool DecoderAudioVorbis::decode(QSharedPointer<OggPacket> packet, Sample*& sampl
 {
     if (isEmpty(packet) || !blockReady || blockFrames == 0)
         return true;
+    if (!alignment.active())
+        return decodePacket(packet, sample);
+    if (alignment.holding()) {
+        // The granule position tells where the last frame decoded ends.
+        if (!alignment.hold(packet, framesOf(*packet), packet->granulepos))
+            return true;
+        time = alignment.keptTime();
+    }
+    return alignment.replay(sample, [&](const QSharedPointer<OggPacket>& held) { return decodePacket(held, sample); });
+}
+
+qint64 DecoderAudioVorbis::framesOf(const OggPacket& packet)
+{
+    ogg_packet raw = asOggPacket(packet);
+    const long size = vorbis_packet_blocksize(&info, &raw);
+    // Each packet returns from the middle of the one before to its own middle.
+    const qint64 frames = size > 0 && previousBlockSize > 0 ? (previousBlockSize + size) / 4 : 0;
+    previousBlockSize = size;
+    return frames;
+}
+
+bool DecoderAudioVorbis::decodePacket(const QSharedPointer<OggPacket>& packet, Sample*& sample)
+{
     if (!pending) {
         pending = newAudioBlock(time, blockDuration, info.channels, int(blockFrames), ms_log, kLogSource);
         if (!pending)
@@ -118,6 +141,10 @@ bool DecoderAudioVorbis::decode(QSharedPointer<OggPacket> packet, Sample*& sampl
             }
             available = vorbis_synthesis_pcmout(&dspState, &pcm);
         }
+        if (const qint64 dropped = alignment.drop(available)) {
+            vorbis_synthesis_read(&dspState, int(dropped));
+            continue;
+        }
         const quint32 count = qMin(quint32(available), blockFrames - filled);
         for (int c = 0; c < info.channels; ++c)
             std::memcpy(pending->data + size_t(c) * blockFrames + filled, pcm[c], count * sizeof(float));
@@ -135,6 +162,8 @@ bool DecoderAudioVorbis::decode(QSharedPointer<OggPacket> packet, Sample*& sampl
 bool DecoderAudioVorbis::seeked(qint64 ns)
 {
     time = ns;
+    alignment.start(ns, info.rate);
+    previousBlockSize = -1;
     // A block begun before the seek would carry its old time.
     delete pending;
     pending = nullptr;
@@ -166,6 +195,7 @@ void DecoderAudioVorbis::close()
     filled = 0;
     delete pending;
     pending = nullptr;
+    alignment.reset();
     HARBEND_LOG(Info, "Closed Vorbis decoder.");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Decoder/Decoder.h"
+#include "Core/Decoder/SeekAlignment.h"
 
 #include <vorbis/codec.h>
 
@@ -18,6 +19,10 @@ public:
     bool seeked(qint64 ns) override;
 
 private:
+    bool decodePacket(const QSharedPointer<OggPacket>& packet, Sample*& sample);
+    // The frames a packet adds to the output after a restart (the first adds none).
+    qint64 framesOf(const OggPacket& packet);
+
     vorbis_info info;
     vorbis_dsp_state dspState;
     vorbis_block block;
@@ -29,6 +34,8 @@ private:
     qint64 blockDuration = 0;
     quint32 filled = 0;
     AudioSample* pending = nullptr;
+    long previousBlockSize = -1; // of the packet before, -1 after a restart
+    SeekAlignment alignment;
 
     static Logging::Log ms_log;
 };

@@ -234,7 +234,7 @@ bool DecoderVideoDirac::emitPicture(Sample*& sample)
         source.height[p] = int(layout.height[p]);
     }
     sample = VideoSampleWriter::write(source, layout, QVideoFrame::Format_YUV420P, QSize(width, height),
-                                      pictureTime(), frameDuration);
+                                      pictureTime(), frameDuration, pool);
     if (!sample) {
         HARBEND_LOG(Error, "Failed to write data to video output buffer!");
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Decoder/Decoder.h"
+#include "Core/Output/VideoBufferPool.h"
 
 #include <QByteArray>
 
@@ -50,6 +51,9 @@ private:
     bool draining;
     // Library errors in a row on one packet; bounded so that a call always ends.
     int failures;
+
+    // Picture blocks come back here when the surface lets their frame go.
+    const QSharedPointer<VideoBufferPool> pool{new VideoBufferPool};
 
     static Logging::Log ms_log;
 };

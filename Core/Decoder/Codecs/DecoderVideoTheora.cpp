@@ -187,7 +187,7 @@ void DecoderVideoTheora::emitPicture(Sample*& sample)
         source.height[p] = picture[p].height - y;
     }
     sample = VideoSampleWriter::write(source, layout, pixelFormat, QSize(int(info.pic_width), int(info.pic_height)),
-                                      time, frameDuration);
+                                      time, frameDuration, pool);
     if (!sample)
         HARBEND_LOG(Error, "Failed to write data to video output buffer!");
 }

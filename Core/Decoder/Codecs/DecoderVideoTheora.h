@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Decoder/Decoder.h"
+#include "Core/Output/VideoBufferPool.h"
 #include "Core/Output/VideoPlaneLayout.h"
 
 #include <QVideoFrame>
@@ -23,6 +24,8 @@ public:
 
     // For tests: the duration of one picture in nanoseconds.
     qint64 pictureDuration() const { return frameDuration; }
+    // For tests: where the blocks of pictures let go wait for reuse.
+    VideoBufferPool& bufferPool() const { return *pool; }
 
 private:
     void emitPicture(Sample*& sample);
@@ -41,6 +44,9 @@ private:
     // False after a seek until a packet's granule position gives the time
     // again: the pictures before it cannot be placed.
     bool timeKnown;
+
+    // Picture blocks come back here when the surface lets their frame go.
+    const QSharedPointer<VideoBufferPool> pool{new VideoBufferPool};
 
     static Logging::Log ms_log;
 };

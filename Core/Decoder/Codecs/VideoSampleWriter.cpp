@@ -11,12 +11,12 @@ namespace Harbend {
 
 VideoSample* VideoSampleWriter::write(const SourcePicture& source, const VideoPlaneLayout& layout,
                                       QVideoFrame::PixelFormat format, const QSize& size, qint64 time,
-                                      qint64 duration)
+                                      qint64 duration, const QSharedPointer<VideoBufferPool>& pool)
 {
     // A mapped frame tells its size in an int.
     if (layout.total > std::uint64_t(std::numeric_limits<int>::max()))
         return nullptr;
-    QVideoFrame frame(new VideoBuffer(unsigned(layout.total), unsigned(size.width())), size, format);
+    QVideoFrame frame(new VideoBuffer(unsigned(layout.total), unsigned(size.width()), pool), size, format);
     if (!frame.map(QAbstractVideoBuffer::WriteOnly))
         return nullptr;
     uchar* bits = frame.bits();
