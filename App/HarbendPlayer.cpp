@@ -62,6 +62,10 @@ bool HarbendPlayer::initialize()
             break;
         }
     }
+    // A recording was named but none found: the window says that it cannot
+    // open the first name, rather than opening another recording in its place.
+    if (fileName.isNull() && !arguments.isEmpty())
+        fileName = arguments.first();
     return true;
 }
 

@@ -18,7 +18,9 @@ public:
     void close() override;
     int run() override;
 
-    // The recording named on the command line; null while none was found.
+    // The first command-line argument that names an existing file, else the
+    // first argument (which the window then reports it cannot open); null
+    // without arguments.
     const QString& commandLineFile() const { return fileName; }
 
     static QString logFilePath();

@@ -1,6 +1,6 @@
 #include "Core/Multimedia/AudioDeviceSynchronizer.h"
 
-#include <QAudioOutput>
+#include "Core/Multimedia/GuardedAudioOutput.h"
 
 namespace Harbend {
 
@@ -29,9 +29,9 @@ quint64 AudioDeviceSynchronizer::elapsed() const
         return frozen;
     if (!output)
         return base;
-    const quint64 played = playedTime(output->processedUSecs(), output->state(),
-                                      output->bufferSize(), output->bytesFree(),
-                                      output->format().sampleRate());
+    const GuardedAudioOutput::Reading now = output->read();
+    const quint64 played = playedTime(now.processedUSecs, now.state, now.bufferSize, now.bytesFree,
+                                      now.sampleRate);
     return base + scale(played, rate);
 }
 

@@ -4,14 +4,14 @@
 
 #include <QAudio>
 
-class QAudioOutput;
-
 namespace Harbend {
+
+class GuardedAudioOutput;
 
 // The clock of a recording with audio: the time the audio device has played.
 class AudioDeviceSynchronizer : public Synchronizer {
 public:
-    AudioDeviceSynchronizer(quint64 base, QAudioOutput* output,
+    AudioDeviceSynchronizer(quint64 base, GuardedAudioOutput* output,
                             PlaybackRate::Enum rate = PlaybackRate::Normal)
         : Synchronizer(base, rate), output(output) {}
 
@@ -25,7 +25,7 @@ public:
                               int bytesFree, int frequency);
 
 private:
-    QAudioOutput* output;
+    GuardedAudioOutput* output;
 };
 
 } // namespace Harbend

@@ -6,9 +6,8 @@
 #include "Core/Decoder/SampleQueue.h"
 #include "Core/Dsp/PhaseVocoder.h"
 #include "Core/Multimedia/AudioChannelControl.h"
-
-#include <QAudioOutput>
-#include <QElapsedTimer>
+#include "Core/Multimedia/AudioDeviceSynchronizer.h"
+#include "Core/Multimedia/GuardedAudioOutput.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,14 +17,14 @@ namespace Harbend {
 namespace {
 const char kLogSource[] = "Core/Multimedia/PlayerSession";
 const unsigned long kSleepUs = 10000;
-// How long the end of a stream waits for the device to play what it holds,
-// beyond the buffer's own length.
-const qint64 kDrainSlackMs = 500;
+// Silence taken at a time once the stream has ended.
+const unsigned kSilenceBlock = 1024;
+const float kSilence[kSilenceBlock] = {};
 } // namespace
 
 Logging::Log AudioOutputThread::ms_log("AudioOutputThread", Logging::Log::systemLogger());
 
-AudioOutputThread::AudioOutputThread(QObject* session, quint64 playback, QAudioOutput* output,
+AudioOutputThread::AudioOutputThread(QObject* session, quint64 playback, GuardedAudioOutput* output,
                                      SampleQueue* queue, AudioChannelControl* channelControl,
                                      unsigned bufferSize)
     : OutputThread(session, playback), output(output), queue(queue), channelControl(channelControl),
@@ -34,13 +33,16 @@ AudioOutputThread::AudioOutputThread(QObject* session, quint64 playback, QAudioO
     buffer = static_cast<qint16*>(Memory::allocate(bufferSize));
     if (!buffer)
         buffer = static_cast<qint16*>(Memory::allocate(bufferSize));
+    history = static_cast<float*>(Memory::allocate(HistorySize * sizeof(float)));
 }
 
 AudioOutputThread::~AudioOutputThread()
 {
     releaseVocoder();
-    if (buffer)
-        Memory::free(buffer);
+    for (void* block : {static_cast<void*>(buffer), static_cast<void*>(history)}) {
+        if (block)
+            Memory::free(block);
+    }
 }
 
 void AudioOutputThread::chooseKernels()
@@ -65,10 +67,9 @@ void AudioOutputThread::releaseVocoder()
     vocoderInput = nullptr;
 }
 
-bool AudioOutputThread::setPlaybackRate(PlaybackRate::Enum newRate)
+bool AudioOutputThread::renewVocoder(PlaybackRate::Enum newRate)
 {
     releaseVocoder();
-    discardPending();
     // Without a vocoder only the direct path is safe, whatever happens below.
     rate = PlaybackRate::Normal;
     if (newRate != PlaybackRate::Normal) {
@@ -88,17 +89,61 @@ bool AudioOutputThread::setPlaybackRate(PlaybackRate::Enum newRate)
         }
     }
     rate = newRate;
+    restartVocoderPath();
     return true;
 }
 
-void AudioOutputThread::discardPending()
+bool AudioOutputThread::setPlaybackRate(PlaybackRate::Enum newRate)
 {
-    current.reset();
-    writePosition = 0;
-    readPosition = 0;
+    return renewVocoder(newRate);
+}
+
+void AudioOutputThread::startPath()
+{
+    pathStart = cursor;
+    restartVocoderPath();
+}
+
+void AudioOutputThread::restartVocoderPath()
+{
     vocoderInputFill = 0;
     vocoderOutputCount = 0;
     vocoderOutput = nullptr;
+    writePosition = 0;
+    // The vocoder's first output belongs before the start: dropped, the
+    // device's first sample is the path's first.
+    leadIn = rate == PlaybackRate::Normal ? 0 : unsigned(deviceSamples(VocoderDelay));
+}
+
+void AudioOutputThread::continueFrom(quint64 heardNs)
+{
+    const quint64 heard = heardNs * quint64(output->sampleRate()) / 1000000000ULL;
+    const quint64 oldest = historyEnd > HistorySize ? historyEnd - HistorySize : 0;
+    cursor = std::min(historyEnd, std::max(oldest, pathStart + heard));
+    startPath();
+}
+
+bool AudioOutputThread::discardPending()
+{
+    historyEnd = 0;
+    cursor = 0;
+    pathStart = 0;
+    streamEnd = NoEnd;
+    clearEnd();
+    return renewVocoder(rate);
+}
+
+quint64 AudioOutputThread::deviceSamples(quint64 streamSamples) const
+{
+    switch (rate) {
+    case PlaybackRate::Double:
+        return streamSamples / 2;
+    case PlaybackRate::Half:
+        return streamSamples * 2;
+    case PlaybackRate::Normal:
+        break;
+    }
+    return streamSamples;
 }
 
 void AudioOutputThread::mixDown(float* data, unsigned channels, unsigned frames, const float* gains,
@@ -126,143 +171,162 @@ void AudioOutputThread::run()
         switch (state()) {
         case Stop:
             HARBEND_LOG(Debug, "Stopping audio output thread.");
-            current.reset();
             return;
         case Paused:
             waitWhilePaused();
             break;
         case Play:
-            playSample();
+            playStep();
             break;
         }
     }
 }
 
-void AudioOutputThread::playSample()
+void AudioOutputThread::playStep()
 {
-    if (!current) {
-        current = queue->dequeueSample();
-        if (!current) {
-            rest(kSleepUs);
-            return;
-        }
-        if (current->type == Sample::EndOfStream) {
-            current.reset();
-            finishStream();
-            return;
-        }
-        if (current->type != Sample::Audio) {
-            current.reset();
-            return;
-        }
-        AudioSample* audio = static_cast<AudioSample*>(current.data());
-        if (!audio->data || audio->channels <= 0 || audio->frames <= 0) {
-            current.reset();
-            return;
-        }
-        // The channel settings are read once per sample; the panel may change them at any time.
-        float gains[RecorderChannels];
-        bool enabled[RecorderChannels];
-        for (unsigned k = 0; k < RecorderChannels; ++k) {
-            gains[k] = channelControl->gain[k];
-            enabled[k] = channelControl->enabled[k];
-        }
-        mixDown(audio->data, unsigned(audio->channels), unsigned(audio->frames), gains, enabled,
-                adjustVolumeFunction, mixChannelsFunction);
-        writePosition = 0;
-        readPosition = 0;
-    }
-    const AudioSample* audio = static_cast<const AudioSample*>(current.data());
-    const bool done = rate == PlaybackRate::Normal
-        ? writeBlock(audio->data, unsigned(audio->frames), writePosition)
-        : writeThroughVocoder(audio->data, unsigned(audio->frames));
-    if (done) {
-        current.reset();
-        writePosition = 0;
-    }
+    if (cursor == historyEnd && !takeSample())
+        return;
+    if (rate == PlaybackRate::Normal)
+        feedDirect();
+    else
+        feedVocoder();
+    if (streamEnd != NoEnd && !hasEnded() && endHeard())
+        reportEnd();
 }
 
-bool AudioOutputThread::writeBlock(const float* data, unsigned count, unsigned& position)
+bool AudioOutputThread::takeSample()
 {
-    const unsigned largest = (bufferSize / 2) & ~7u;
-    while (playing()) {
-        const int free = output->bytesFree();
-        if (free <= 0) {
-            rest(kSleepUs);
-            continue;
-        }
-        unsigned left = count - position;
-        if (left > largest)
-            left = largest;
-        const unsigned room = (unsigned(free) / 2) & ~7u;
-        const unsigned pieceCount = std::min(left, room);
-        if (pieceCount == 0) {
-            rest(kSleepUs);
-            continue;
-        }
-        if (muted)
-            std::memset(buffer, 0, pieceCount * sizeof(qint16));
-        else if (pieceCount % 8 == 0 && position % 8 == 0)
-            convertFunction(buffer, data, position, pieceCount, gain);
-        else
-            AudioKernels::convertFloatToI16(buffer, data, position, pieceCount, gain);
-        const qint64 written = device ? device->write(reinterpret_cast<const char*>(buffer),
-                                                      qint64(pieceCount) * 2)
-                                      : -1;
-        if (written < 0) {
-            HARBEND_LOG(Warning, "Failed to write audio samples into buffer!");
-            position += pieceCount;
-        } else {
-            // A device that takes less keeps the rest for the next piece.
-            position += unsigned(written / 2);
-        }
-        if (position >= count) {
-            position = 0;
-            return true;
-        }
+    if (streamEnd != NoEnd) {
+        appendToHistory(kSilence, kSilenceBlock);
+        return true;
+    }
+    const QSharedPointer<Sample> sample = queue->dequeueSample();
+    if (!sample) {
         rest(kSleepUs);
+        return false;
     }
-    return false;
+    if (sample->type == Sample::EndOfStream) {
+        streamEnd = historyEnd;
+        queue->close();
+        queue->clear();
+        return false;
+    }
+    if (sample->type != Sample::Audio)
+        return false;
+    AudioSample* audio = static_cast<AudioSample*>(sample.data());
+    if (!audio->data || audio->channels <= 0 || audio->frames <= 0)
+        return false;
+    // The channel settings are read once per sample; the panel may change them at any time.
+    float gains[RecorderChannels];
+    bool enabled[RecorderChannels];
+    for (unsigned k = 0; k < RecorderChannels; ++k) {
+        gains[k] = channelControl->gain[k];
+        enabled[k] = channelControl->enabled[k];
+    }
+    mixDown(audio->data, unsigned(audio->channels), unsigned(audio->frames), gains, enabled,
+            adjustVolumeFunction, mixChannelsFunction);
+    appendToHistory(audio->data, unsigned(audio->frames));
+    return true;
 }
 
-bool AudioOutputThread::writeThroughVocoder(const float* data, unsigned count)
+void AudioOutputThread::appendToHistory(const float* data, unsigned count)
+{
+    // Only what fits is kept; the cursor stands at the end when this is called.
+    if (count > HistorySize) {
+        historyEnd += count - HistorySize;
+        data += count - HistorySize;
+        count = HistorySize;
+        cursor = historyEnd;
+    }
+    while (count > 0) {
+        const unsigned at = unsigned(historyEnd & (HistorySize - 1));
+        const unsigned piece = std::min(count, HistorySize - at);
+        std::memcpy(history + at, data, piece * sizeof(float));
+        historyEnd += piece;
+        data += piece;
+        count -= piece;
+    }
+}
+
+void AudioOutputThread::feedDirect()
+{
+    while (cursor < historyEnd && playing()) {
+        const unsigned at = unsigned(cursor & (HistorySize - 1));
+        const unsigned count = unsigned(std::min<quint64>(historyEnd - cursor, HistorySize - at));
+        cursor += writeSamples(history + at, count);
+    }
+}
+
+void AudioOutputThread::feedVocoder()
 {
     while (playing()) {
         if (vocoderOutputCount != 0) {
-            if (!writeBlock(vocoderOutput, vocoderOutputCount, writePosition))
-                return false;
+            const unsigned dropped = std::min(leadIn, vocoderOutputCount - writePosition);
+            leadIn -= dropped;
+            writePosition += dropped;
+            writePosition += writeSamples(vocoderOutput + writePosition, vocoderOutputCount - writePosition);
+            if (writePosition < vocoderOutputCount)
+                return;
             vocoderOutputCount = 0;
+            writePosition = 0;
             continue;
         }
-        const unsigned take = std::min(count - readPosition, VocoderBlockSize - vocoderInputFill);
-        std::memcpy(vocoderInput + vocoderInputFill, data + readPosition, take * sizeof(float));
+        if (cursor == historyEnd)
+            return;
+        const unsigned at = unsigned(cursor & (HistorySize - 1));
+        const unsigned take = unsigned(std::min<quint64>(
+            historyEnd - cursor, std::min(HistorySize - at, VocoderBlockSize - vocoderInputFill)));
+        std::memcpy(vocoderInput + vocoderInputFill, history + at, take * sizeof(float));
         vocoderInputFill += take;
-        readPosition += take;
+        cursor += take;
         if (vocoderInputFill == VocoderBlockSize) {
             vocoderInputFill = 0;
             writePosition = 0;
             vocoderOutput = vocoder->processData(vocoderInput, vocoderOutputCount);
         }
-        if (readPosition >= count) {
-            readPosition = 0;
-            return true;
-        }
     }
-    return false;
 }
 
-void AudioOutputThread::finishStream()
+unsigned AudioOutputThread::writeSamples(const float* data, unsigned count)
 {
-    // Let the device play what it holds; the GUI thread stops the output.
-    const unsigned rateHz = unsigned(qMax(1, output->format().sampleRate()));
-    const qint64 limit = qint64(bufferSize / 2) * 1000 / rateHz + kDrainSlackMs;
-    QElapsedTimer waited;
-    waited.start();
-    while (playing() && output->bytesFree() < int(bufferSize) && waited.elapsed() < limit)
-        rest(kSleepUs);
-    queue->close();
-    queue->clear();
-    stopByItself();
+    const unsigned largest = (bufferSize / 2) & ~7u;
+    unsigned done = 0;
+    while (done < count && playing()) {
+        const int free = output->bytesFree();
+        const unsigned room = free > 0 ? (unsigned(free) / 2) & ~7u : 0;
+        const unsigned piece = std::min(std::min(count - done, largest), room);
+        if (piece == 0) {
+            rest(kSleepUs);
+            continue;
+        }
+        const float* from = data + done;
+        if (muted)
+            std::memset(buffer, 0, piece * sizeof(qint16));
+        else if (piece % 8 == 0 && (reinterpret_cast<quintptr>(from) & 15) == 0)
+            convertFunction(buffer, from, 0, piece, gain);
+        else
+            AudioKernels::convertFloatToI16(buffer, from, 0, piece, gain);
+        const qint64 written = output->write(reinterpret_cast<const char*>(buffer), qint64(piece) * 2);
+        if (written < 0) {
+            HARBEND_LOG(Warning, "Failed to write audio samples into buffer!");
+            done += piece;
+        } else {
+            // A device that takes less keeps the rest for the next piece.
+            done += unsigned(written / 2);
+        }
+        if (done < count)
+            rest(kSleepUs);
+    }
+    return done;
+}
+
+bool AudioOutputThread::endHeard() const
+{
+    const quint64 end = streamEnd > pathStart ? deviceSamples(streamEnd - pathStart) : 0;
+    const GuardedAudioOutput::Reading now = output->read();
+    const quint64 played = AudioDeviceSynchronizer::playedTime(now.processedUSecs, now.state, now.bufferSize,
+                                                               now.bytesFree, now.sampleRate);
+    return played >= end * 1000000000ULL / quint64(qMax(1, now.sampleRate));
 }
 
 } // namespace Harbend

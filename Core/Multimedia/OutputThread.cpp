@@ -87,14 +87,9 @@ void OutputThread::rest(unsigned long microseconds)
         condition.wait(&mutex, deadline);
 }
 
-void OutputThread::stopByItself()
+void OutputThread::reportEnd()
 {
-    {
-        QMutexLocker lock(&mutex);
-        requested = Stop;
-        acknowledged = Stop;
-        condition.wakeAll();
-    }
+    ended = true;
     // Queued: the session acts on it on its own thread, and only if this
     // playback is still the current one.
     QMetaObject::invokeMethod(session, "outputStopped", Qt::QueuedConnection,

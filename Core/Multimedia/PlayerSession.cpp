@@ -8,6 +8,7 @@
 #include "Core/Multimedia/AudioDeviceSynchronizer.h"
 #include "Core/Multimedia/AudioEndpointControl.h"
 #include "Core/Multimedia/AudioOutputThread.h"
+#include "Core/Multimedia/GuardedAudioOutput.h"
 #include "Core/Multimedia/PlaybackRate.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Core/Multimedia/TimerSynchronizer.h"
@@ -93,12 +94,13 @@ void PlayerSession::startAudio(OggReader* reader, quint64 startNs)
         HARBEND_LOG(Warning, "Audio channel control not created, won't play audio!");
         return;
     }
-    output = service->audioEndpointControl->createAudioOutput(stream->getAudioFormat());
-    if (!output) {
+    QAudioOutput* created = service->audioEndpointControl->createAudioOutput(stream->getAudioFormat());
+    if (!created) {
         HARBEND_LOG(Warning, "Failed to create audio output! Won't play audio!");
         return;
     }
-    const unsigned bufferSize = unsigned(output->format().sampleRate() / 1000) * 400;
+    output = new GuardedAudioOutput(created);
+    const unsigned bufferSize = unsigned(output->sampleRate() / 1000) * 400;
     audioThread = new AudioOutputThread(this, playback, output, stream->sampleQueue,
                                         service->audioChannelControl, bufferSize);
     output->setBufferSize(int(bufferSize));
@@ -109,8 +111,7 @@ void PlayerSession::startAudio(OggReader* reader, quint64 startNs)
         return;
     }
     bool started = false;
-    audioThread->device = output->start();
-    if (!audioThread->device)
+    if (!output->start())
         HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
     else if (!audioThread->startPaused())
         HARBEND_LOG_AOT(Error, "Failed to start player session thread!");
@@ -121,7 +122,7 @@ void PlayerSession::startAudio(OggReader* reader, quint64 startNs)
         dropAudio();
         return;
     }
-    connect(output, &QAudioOutput::stateChanged, this, &PlayerSession::stateChanged);
+    connect(output->object(), &QAudioOutput::stateChanged, this, &PlayerSession::stateChanged);
     clock = new AudioDeviceSynchronizer(startNs, output);
 }
 
@@ -167,11 +168,9 @@ void PlayerSession::dropAudio()
         audioThread = nullptr;
     }
     if (output) {
-        disconnect(output, nullptr, this, nullptr);
-        output->reset();
-        output->stop();
-        // One output per playback: kept past its playback, each would stay
-        // with the endpoint control until the service goes.
+        disconnect(output->object(), nullptr, this, nullptr);
+        // Stops it. One output per playback: kept past its playback, each
+        // would stay with the endpoint control until the service goes.
         delete output;
         output = nullptr;
     }
@@ -195,9 +194,11 @@ void PlayerSession::stop()
     }
     if (audioThread)
         HARBEND_LOG_AOT(Debug, "Closing audio playback.");
-    dropAudio();
+    // The clock goes first: the output may run the event loop while it
+    // stops, and the position read then must not reach it.
     delete clock;
     clock = nullptr;
+    dropAudio();
 }
 
 void PlayerSession::pauseAudio()
@@ -283,12 +284,12 @@ bool PlayerSession::postSeek(qint64 ms)
             return false;
         }
         // Nothing from before the seek may be heard after it.
-        audioThread->discardPending();
+        if (!audioThread->discardPending())
+            return false;
         audioThread->queue->open();
         output->reset();
         output->stop();
-        audioThread->device = output->start();
-        if (!audioThread->device) {
+        if (!output->start()) {
             HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
             return false;
         }
@@ -298,6 +299,7 @@ bool PlayerSession::postSeek(qint64 ms)
             HARBEND_LOG_VOT(Error, "Invalid state! Can't resume after the seek!");
             return false;
         }
+        videoThread->clearEnd();
         videoThread->queue->open();
     }
     HARBEND_LOG(Debug, "Resumed after the seek.");
@@ -313,6 +315,9 @@ bool PlayerSession::changePlaybackRate(double rate)
     pauseAudio();
     pauseVideo();
     bool failed = false;
+    // The stream time heard since the output last started: the sound goes on
+    // from there.
+    const quint64 heard = clock ? clock->elapsed() - clock->runStart() : 0;
     if (clock)
         clock->setPlaybackRate(target);
     if (audioThread && target != audioThread->playbackRate()) {
@@ -324,13 +329,14 @@ bool PlayerSession::changePlaybackRate(double rate)
         } else {
             // The clock has reset the output; it starts anew and counts from zero.
             output->stop();
-            audioThread->device = output->start();
-            if (!audioThread->device) {
+            if (!output->start()) {
                 HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
                 failed = true;
-            } else if (!audioWasPlaying) {
+            } else {
+                audioThread->continueFrom(heard);
                 // A paused playback stays paused with the new rate in place.
-                output->suspend();
+                if (!audioWasPlaying)
+                    output->suspend();
             }
         }
     }
@@ -373,8 +379,12 @@ quint64 PlayerSession::position() const
 
 void PlayerSession::outputStopped(quint64 stoppedPlayback)
 {
-    if (stoppedPlayback == playback)
-        emit sessionStopped();
+    if (stoppedPlayback != playback)
+        return;
+    // A report from before a seek finds its thread's end cleared.
+    if ((audioThread && !audioThread->hasEnded()) || (videoThread && !videoThread->hasEnded()))
+        return;
+    emit sessionStopped();
 }
 
 void PlayerSession::stateChanged(QAudio::State state)

@@ -6,11 +6,11 @@
 #include <QObject>
 
 class QAbstractVideoSurface;
-class QAudioOutput;
 
 namespace Harbend {
 
 class AudioOutputThread;
+class GuardedAudioOutput;
 class OggReader;
 class PlayerService;
 class Synchronizer;
@@ -50,8 +50,8 @@ signals:
     void sessionStopped();
 
 public slots:
-    // An output thread met the end of its stream; reports from an earlier
-    // playback are ignored.
+    // An output thread has played its stream out; the session stops once
+    // every part has. Reports from an earlier playback are ignored.
     void outputStopped(quint64 playback);
 
 private slots:
@@ -75,7 +75,7 @@ private:
     AudioOutputThread* audioThread = nullptr;
     VideoOutputThread* videoThread = nullptr;
     Synchronizer* clock = nullptr;
-    QAudioOutput* output = nullptr;
+    GuardedAudioOutput* output = nullptr;
     QAbstractVideoSurface* surface = nullptr;
     quint64 playback = 0;
 };

@@ -28,6 +28,9 @@ public:
     bool isPaused() const { return paused; }
 
     PlaybackRate::Enum playbackRate() const { return rate; }
+    // The value at the last reset or rate change: elapsed() less it is the
+    // stream time played since.
+    quint64 runStart() const { return base; }
 
     // n counted at the given rate: doubled, halved (rounding down) or as it is.
     static quint64 scale(quint64 n, PlaybackRate::Enum rate);

@@ -70,9 +70,10 @@ void VideoOutputThread::run()
             continue;
         }
         if (sample->type == Sample::EndOfStream) {
+            // The last picture stays on the surface while the sound plays on.
             queue->close();
             queue->clear();
-            stopByItself();
+            reportEnd();
             continue;
         }
         if (sample->type != Sample::Video)

@@ -11,7 +11,8 @@ class SampleQueue;
 class Synchronizer;
 
 // Presents each video frame when the clock reaches its time; a late frame is
-// presented at once, never dropped.
+// presented at once, never dropped. At the end of the stream the last picture
+// stays shown and the thread waits for a seek or the stop.
 class VideoOutputThread : public OutputThread {
 public:
     VideoOutputThread(QObject* session, quint64 playback, QAbstractVideoSurface* surface,

@@ -121,8 +121,9 @@ double timed(F f)
 }
 
 // Plays a recording whose clicks (every second) coincide with pictures
-// 0, 25, 50, ... and prints the offsets of sound behind picture.
-int measureAvOffset(int seconds)
+// 0, 25, 50, ... and prints the offsets of sound behind picture; with seeks,
+// one every 1.7 s, apart for the clicks heard in the first half second after one.
+int measureAvOffset(int seconds, bool withSeeks)
 {
     QTemporaryDir folder;
     const QString recording = folder.path() + "/av.ogg";
@@ -155,7 +156,17 @@ int measureAvOffset(int seconds)
     player->setVideoOutput(&surface);
     player->setMedia(QMediaContent(QUrl::fromLocalFile(recording)));
     player->play();
-    runFor(seconds * 1000 + 1000);
+    QVector<qint64> seekTimes; // wall ns
+    if (withSeeks) {
+        for (int k = 0; k < seconds * 10 / 17; ++k) {
+            runFor(1700);
+            seekTimes.append(wall.nsecsElapsed());
+            player->setPosition(qint64((k * 7 + 3) % qMax(1, seconds)) * 1000 + 850);
+        }
+        runFor(1000);
+    } else {
+        runFor(seconds * 1000 + 1000);
+    }
     player->stop();
     pull();
     parec.kill();
@@ -170,7 +181,13 @@ int measureAvOffset(int seconds)
         return qint64(-1);
     };
     const auto frames = surface.frames();
-    std::vector<double> offsets;
+    auto soonAfterASeek = [&](qint64 heard) {
+        for (qint64 at : seekTimes)
+            if (heard >= at && heard - at < 500000000LL)
+                return true;
+        return false;
+    };
+    std::vector<double> offsets, afterSeeks;
     qint64 last = -44100;
     for (qint64 i = 1; i < count; ++i) {
         if (qAbs(int(samples[i]) - int(samples[i - 1])) < 8000 || i - last < 22050)
@@ -184,7 +201,13 @@ int measureAvOffset(int seconds)
                 best = frame.second;
         }
         if (best >= 0 && qAbs(best - heard) < 500000000LL)
-            offsets.push_back(double(heard - best) / 1e6);
+            (soonAfterASeek(heard) ? afterSeeks : offsets).push_back(double(heard - best) / 1e6);
+    }
+    if (withSeeks && !afterSeeks.empty()) {
+        std::sort(afterSeeks.begin(), afterSeeks.end());
+        std::printf("av after seeks: %zu clicks within 0.5 s of a seek; sound after picture by median %.1f ms "
+                    "(min %.1f, max %.1f)\n",
+                    afterSeeks.size(), afterSeeks[afterSeeks.size() / 2], afterSeeks.front(), afterSeeks.back());
     }
     if (offsets.empty()) {
         std::printf("av: no click matched a picture\n");
@@ -365,7 +388,7 @@ int main(int argc, char** argv)
             ours.append(args[i + 1]);
     }
     if (args.contains("--av"))
-        return measureAvOffset(seconds);
+        return measureAvOffset(seconds, args.contains("--seeks"));
     if (args.contains("--host"))
         return measureHost(ours.isEmpty() ? QStringList{HARBEND_BIN_DIR "/harbend-player"} : ours, recording,
                            seconds, runs);

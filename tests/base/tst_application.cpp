@@ -79,6 +79,8 @@ private slots:
     void eachStartEmptiesTheLog();
     void libraryRunsEndToEnd();
     void hostRunsAndEndsCleanly();
+    void hostOpensTheNamedRecordingOrNone_data();
+    void hostOpensTheNamedRecordingOrNone();
     void hostReportsAMissingLibrary();
 };
 
@@ -154,6 +156,43 @@ void ApplicationTest::hostRunsAndEndsCleanly()
     QCOMPARE(host.exitStatus(), QProcess::NormalExit);
     QCOMPARE(host.exitCode(), 0);
     verifyStartAndClose(logPath);
+}
+
+void ApplicationTest::hostOpensTheNamedRecordingOrNone_data()
+{
+    // Without arguments the recording beside the program opens (tst_player_playing).
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("a missing name and a folder") << QStringList{"/nowhere/missing.ogg", "/"};
+    QTest::newRow("a folder") << QStringList{"/"};
+}
+
+void ApplicationTest::hostOpensTheNamedRecordingOrNone()
+{
+    QFETCH(QStringList, arguments);
+    // The host and its library, with a recording beside them.
+    QTemporaryDir folder;
+    for (const char* name : {"harbend-player", "libHarbendPlayer.so"})
+        QVERIFY(QFile::copy(QStringLiteral(HARBEND_BIN_DIR "/") + name, folder.filePath(name)));
+    QVERIFY(QFile::copy(g_firstFile, folder.filePath(QStringLiteral("beside.ogg"))));
+    QTemporaryDir dataHome;
+    QProcess host;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+    host.setProcessEnvironment(environment);
+    host.start(folder.filePath(QStringLiteral("harbend-player")), arguments);
+    QVERIFY(host.waitForStarted(10000));
+    // The first name is the only recording it tries: the window's message
+    // about it stays open, and the one beside the program is left alone.
+    const QString logPath = dataHome.path() + QStringLiteral("/Velmora/HarbendPlayer/HarbendPlayer.log");
+    auto opened = [&] {
+        return logMessages(logPath).filter(QRegularExpression("^(Failed to open stream|Successfully opened)"));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!opened().isEmpty(), 20000);
+    host.terminate();
+    QVERIFY(host.waitForFinished(20000));
+    QCOMPARE(host.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(opened().size(), 1);
+    QVERIFY2(opened().first().startsWith(QStringLiteral("Failed to open stream!")), qPrintable(opened().first()));
 }
 
 void ApplicationTest::hostReportsAMissingLibrary()

@@ -24,6 +24,7 @@ SinkRecorder::~SinkRecorder()
 
 bool SinkRecorder::start()
 {
+    wall.start();
     process.start("parec", {"-d", "nullsink.monitor", "--raw", "--format=s16le",
                             QString("--rate=%1").arg(kSinkRate), "--channels=1", "--latency-msec=20"});
     return process.waitForStarted(5000);
@@ -32,7 +33,30 @@ bool SinkRecorder::start()
 void SinkRecorder::pull()
 {
     process.waitForReadyRead(20);
-    data.append(process.readAllStandardOutput());
+    const QByteArray block = process.readAllStandardOutput();
+    if (block.isEmpty())
+        return;
+    data.append(block);
+    arrivals.append(qMakePair(int(data.size() / 2), now()));
+}
+
+qint64 SinkRecorder::heardAt(int index) const
+{
+    for (const auto& arrival : arrivals) {
+        if (arrival.first > index)
+            return arrival.second - qint64(arrival.first - index) * 1000000000LL / kSinkRate;
+    }
+    return -1;
+}
+
+QVector<int> clicks(const QVector<qint16>& heard)
+{
+    QVector<int> found;
+    for (int i = 0; i < heard.size(); ++i) {
+        if (qAbs(int(heard[i])) > 16000 && (found.isEmpty() || i - found.last() > kSinkRate / 20))
+            found.append(i);
+    }
+    return found;
 }
 
 int SinkRecorder::available()
@@ -64,6 +88,7 @@ void SinkRecorder::restart()
 {
     pull();
     data.clear();
+    arrivals.clear();
 }
 
 QVector<qint16> SinkRecorder::take(int count, int timeoutMs)

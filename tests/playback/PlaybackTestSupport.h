@@ -4,6 +4,7 @@
 
 #include <QAudioFormat>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QObject>
 #include <QProcess>
@@ -30,12 +31,24 @@ public:
     // Samples recorded since the last restart; waits until at least count arrived.
     QVector<qint16> take(int count, int timeoutMs = 8000);
     int available();
+    // Reads what the monitor delivered, waiting up to 20 ms for it.
+    void pull();
+    // Nanoseconds on the recorder's own monotonic clock.
+    qint64 now() const { return wall.nsecsElapsed(); }
+    // When the sample with this index (since the last restart) was heard, on
+    // that clock: taken from the arrival of the block that holds it.
+    qint64 heardAt(int index) const;
 
 private:
-    void pull();
     QProcess process;
     QByteArray data;
+    QElapsedTimer wall;
+    QVector<QPair<int, qint64>> arrivals; // samples received so far, wall ns
 };
+
+// Sample indexes of the clicks that make-recording puts into the sound (above
+// half of full scale, at least 50 ms apart).
+QVector<int> clicks(const QVector<qint16>& heard);
 
 // Amplitude (0..1 of full scale) of the given frequency in the samples.
 double toneLevel(const QVector<qint16>& samples, double frequency, int rate = kSinkRate);

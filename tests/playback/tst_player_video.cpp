@@ -49,6 +49,11 @@ public:
         QMutexLocker lock(&mutex);
         return arrivals.size();
     }
+    int lastNumber()
+    {
+        QMutexLocker lock(&mutex);
+        return numbers.isEmpty() ? -1 : numbers.last();
+    }
     // Frames that arrived at or after the given wall time.
     int since(qint64 ms)
     {
@@ -88,6 +93,8 @@ private slots:
     void videoAloneRunsOnATimerThatStopsWhilePaused();
     void videoFollowsTheSoundAndSeeks();
     void playingAgainRightAtTheEnd();
+    void theWholeRecordingIsHeardAndSeen_data();
+    void theWholeRecordingIsHeardAndSeen();
 
 private:
     SinkRecorder recorder; // keeps the null sink awake between streams
@@ -220,6 +227,54 @@ void PlayerVideoTest::playingAgainRightAtTheEnd()
     pass(700);
     QCOMPARE(player->state(), QMediaPlayer::PlayingState);
     QTRY_COMPARE_WITH_TIMEOUT(player->state(), QMediaPlayer::StoppedState, 15000);
+}
+
+void PlayerVideoTest::theWholeRecordingIsHeardAndSeen_data()
+{
+    QTest::addColumn<double>("videoSeconds");
+    QTest::newRow("video 2 s shorter") << 2.4;
+    QTest::newRow("equal") << 4.4;
+    QTest::newRow("video 2 s longer") << 6.4;
+}
+
+void PlayerVideoTest::theWholeRecordingIsHeardAndSeen()
+{
+    QFETCH(double, videoSeconds);
+    // A click every second and one in the last 4 ms of the sound, 0.4 s after the one before.
+    const double audioSeconds = 4.4;
+    const QString path = recordings.get(
+        QString("end-%1.ogg").arg(videoSeconds),
+        {"--stream", QString("theora:width=160,height=120,fps=25,duration=%1").arg(videoSeconds), "--stream",
+         QString("vorbis:channels=1,rate=44100,level=0.05,base=500,clicks=1,duration=%1").arg(audioSeconds)});
+    ArrivalSurface surface; // outlives the player that draws on it
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    player->setVideoOutput(&surface);
+    player->setMedia(QMediaContent(QUrl::fromLocalFile(path)));
+    QSignalSpy statuses(player, &QMediaPlayer::mediaStatusChanged);
+    QSignalSpy states(player, &QMediaPlayer::stateChanged);
+    recorder.restart();
+    player->play();
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), QMediaPlayer::StoppedState, 20000);
+    // Stopped once, and the media status stays buffered.
+    QCOMPARE(states.size(), 2);
+    QCOMPARE(states.at(0).at(0).value<QMediaPlayer::State>(), QMediaPlayer::PlayingState);
+    QCOMPARE(statuses.size(), 1);
+    QCOMPARE(statuses.at(0).at(0).value<QMediaPlayer::MediaStatus>(), QMediaPlayer::BufferedMedia);
+    // Every picture was shown, the last one too (numbered from 0).
+    QCOMPARE(surface.lastNumber(), qRound(videoSeconds * 25) - 1);
+    // The clicks of seconds 1 to 4 and the last one were heard.
+    pass(500);
+    const QVector<qint16> sound = recorder.take(recorder.available());
+    const QVector<int> heard = clicks(sound);
+    int last = sound.size() - 1;
+    while (last > 0 && qAbs(int(sound[last])) < 800)
+        --last;
+    qInfo("%d clicks; the sound ends %d ms after the first one", heard.size(),
+          heard.isEmpty() ? -1 : int(qint64(last - heard.first()) * 1000 / kSinkRate));
+    QVERIFY2(heard.size() >= 5, qPrintable(QString("%1 clicks").arg(heard.size())));
+    const int lastGap = heard.last() - heard[heard.size() - 2];
+    QVERIFY2(qAbs(lastGap - kSinkRate * 396 / 1000) < kSinkRate / 50, qPrintable(QString::number(lastGap)));
 }
 
 QTEST_MAIN(PlayerVideoTest)

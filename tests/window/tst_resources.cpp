@@ -84,7 +84,10 @@ const char kProbeMarker[] = "-- probe result --";
 // what the user would see of the translation and the window icon, as JSON.
 int probe(int argc, char** argv)
 {
-    QApplication application(argc, argv);
+    // The probe's own flag is no recording: the player would report that it cannot open it.
+    Q_UNUSED(argc);
+    int programOnly = 1;
+    QApplication application(programOnly, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("HarbendPlayer"));
     QJsonObject result;
