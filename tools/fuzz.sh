@@ -6,11 +6,13 @@
 # Usage: tools/fuzz.sh [SECONDS_PER_HARNESS [NAME...]]
 #   SECONDS_PER_HARNESS: 60 by default; NAME: headers, decoder, ... (all by default)
 #   FUZZ_BUILD: the build folder (build-fuzz)
+#   FUZZ_SEED: libFuzzer's random seed (1, so that a run can be repeated; 0 picks one)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 build="${FUZZ_BUILD:-$root/build-fuzz}"
+seed="${FUZZ_SEED:-1}"
 
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
@@ -35,7 +37,7 @@ for name in "${names[@]}"; do
     mkdir -p "$work/corpus"
     # New inputs go to the work corpus; the seed corpus in the tree is only read.
     # The product's log lines go to standard output, which is closed.
-    if "$build/bin/fuzz_$name" -max_total_time="$seconds" -timeout=30 -close_fd_mask=1 \
+    if "$build/bin/fuzz_$name" -max_total_time="$seconds" -seed="$seed" -timeout=30 -close_fd_mask=1 \
         -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" "$root/tests/fuzz/corpus/$name" >"$work/log" 2>&1; then
         passed=$((passed + 1))
         runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")"
