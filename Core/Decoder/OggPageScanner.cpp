@@ -2,6 +2,9 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+#include <limits>
+
 namespace Harbend {
 
 OggPageScanner::OggPageScanner() { ogg_sync_init(&sync); }
@@ -23,9 +26,19 @@ void OggPageScanner::reset()
 
 bool OggPageScanner::nextPage(ogg_page* page)
 {
+    return nextPageBefore(page, std::numeric_limits<qint64>::max());
+}
+
+bool OggPageScanner::nextPageBefore(ogg_page* page, qint64 limit)
+{
     if (!device)
         return false;
+    // Past the limit the reads start small and double: a page that ends soon
+    // after it costs little, a long one a bounded number of reads.
+    qint64 pastLimit = 64;
     for (;;) {
+        if (nextOffset >= limit)
+            return false;
         const long result = ogg_sync_pageseek(&sync, page);
         if (result > 0) {
             lastPageStart = nextOffset;
@@ -37,10 +50,18 @@ bool OggPageScanner::nextPage(ogg_page* page)
             nextOffset -= result; // skipped bytes that are not a page
             continue;
         }
-        char* buffer = ogg_sync_buffer(&sync, ReadSize);
+        const qint64 at = device->pos();
+        qint64 wanted = ReadSize;
+        if (at < limit) {
+            wanted = std::min<qint64>(ReadSize, limit - at);
+        } else {
+            wanted = std::min<qint64>(ReadSize, pastLimit);
+            pastLimit *= 2;
+        }
+        char* buffer = ogg_sync_buffer(&sync, long(wanted));
         if (!buffer)
             return false;
-        const qint64 got = device->read(buffer, ReadSize);
+        const qint64 got = device->read(buffer, wanted);
         if (got <= 0)
             return false;
         totalBytes += got;

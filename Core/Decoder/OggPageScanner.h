@@ -31,6 +31,10 @@ public:
 
     // False at the end of the data.
     bool nextPage(ogg_page* page);
+    // The next page that begins before limit: past it, only as many bytes are
+    // read as complete such a page, so that scans of windows that meet there
+    // read each byte about once. False when none is left before the limit.
+    bool nextPageBefore(ogg_page* page, qint64 limit);
     // The next page of a serial number; with needGranule, only one that
     // carries a granule position (a packet ends on it).
     bool nextPageOf(int serialno, ogg_page* page, bool needGranule);

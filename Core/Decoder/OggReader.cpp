@@ -19,6 +19,9 @@ const char kLogSource[] = "Core/Decoder/OggReader";
 // read meanwhile wait in memory, so a file that never completes its headers
 // must not be read to its end.
 const int kMaxHeaderPages = 4096;
+// How far back from the end the end time is looked for: a tail that no page
+// can be placed in (zeros after a recorder's crash) is read only this far.
+const qint64 kEndScanBytes = qint64(64) << 20;
 // Below this window the bisection stops.
 const qint64 kSmallestWindow = 1000;
 // A page within this many ms of the target ends the bisection.
@@ -356,20 +359,48 @@ bool OggReader::findStartTime(OggPageScanner& scanner, qint64& start)
 
 bool OggReader::findEndTime(OggPageScanner& scanner, qint64& end)
 {
+    // Windows step back from the end of the file; each scans only the pages
+    // that begin inside it, since those after it were seen by the window
+    // before. The steps that count are those back from the end of the last
+    // page, as if the file ended there: bytes after it (zeros after a crash)
+    // change nothing. The first such step that holds a time is the one read.
+    struct Timed {
+        qint64 start;
+        qint64 time;
+    };
+    QVector<Timed> timed; // pages with a positive time, from the first one found on
+    bool sawZero = false;
     ogg_page scanned;
-    qint64 offset = device->size();
-    qint64 latest = -1;
-    do {
-        offset = std::max<qint64>(0, offset - OggPageScanner::ReadSize);
+    const qint64 step = OggPageScanner::ReadSize;
+    const qint64 size = device->size();
+    qint64 bound = std::max<qint64>(0, size - kEndScanBytes);
+    qint64 dataEnd = -1;
+    qint64 lastPlaced = -1; // where the last page with a positive time begins
+    for (qint64 limit = size, offset = size; limit > bound; limit = offset) {
+        offset = std::max(bound, limit - step);
         if (!scanner.moveTo(offset)) {
             HARBEND_LOG(Error, "Failed to seek to the desired position!");
             return false;
         }
-        while (scanner.nextPage(&scanned)) {
-            if (ogg_page_granulepos(&scanned) > 0)
-                latest = std::max(latest, timeOfPage(&scanned));
+        while (scanner.nextPageBefore(&scanned, limit)) {
+            dataEnd = std::max(dataEnd, scanner.pageEnd());
+            if (ogg_page_granulepos(&scanned) <= 0)
+                continue;
+            const qint64 time = timeOfPage(&scanned);
+            sawZero = sawZero || time == 0;
+            if (time > 0) {
+                timed.append({scanner.pageStart(), time});
+                lastPlaced = std::max(lastPlaced, scanner.pageStart());
+            }
         }
-    } while (latest <= 0 && offset > 0);
+        if (lastPlaced >= 0)
+            bound = std::max(bound, dataEnd - (dataEnd - lastPlaced + step - 1) / step * step);
+    }
+    qint64 latest = sawZero ? 0 : -1;
+    for (const Timed& page : timed) {
+        if (page.start >= bound)
+            latest = std::max(latest, page.time);
+    }
     if (latest < 0) {
         HARBEND_LOG(Error, "Failed to find the end position in the file!");
         return false;

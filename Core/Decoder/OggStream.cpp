@@ -25,6 +25,12 @@ const char kLogSource[] = "Core/Decoder/OggStream";
 // More extra headers than this is a lying field, not a Speex stream.
 const quint32 kSpeexMostExtraHeaders = 255;
 
+// The highest sampling rate a recorder makes; higher ones only size huge blocks.
+const quint32 kHighestRate = 192000;
+// The largest picture a recorder makes: each side, and the area.
+const quint64 kLargestFrameSide = 16384;
+const quint64 kLargestFrameArea = quint64(1) << 26;
+
 // The longest part of one comment that is parsed.
 const qint64 kCommentBytes = 255;
 
@@ -70,10 +76,19 @@ bool OggStream::putPageBOS(ogg_page* page)
     if (ogg_stream_pagein(&streamState, page) != 0)
         return false;
     // Peeked only: the packet comes out again as packet 0 with the next page.
-    if (ogg_stream_packetpeek(&streamState, &packet) != 1) {
+    ogg_packet first;
+    if (ogg_stream_packetpeek(&streamState, &first) != 1) {
         HARBEND_LOG(Error, "Failed to read BOS packet! Stream corrupted?");
         return false;
     }
+    return parseIdentification(first.packet, first.bytes);
+}
+
+bool OggStream::parseIdentification(unsigned char* data, long bytes)
+{
+    std::memset(&packet, 0, sizeof packet);
+    packet.packet = data;
+    packet.bytes = bytes;
     if (!parseHeaders())
         return false;
     if (info.mediaType == MediaType::Audio)
@@ -373,11 +388,19 @@ void OggStream::run()
     HARBEND_LOG(Debug, "Closing decoding thread for stream #%u.", serialno);
 }
 
-bool OggStream::checkRate(quint32 rate, const char* what)
+bool OggStream::checkRate(quint32 rate, const char* what, quint32 highest)
 {
-    if (rate != 0)
+    if (rate != 0 && rate <= highest)
         return true;
-    HARBEND_LOG(Error, "Invalid header in stream #%d: %s of 0!", serialno, what);
+    HARBEND_LOG(Error, "Invalid header in stream #%d: %s of %u!", serialno, what, rate);
+    return false;
+}
+
+bool OggStream::checkFrameSize(quint32 width, quint32 height)
+{
+    if (width <= kLargestFrameSide && height <= kLargestFrameSide && quint64(width) * height <= kLargestFrameArea)
+        return true;
+    HARBEND_LOG(Error, "Invalid header in stream #%d: frame size of %ux%u!", serialno, width, height);
     return false;
 }
 
@@ -432,6 +455,9 @@ bool OggStream::parseHeadersOpus()
     }
     if (!checkRate(header.channels, "channel count"))
         return false;
+    // 0 stands for an unknown input rate.
+    if (header.inputRate != 0 && !checkRate(header.inputRate, "input sampling rate", kHighestRate))
+        return false;
     info.channels = header.channels;
     // Granule positions count 48 kHz samples whatever the input rate was;
     // the decoder runs at the input rate only where libopus supports it.
@@ -456,7 +482,7 @@ bool OggStream::parseHeadersSpeex()
         SpeexHeader::declareChannels(packet.packet, RecorderChannels);
         header.read(packet.packet, packet.bytes);
     }
-    if (!checkRate(header.rate, "sampling rate") || !checkRate(header.channels, "channel count") ||
+    if (!checkRate(header.rate, "sampling rate", kHighestRate) || !checkRate(header.channels, "channel count") ||
         !checkRate(header.framesPerPacket, "frames per packet"))
         return false;
     if (header.extraHeaders > kSpeexMostExtraHeaders) {
@@ -482,7 +508,7 @@ bool OggStream::parseHeadersVorbis()
     oggpack_read(&buffer, 32);
     const quint32 channels = quint32(oggpack_read(&buffer, 8));
     const quint32 rate = quint32(oggpack_read(&buffer, 32));
-    if (!checkRate(rate, "sampling rate") || !checkRate(channels, "channel count"))
+    if (!checkRate(rate, "sampling rate", kHighestRate) || !checkRate(channels, "channel count"))
         return false;
     info.channels = channels;
     info.rate = rate;
@@ -511,7 +537,8 @@ bool OggStream::parseHeadersTheora()
     bytes.be32(26, denominator);
     bytes.u8(40, shiftHigh);
     bytes.u8(41, shiftLow);
-    if (!checkRate(numerator, "frame rate numerator") || !checkRate(denominator, "frame rate denominator"))
+    if (!checkRate(numerator, "frame rate numerator") || !checkRate(denominator, "frame rate denominator") ||
+        !checkFrameSize(widthMbs * 16, heightMbs * 16))
         return false;
     info.width = widthMbs * 16;
     info.height = heightMbs * 16;
@@ -591,7 +618,8 @@ bool OggStream::parseHeadersDirac()
         HARBEND_LOG(Error, "Corrupted Dirac header! Can't decode stream #%d!", serialno);
         return false;
     }
-    if (!checkRate(numerator, "frame rate numerator") || !checkRate(denominator, "frame rate denominator"))
+    if (!checkRate(numerator, "frame rate numerator") || !checkRate(denominator, "frame rate denominator") ||
+        !checkFrameSize(width, height))
         return false;
     info.width = width;
     info.height = height;

@@ -35,6 +35,9 @@ public:
     ~OggStream() override;
 
     bool putPageBOS(ogg_page* page);
+    // Identifies the codec of a stream's first packet and reads its fields;
+    // may rewrite the packet (the recorder's Speex header). Needs no thread.
+    bool parseIdentification(unsigned char* data, long bytes);
     // mayWait false: data packets go past the packet queue's limit instead
     // of waiting there (for callers on the GUI thread, which no decoder may wake).
     bool putPage(ogg_page* page, bool mayWait = true);
@@ -93,8 +96,10 @@ private:
     bool parseHeadersVorbis();
     bool parseHeadersTheora();
     bool parseHeadersDirac();
-    // Rates and frame rates that would be divided by must not be 0.
-    bool checkRate(quint32 rate, const char* what);
+    // Rates and frame rates that would be divided by must not be 0; what a
+    // decoder sizes its blocks by must not exceed what a recorder makes.
+    bool checkRate(quint32 rate, const char* what, quint32 highest = 0xffffffffu);
+    bool checkFrameSize(quint32 width, quint32 height);
     void parseMetaData();
     // Gives the pictures of one page the granule positions libogg leaves out.
     void placeTheoraPictures(const QVector<QSharedPointer<OggPacket>>& packets) const;

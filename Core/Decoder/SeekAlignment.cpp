@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <cstring>
+#include <limits>
 
 namespace Harbend {
 
@@ -18,9 +19,11 @@ const qint64 kLargestFrame = qint64(1) << 40;
 // Never more than this is dropped after a seek.
 const qint64 kLongestDropSeconds = 60;
 
+// Saturates: frame numbers from damaged granule positions reach past 64-bit nanoseconds.
 qint64 framesToNs(qint64 frames, int rate)
 {
-    return frames * 1000000000LL / rate;
+    const __int128 ns = __int128(frames) * 1000000000 / rate;
+    return qint64(qBound<__int128>(std::numeric_limits<qint64>::min(), ns, std::numeric_limits<qint64>::max()));
 }
 
 } // namespace

@@ -12,9 +12,10 @@ VideoPlaneLayout planes(unsigned width, unsigned height, unsigned chromaWidth, u
     layout.width[1] = layout.width[2] = chromaWidth;
     layout.height[1] = layout.height[2] = chromaHeight;
     layout.offset[0] = 0;
-    layout.offset[1] = width * height;
-    layout.offset[2] = layout.offset[1] + chromaWidth * chromaHeight;
-    layout.total = layout.offset[2] + chromaWidth * chromaHeight;
+    const std::uint64_t chromaBytes = std::uint64_t(chromaWidth) * chromaHeight;
+    layout.offset[1] = std::uint64_t(width) * height;
+    layout.offset[2] = layout.offset[1] + chromaBytes;
+    layout.total = layout.offset[2] + chromaBytes;
     return layout;
 }
 

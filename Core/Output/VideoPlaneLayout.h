@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace Harbend {
 
 // Where the Y, U and V planes of one picture lie in its buffer: rows packed,
@@ -7,8 +9,9 @@ namespace Harbend {
 struct VideoPlaneLayout {
     unsigned width[3];  // bytes per row (pixels per row)
     unsigned height[3]; // rows
-    unsigned offset[3]; // bytes from the start of the buffer
-    unsigned total;     // bytes of the whole picture
+    // In 64 bits: the planes of a large picture add up past 4 GB.
+    std::uint64_t offset[3]; // bytes from the start of the buffer
+    std::uint64_t total;     // bytes of the whole picture
 
     // Chroma halved in both directions (halves rounded down).
     static VideoPlaneLayout yuv420p(unsigned width, unsigned height);

@@ -319,9 +319,9 @@ void VideoWidgetOpenGL::paintGL()
     }
     if (!frame.isValid() || !frame.map(QAbstractVideoBuffer::ReadOnly))
         return;
-    const unsigned needed = textureOffsets[textureCount - 1] +
-                            textureWidths[textureCount - 1] * textureHeights[textureCount - 1];
-    if (frame.mappedBytes() <= 0 || unsigned(frame.mappedBytes()) < needed) {
+    const std::uint64_t needed = textureOffsets[textureCount - 1] +
+                                 std::uint64_t(textureWidths[textureCount - 1]) * textureHeights[textureCount - 1];
+    if (frame.mappedBytes() <= 0 || std::uint64_t(frame.mappedBytes()) < needed) {
         frame.unmap();
         return;
     }

@@ -8,6 +8,8 @@
 #include <QMutex>
 #include <QVideoFrame>
 
+#include <cstdint>
+
 namespace Harbend {
 
 class VideoSurfaceOpenGL;
@@ -66,7 +68,7 @@ private:
     unsigned textureIds[3];
     unsigned textureWidths[3];
     unsigned textureHeights[3];
-    unsigned textureOffsets[3];
+    std::uint64_t textureOffsets[3];
     int textureCount;
     bool opened;
     bool yuv;

@@ -1,3 +1,4 @@
+#include "CountingBuffer.h"
 #include "Recording.h"
 
 #include "Core/Decoder/AudioSample.h"
@@ -7,13 +8,23 @@
 #include "Core/Decoder/Decoder.h"
 #include "Core/Decoder/DiracBs.h"
 #include "Core/Decoder/OggStream.h"
+#include "Core/Decoder/OggPageScanner.h"
+#include "Core/Decoder/OggReader.h"
 #include "Core/Decoder/SampleQueue.h"
+#include "Core/Multimedia/MetaDataControl.h"
+#include "tests/fuzz/PacketStream.h"
 
+#include <QBuffer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <ogg/ogg.h>
+
+#include <cstring>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace Harbend;
 
@@ -152,6 +163,58 @@ Bits diracStart(unsigned format)
     return bits;
 }
 
+// A packet whose bytes end where readable memory ends: a read past them faults.
+QSharedPointer<OggPacket> guardedPacket(const ogg_packet& raw)
+{
+    OggPacket* packet = new OggPacket(raw);
+    const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+    const std::size_t span = (std::size_t(packet->bytes) + page - 1) / page * page + page;
+    void* memory = mmap(nullptr, span + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        return QSharedPointer<OggPacket>(packet);
+    unsigned char* base = static_cast<unsigned char*>(memory);
+    mprotect(base + span, page, PROT_NONE);
+    unsigned char* own = packet->packet;
+    if (own) {
+        packet->packet = base + span - packet->bytes;
+        std::memcpy(packet->packet, own, std::size_t(packet->bytes));
+    }
+    return QSharedPointer<OggPacket>(packet, [own, memory, span, page](OggPacket* p) {
+        p->packet = own;
+        delete p;
+        munmap(memory, span + page);
+    });
+}
+
+
+// The end time the reader finds in a file (-1 when it cannot open it), and
+// the bytes it read to open it.
+QPair<qint64, qint64> openRecording(QByteArray bytes)
+{
+    CountingBuffer buffer(&bytes);
+    MetaDataControl metaData(nullptr);
+    OggReader reader(&metaData, nullptr);
+    const qint64 end = reader.open(&buffer) && reader.read() ? reader.getEndTime() : -1;
+    const qint64 read = buffer.bytesRead;
+    reader.close();
+    return qMakePair(end, read);
+}
+
+// Where the last whole page of a file ends.
+qint64 lastPageEnd(QByteArray bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    OggPageScanner scanner;
+    scanner.setDevice(&buffer);
+    scanner.moveTo(0);
+    ogg_page page;
+    qint64 end = 0;
+    while (scanner.nextPage(&page))
+        end = scanner.pageEnd();
+    return end;
+}
+
 } // namespace
 
 // Identification and parsing of codec headers, hostile ones included.
@@ -171,6 +234,8 @@ private slots:
     void factory();
     void decodersRefuseHostileHeaders();
     void decodersSurviveHostilePackets();
+    void hostileInputs_data();
+    void hostileInputs();
 
 private:
     Recording::LogCapture log;
@@ -701,6 +766,77 @@ void HeadersTest::decodersSurviveHostilePackets()
         }
         decoder->close();
     }
+}
+
+void HeadersTest::hostileInputs_data()
+{
+    // Inputs of the fuzz corpus that once crashed, exhausted memory, overflowed or hung.
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("refusal"); // the header's refusal; empty: it plays
+    const QString rate("Invalid header in stream #1: %1 of 2000000000!");
+    QTest::newRow("Dirac sequence header at the end of its packet") << "decoder/regression-dirac-padding" << "";
+    QTest::newRow("Theora frame of 262144x16384") << "decoder/regression-theora-frame-size"
+                                                  << "Invalid header in stream #100: frame size of 262144x16384!";
+    QTest::newRow("Speex at 2 GHz") << "decoder/regression-speex13-rate" << rate.arg("sampling rate");
+    QTest::newRow("Vorbis at 2 GHz") << "decoder/regression-vorbis-rate" << rate.arg("sampling rate");
+    QTest::newRow("Opus from 2 GHz") << "decoder/regression-opus-rate" << rate.arg("input sampling rate");
+    QTest::newRow("Theora pictures after the largest granule position") << "decoder/regression-theora-time" << "";
+    QTest::newRow("Opus seek to a damaged granule position") << "decoder/regression-opus-seek-time" << "";
+    QTest::newRow("zeros after the last page") << "reader/regression-zero-tail" << "";
+}
+
+void HeadersTest::hostileInputs()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, refusal);
+    QFile file(HARBEND_SOURCE_DIR "/tests/fuzz/corpus/" + input);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    const QByteArray bytes = file.readAll();
+
+    if (input.startsWith("reader/")) {
+        // Opening reads a tail that no page can be placed in once, and ends
+        // at the last page, as without the tail, whatever its length.
+        const QByteArray recording = bytes.left(int(lastPageEnd(bytes)));
+        const qint64 plainEnd = openRecording(recording).first;
+        QVERIFY(plainEnd > 0);
+        for (int kilobytes = 1024; kilobytes <= 4096; kilobytes += 1000) {
+            const QByteArray zeros = recording + QByteArray(kilobytes << 10, '\0');
+            const QPair<qint64, qint64> tailed = openRecording(zeros);
+            const QString figures = QString("read %1 of %2 bytes").arg(tailed.second).arg(zeros.size());
+            QCOMPARE(tailed.first, plainEnd);
+            QVERIFY2(tailed.second <= zeros.size() + zeros.size() / 16, qPrintable(figures));
+        }
+        return;
+    }
+
+    log.clear();
+    PacketStream stream(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+    stream.makePacket = guardedPacket;
+    QVector<qint64> times;
+    int headerCount = 0;
+    bool audioBeforeZero = false;
+    bool video = false;
+    const bool decoded = stream.decode([&](const Sample& sample, const StreamInfo& info) {
+        headerCount = int(info.headerCount);
+        video = info.mediaType == MediaType::Video;
+        if (sample.type == Sample::Video)
+            times.append(sample.time);
+        else
+            audioBeforeZero = audioBeforeZero || sample.time < 0;
+    });
+    if (!refusal.isEmpty()) {
+        QVERIFY(!decoded);
+        QVERIFY2(log.contains(refusal), qPrintable(refusal));
+        return;
+    }
+    QVERIFY(decoded);
+    QVERIFY(!audioBeforeZero);
+    if (!video)
+        return;
+    // Every picture is shown, none before 0 nor before the one ahead of it.
+    QCOMPARE(times.size(), stream.records.size() - headerCount);
+    for (int i = 0; i < times.size(); ++i)
+        QVERIFY2(times[i] >= (i ? times[i - 1] : 0), qPrintable(QString::number(times[i])));
 }
 
 QTEST_GUILESS_MAIN(HeadersTest)

@@ -39,6 +39,18 @@ QByteArray leadingSequenceHeader(const unsigned char* data, long bytes)
 }
 
 quint32 pictureDuration(const AVRational& rate) { return quint32(qint64(rate.den) * 1000000000 / rate.num); }
+
+// The library's bit reader reads past the end of what it is given: the
+// sequence header is parsed from a copy followed by the zeros it expects.
+int parseSequenceHeader(AVDiracSeqHeader** sequence, const unsigned char* unit, long bytes)
+{
+    if (!unit || bytes <= kParseInfoBytes)
+        return -1;
+    QByteArray padded(reinterpret_cast<const char*>(unit) + kParseInfoBytes, int(bytes - kParseInfoBytes));
+    padded.append(QByteArray(AV_INPUT_BUFFER_PADDING_SIZE, '\0'));
+    return av_dirac_parse_sequence_header(sequence, reinterpret_cast<const uint8_t*>(padded.constData()),
+                                          size_t(bytes - kParseInfoBytes), nullptr);
+}
 } // namespace
 
 Logging::Log DecoderVideoDirac::ms_log("DecoderVideoDirac", Logging::Log::systemLogger());
@@ -76,9 +88,7 @@ bool DecoderVideoDirac::open(Headers* headers)
     }
 
     AVDiracSeqHeader* sequence = nullptr;
-    if (!header->packet || header->bytes <= kParseInfoBytes ||
-        av_dirac_parse_sequence_header(&sequence, header->packet + kParseInfoBytes,
-                                       size_t(header->bytes - kParseInfoBytes), nullptr) < 0) {
+    if (parseSequenceHeader(&sequence, header->packet, header->bytes) < 0) {
         HARBEND_LOG(Error, "Error occured during parsing of the header!");
         return false;
     }
@@ -200,8 +210,7 @@ void DecoderVideoDirac::adopt(const QByteArray& header)
 {
     sequenceHeader = header;
     AVDiracSeqHeader* sequence = nullptr;
-    if (av_dirac_parse_sequence_header(&sequence, reinterpret_cast<const uint8_t*>(header.constData()) + kParseInfoBytes,
-                                       size_t(header.size() - kParseInfoBytes), nullptr) >= 0) {
+    if (parseSequenceHeader(&sequence, reinterpret_cast<const unsigned char*>(header.constData()), header.size()) >= 0) {
         if (sequence->framerate.num > 0 && sequence->framerate.den > 0)
             frameDuration = pictureDuration(sequence->framerate);
         av_free(sequence);

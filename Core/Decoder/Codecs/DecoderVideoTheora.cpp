@@ -3,6 +3,7 @@
 #include "Core/Decoder/Codecs/VideoSampleWriter.h"
 #include "Core/Decoder/VideoSample.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <limits>
@@ -25,6 +26,13 @@ qint64 timeOfPicture(qint64 number, qint64 duration)
     if (__builtin_mul_overflow(number, duration, &result))
         return number < 0 ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
     return result;
+}
+
+// Pictures after a saturated time stay at the largest time instead of wrapping.
+qint64 nextTime(qint64 time, qint64 duration)
+{
+    qint64 result = 0;
+    return __builtin_add_overflow(time, duration, &result) ? std::numeric_limits<qint64>::max() : result;
 }
 } // namespace
 
@@ -130,14 +138,15 @@ bool DecoderVideoTheora::decode(QSharedPointer<OggPacket> packet, Sample*& sampl
     const qint64 granule = packet->granulepos;
     if (granule < 0) {
         if (timeKnown)
-            time += frameDuration;
+            time = nextTime(time, frameDuration);
     } else {
         const int shift = info.keyframe_granule_shift;
         const qint64 number = (granule >> shift) + (granule & ((qint64(1) << shift) - 1)) - granuleOffset;
         qint64 t = timeOfPicture(number, frameDuration);
         if (t != 0)
             t -= frameDuration;
-        time = t;
+        // A granule position below the first picture's is no reason to show it before 0.
+        time = std::max<qint64>(t, 0);
         timeKnown = true;
     }
 

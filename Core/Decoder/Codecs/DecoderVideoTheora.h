@@ -34,7 +34,7 @@ private:
     th_info info;
     bool infoReady;
     QVideoFrame::PixelFormat pixelFormat;
-    quint32 frameBytes;
+    quint64 frameBytes;
     qint64 frameDuration;
     qint64 time;
     qint64 target;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace Harbend {
 
@@ -12,7 +13,10 @@ VideoSample* VideoSampleWriter::write(const SourcePicture& source, const VideoPl
                                       QVideoFrame::PixelFormat format, const QSize& size, qint64 time,
                                       qint64 duration, const QSharedPointer<VideoBufferPool>& pool)
 {
-    QVideoFrame frame(new VideoBuffer(layout.total, unsigned(size.width()), pool), size, format);
+    // A mapped frame tells its size in an int.
+    if (layout.total > std::uint64_t(std::numeric_limits<int>::max()))
+        return nullptr;
+    QVideoFrame frame(new VideoBuffer(unsigned(layout.total), unsigned(size.width()), pool), size, format);
     if (!frame.map(QAbstractVideoBuffer::WriteOnly))
         return nullptr;
     uchar* bits = frame.bits();
