@@ -33,10 +33,7 @@ const char kErrorTitle[] = "Błąd";
 const char kGoneFromFile[] = "W pliku nie ma już tej adnotacji.";
 const char kNoSuchLayer[] = "Plik %1 nie jest otwarty jako warstwa adnotacji.";
 
-QString utf8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
+QString utf8(const char* text) { return QString::fromUtf8(text); }
 
 // A new layer is named after its folder; a name that would be empty or
 // hidden (the root, ".", a dot folder) falls back to a plain one.
@@ -61,23 +58,20 @@ QString openFailure(const QString& path)
     return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
 }
 
-bool hasXmlSuffix(const QString& path)
-{
-    return path.endsWith(QLatin1String(kSuffix), Qt::CaseInsensitive);
-}
+bool hasXmlSuffix(const QString& path) { return path.endsWith(QLatin1String(kSuffix), Qt::CaseInsensitive); }
 
 } // namespace
 
 Adnotacje::Adnotacje(QWidget* parent)
-    : QWidget(parent)
-    , ui(new Ui_Adnotacje)
-    , model(nullptr)
-    , layerCounter(0)
-    , offsetMs(0)
-    , spy(false)
-    , lastPos(0)
-    , addTime(0)
-    , dialogs(AnnotationDialogs::standard())
+    : QWidget(parent),
+      ui(new Ui_Adnotacje),
+      model(nullptr),
+      layerCounter(0),
+      offsetMs(0),
+      spy(false),
+      lastPos(0),
+      addTime(0),
+      dialogs(AnnotationDialogs::standard())
 {
     qRegisterMetaType<Layer>();
     qRegisterMetaType<QList<Layer>>();
@@ -98,20 +92,15 @@ bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
 {
     // Rows measured before the table was first shown used an unpolished look.
     const QEvent::Type type = event->type();
-    if (watched == ui->tableAdnot && (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
+    if (watched == ui->tableAdnot &&
+        (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
         ui->tableAdnot->resizeRowsToContents();
     return QWidget::eventFilter(watched, event);
 }
 
-Adnotacje::~Adnotacje()
-{
-    delete ui;
-}
+Adnotacje::~Adnotacje() { delete ui; }
 
-void Adnotacje::setDialogs(AnnotationDialogs* seam)
-{
-    dialogs = seam ? seam : AnnotationDialogs::standard();
-}
+void Adnotacje::setDialogs(AnnotationDialogs* seam) { dialogs = seam ? seam : AnnotationDialogs::standard(); }
 
 void Adnotacje::createMenuAnnonList()
 {
@@ -142,9 +131,10 @@ bool Adnotacje::readDocument(AnnotationDocument& doc, ParseMessage style, bool f
         // Filled in one pass, so that a "%" in a path or message stays as it is.
         const QString line = QString::number(doc.errorLine);
         const QString column = QString::number(doc.errorColumn);
-        const QString text = style == ParseMessage::WithPath
-            ? doc.path() + tr("\nParse error at line %1, column %2:\n%3").arg(line, column, doc.errorMessage)
-            : tr("Parse error at line %1, column %2:\n%3").arg(line, column, doc.errorMessage);
+        const QString text =
+            style == ParseMessage::WithPath
+                ? doc.path() + tr("\nParse error at line %1, column %2:\n%3").arg(line, column, doc.errorMessage)
+                : tr("Parse error at line %1, column %2:\n%3").arg(line, column, doc.errorMessage);
         dialogs->information(window(), tr("DOM Addnotacje"), text);
         return false;
     }
@@ -254,8 +244,7 @@ bool Adnotacje::createNewAnnotationsFile(QString path)
                           utf8("Nie udało się utworzyć pliku %1.").arg(path) + QLatin1Char('\n') + reason);
         return false;
     }
-    return setXmlAttr(path, QStringLiteral("Created"),
-                      QString::number(AnnotationDocument::modifiedSeconds(path)));
+    return setXmlAttr(path, QStringLiteral("Created"), QString::number(AnnotationDocument::modifiedSeconds(path)));
 }
 
 void Adnotacje::loadAdnotationsFile(QString path, bool refresh)
@@ -415,9 +404,8 @@ QString Adnotacje::copyAnnotFile(QString path)
         return fail("Błąd dostępu do pliku - Read Only!", reason);
     }
     const QString firstOfChain = getXmlAttr(path, QStringLiteral("copyOf"));
-    if (!setXmlAttr(name, QStringLiteral("copyOf"), firstOfChain.isEmpty() ? path : firstOfChain)
-        || !setXmlAttr(name, QStringLiteral("Created"),
-                       QString::number(AnnotationDocument::modifiedSeconds(name)))) {
+    if (!setXmlAttr(name, QStringLiteral("copyOf"), firstOfChain.isEmpty() ? path : firstOfChain) ||
+        !setXmlAttr(name, QStringLiteral("Created"), QString::number(AnnotationDocument::modifiedSeconds(name)))) {
         // Only the copy made here is removed; the source is never touched.
         const QString reason = failureReason;
         copy.remove();
@@ -569,10 +557,7 @@ Layer Adnotacje::getLayer(QString name) const
     return Layer();
 }
 
-bool Adnotacje::isActivLayer(int id) const
-{
-    return getLayer(id).visible;
-}
+bool Adnotacje::isActivLayer(int id) const { return getLayer(id).visible; }
 
 void Adnotacje::setActivLayer(int id, bool visible)
 {
@@ -609,15 +594,9 @@ void Adnotacje::on_btFilterReset_clicked()
     showAdnotations();
 }
 
-void Adnotacje::on_lineEditAdnot_returnPressed()
-{
-    on_btFilter_clicked();
-}
+void Adnotacje::on_lineEditAdnot_returnPressed() { on_btFilter_clicked(); }
 
-void Adnotacje::on_timeEdit_editingFinished()
-{
-    on_btFilter_clicked();
-}
+void Adnotacje::on_timeEdit_editingFinished() { on_btFilter_clicked(); }
 
 bool Adnotacje::followHeld() const
 {
@@ -649,15 +628,9 @@ void Adnotacje::changeLayerVisible(int pNbLayer, bool pVisible)
     showAdnotations();
 }
 
-void Adnotacje::changeOffset(int pOffset)
-{
-    offsetMs = qint64(pOffset) * 1000;
-}
+void Adnotacje::changeOffset(int pOffset) { offsetMs = qint64(pOffset) * 1000; }
 
-void Adnotacje::changeSpyOption(bool pSpy)
-{
-    spy = pSpy;
-}
+void Adnotacje::changeSpyOption(bool pSpy) { spy = pSpy; }
 
 int Adnotacje::selectedRow() const
 {
@@ -726,15 +699,9 @@ void Adnotacje::printShown(bool toFile)
         print.print();
 }
 
-void Adnotacje::on_btPrintAdn_clicked()
-{
-    printShown(false);
-}
+void Adnotacje::on_btPrintAdn_clicked() { printShown(false); }
 
-void Adnotacje::on_btSavePdfAdn_clicked()
-{
-    printShown(true);
-}
+void Adnotacje::on_btSavePdfAdn_clicked() { printShown(true); }
 
 void Adnotacje::setGuiFont(QFont font)
 {
@@ -922,10 +889,7 @@ void Adnotacje::on_btSaveEditAdn_clicked()
     ui->frameAdnProp->hide();
 }
 
-void Adnotacje::on_btDiscardAdn_clicked()
-{
-    ui->frameAdnProp->hide();
-}
+void Adnotacje::on_btDiscardAdn_clicked() { ui->frameAdnProp->hide(); }
 
 void Adnotacje::cmalDelete_triggered()
 {

@@ -26,10 +26,7 @@ namespace {
 
 const char kMissingTime[] = "00:00:00";
 
-QTextCodec* utf8()
-{
-    return QTextCodec::codecForName("UTF-8");
-}
+QTextCodec* utf8() { return QTextCodec::codecForName("UTF-8"); }
 
 // Decodes without guessing; `exact` is false when bytes had to be replaced.
 QString decodeWith(QTextCodec* codec, const QByteArray& bytes, bool& exact)
@@ -108,10 +105,7 @@ public:
     {
         return (to - from == 5 && at(from, "xmlns")) || (to - from > 6 && at(from, "xmlns:"));
     }
-    bool is(int from, int to, const char* name) const
-    {
-        return to - from == int(qstrlen(name)) && at(from, name);
-    }
+    bool is(int from, int to, const char* name) const { return to - from == int(qstrlen(name)) && at(from, name); }
     // The store adds these to a file it rewrites.
     bool isStoreAttribute(int from, int to) const
     {
@@ -179,8 +173,8 @@ bool shapeWithinBounds(const Char* text, int size)
                         return false;
                 } else if (!s.isStoreAttribute(nameStart, i)) {
                     pairs += attributes;
-                    if (++attributes > AnnotationDocument::MaxAttributes
-                        || pairs > AnnotationDocument::MaxAttributePairs)
+                    if (++attributes > AnnotationDocument::MaxAttributes ||
+                        pairs > AnnotationDocument::MaxAttributePairs)
                         return false;
                 }
                 i = s.skipSpace(i);
@@ -218,10 +212,7 @@ bool shapeWithinBounds(const QByteArray& bytes)
     return shapeWithinBounds(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
 }
 
-bool isForbiddenControl(char c)
-{
-    return uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
-}
+bool isForbiddenControl(char c) { return uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r'; }
 
 const QRegularExpression& forbiddenControls()
 {
@@ -271,10 +262,7 @@ bool attributeValue(const QXmlStreamAttributes& attributes, const QString& name,
 }
 
 // The tree drops character data that is only white space.
-bool keptByTree(const QStringRef& text)
-{
-    return !text.trimmed().isEmpty();
-}
+bool keptByTree(const QStringRef& text) { return !text.trimmed().isEmpty(); }
 
 const QStringList& readNames()
 {
@@ -290,8 +278,8 @@ bool writable(const QDomNode& node)
 {
     if (!node.isComment() && !node.isProcessingInstruction() && !node.isDocumentType())
         return true;
-    if (node.isProcessingInstruction() && node.nodeName().compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0
-        && !(node.parentNode().isDocument() && node.previousSibling().isNull()))
+    if (node.isProcessingInstruction() && node.nodeName().compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0 &&
+        !(node.parentNode().isDocument() && node.previousSibling().isNull()))
         return false;
     QString written;
     QTextStream stream(&written);
@@ -304,10 +292,7 @@ bool writable(const QDomNode& node)
 }
 
 // The namespace of a name as the tree's own parser gives it: none is null.
-QString namespaceOf(const QStringRef& uri)
-{
-    return uri.isEmpty() ? QString() : uri.toString();
-}
+QString namespaceOf(const QStringRef& uri) { return uri.isEmpty() ? QString() : uri.toString(); }
 
 // Builds the tree as QDomDocument::setContent(reader) does, node for node, but
 // with each text copied exactly: its parser keeps every text sharing a copy of
@@ -354,8 +339,8 @@ bool buildTree(QXmlStreamReader& reader, QDomDocument& dom)
                 prolog.clear();
                 current = dom;
             }
-            QDomElement element =
-                dom.createElementNS(namespaceOf(reader.namespaceUri()), reader.qualifiedName().toString());
+            QDomElement element = dom.createElementNS(namespaceOf(reader.namespaceUri()),
+                                                      reader.qualifiedName().toString());
             for (const QXmlStreamAttribute& attribute : reader.attributes())
                 element.setAttributeNS(namespaceOf(attribute.namespaceUri()), attribute.qualifiedName().toString(),
                                        ownCopy(attribute.value()));
@@ -441,10 +426,7 @@ void dropUnwritable(QDomNode parent)
 
 } // namespace
 
-AnnotationDocument::AnnotationDocument(const QString& path)
-    : filePath(path)
-{
-}
+AnnotationDocument::AnnotationDocument(const QString& path) : filePath(path) {}
 
 bool AnnotationDocument::isRegularFile(const QString& path)
 {
@@ -467,7 +449,7 @@ QString AnnotationDocument::decode(const QByteArray& bytes)
     // Not UTF-8: a peer may have written it in the encoding it declares.
     const QString declared = declaredEncoding(bytes);
     QTextCodec* codec = declared.isEmpty() || isUtf8Name(declared) ? nullptr
-                                                                    : QTextCodec::codecForName(declared.toLatin1());
+                                                                   : QTextCodec::codecForName(declared.toLatin1());
     if (codec)
         text = decodeWith(codec, bytes, exact);
     return text;
@@ -679,8 +661,8 @@ bool AnnotationDocument::write()
     }
     // commit() alone reports success after a short write (a full disk):
     // everything must have reached the temporary file first.
-    const bool complete = file.write(bytes) == bytes.size() && file.flush()
-        && file.error() == QFileDevice::NoError && file.size() == bytes.size();
+    const bool complete = file.write(bytes) == bytes.size() && file.flush() && file.error() == QFileDevice::NoError &&
+                          file.size() == bytes.size();
     if (!complete) {
         writeError = file.errorString();
         file.cancelWriting();
@@ -696,7 +678,7 @@ bool AnnotationDocument::write()
 QString AnnotationDocument::timeOf(const QDomElement& annotation)
 {
     return annotation.hasAttribute(QStringLiteral("Time")) ? annotation.attribute(QStringLiteral("Time"))
-                                                            : QString::fromLatin1(kMissingTime);
+                                                           : QString::fromLatin1(kMissingTime);
 }
 
 QString AnnotationDocument::childText(const QDomElement& annotation, const QString& name)

@@ -20,39 +20,21 @@ const char kTableStyle[] = "QTableView {selection-background-color: #0080FF;}";
 
 } // namespace
 
-AnnotationOptions::AnnotationOptions(QWidget* parent)
-    : QWidget(parent)
-    , ui(new Ui_AnnotationOptions)
-    , model(nullptr)
+AnnotationOptions::AnnotationOptions(QWidget* parent) : QWidget(parent), ui(new Ui_AnnotationOptions), model(nullptr)
 {
     ui->setupUi(this);
     ShowLayersTable();
 }
 
-AnnotationOptions::~AnnotationOptions()
-{
-    delete ui;
-}
+AnnotationOptions::~AnnotationOptions() { delete ui; }
 
-void AnnotationOptions::setSpinOffset(int offset)
-{
-    ui->spinOffset->setValue(offset);
-}
+void AnnotationOptions::setSpinOffset(int offset) { ui->spinOffset->setValue(offset); }
 
-int AnnotationOptions::getSpinOffset() const
-{
-    return ui->spinOffset->value();
-}
+int AnnotationOptions::getSpinOffset() const { return ui->spinOffset->value(); }
 
-void AnnotationOptions::setGuiFont()
-{
-    ShowLayersTable();
-}
+void AnnotationOptions::setGuiFont() { ShowLayersTable(); }
 
-void AnnotationOptions::on_spinOffset_valueChanged(int)
-{
-    emit aoChangedOffset(ui->spinOffset->text().toInt());
-}
+void AnnotationOptions::on_spinOffset_valueChanged(int) { emit aoChangedOffset(ui->spinOffset->text().toInt()); }
 
 void AnnotationOptions::on_checkSpy_stateChanged(int)
 {
@@ -129,8 +111,8 @@ void AnnotationOptions::ShowLayersTable()
         // Copies of public notes are told apart by the file they copy.
         QString file = layer.fileName;
         if (layer.type == QLatin1String(Layer::Clerk) && layer.indexInType >= 1)
-            file = layer.source.mid(layer.source.lastIndexOf(QLatin1Char('/')) + 1) + QLatin1Char(' ')
-                + QString::number(layer.indexInType);
+            file = layer.source.mid(layer.source.lastIndexOf(QLatin1Char('/')) + 1) + QLatin1Char(' ') +
+                   QString::number(layer.indexInType);
         const QString toolTip = QStringLiteral("Plik - ") + file;
         const QBrush background(getLayer(layer.id).getColor());
 

@@ -5,13 +5,13 @@
 CAdnotation::CAdnotation() = default;
 
 CAdnotation::CAdnotation(QString time, QString text, QString protocol, int layerId)
-    : time(time)
-    , text(text)
-    , protocol(protocol)
-    , isProtocol(protocol.toLower() == QLatin1String("true"))
-    , timeMs(Duration::isoToMs(time))
-    , timeText(Duration::isoToTf(time))
-    , layerId(layerId)
+    : time(time),
+      text(text),
+      protocol(protocol),
+      isProtocol(protocol.toLower() == QLatin1String("true")),
+      timeMs(Duration::isoToMs(time)),
+      timeText(Duration::isoToTf(time)),
+      layerId(layerId)
 {
 }
 
@@ -22,7 +22,4 @@ bool CAdnotation::operator<(const CAdnotation& other) const
     return layerId < other.layerId;
 }
 
-void CAdnotation::setText(QString newText)
-{
-    text = newText;
-}
+void CAdnotation::setText(QString newText) { text = newText; }

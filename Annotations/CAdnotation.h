@@ -16,12 +16,12 @@ public:
 
     void setText(QString text);
 
-    QString time;       // ISO 8601 duration, exactly as read or written: finds the element in its file
+    QString time; // ISO 8601 duration, exactly as read or written: finds the element in its file
     QString text;
     QString protocol;
     bool isProtocol = false;
     qint64 timeMs = 0;
-    QString timeText;   // HH:MM:SS
+    QString timeText; // HH:MM:SS
     int layerId = -1;
     bool visible = true; // passes the panel's filter
     int row = -1;        // row in the shown table

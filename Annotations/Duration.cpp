@@ -11,10 +11,7 @@ const qint64 kSecondsPerDay = 86400;
 // Time of day of a non-negative time; negative times count as 0.
 Harbend::ClockParts clockParts(qint64 ms) { return Harbend::ClockParts(ms < 0 ? 0 : ms % (kSecondsPerDay * 1000)); }
 
-QString twoDigits(const QString& number)
-{
-    return number.rightJustified(2, QLatin1Char('0'));
-}
+QString twoDigits(const QString& number) { return number.rightJustified(2, QLatin1Char('0')); }
 
 int readInt(const QString& text)
 {
@@ -65,10 +62,7 @@ IsoParts cutIso(const QString& iso)
     return parts;
 }
 
-bool isDuration(const QString& iso)
-{
-    return iso.startsWith(QLatin1Char('P'));
-}
+bool isDuration(const QString& iso) { return iso.startsWith(QLatin1Char('P')); }
 
 } // namespace
 
@@ -126,8 +120,7 @@ qint64 Duration::isoToMs(QString iso)
         static const int scale[] = {0, 100, 10, 1};
         fraction = qint64(readInt(digits)) * scale[digits.size()];
     }
-    const qint64 seconds = qint64(readInt(parts.hours)) * 3600 + qint64(readInt(parts.minutes)) * 60
-        + readInt(whole);
+    const qint64 seconds = qint64(readInt(parts.hours)) * 3600 + qint64(readInt(parts.minutes)) * 60 + readInt(whole);
     return seconds * 1000 + fraction;
 }
 
@@ -137,6 +130,5 @@ QString Duration::isoToTf(QString iso)
         return QString();
     const IsoParts parts = cutIso(iso);
     const QString seconds = parts.seconds.section(QLatin1Char('.'), 0, 0);
-    return QStringList({twoDigits(parts.hours), twoDigits(parts.minutes), twoDigits(seconds)})
-        .join(QLatin1Char(':'));
+    return QStringList({twoDigits(parts.hours), twoDigits(parts.minutes), twoDigits(seconds)}).join(QLatin1Char(':'));
 }

@@ -10,10 +10,7 @@ const char* const Layer::Recorder = "protokolant";
 
 Layer::Layer() = default;
 
-Layer::Layer(int id, QString path)
-    : id(id)
-    , visible(true)
-    , path(path)
+Layer::Layer(int id, QString path) : id(id), visible(true), path(path)
 {
     fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     name = fileName.section(QLatin1Char('.'), 0, 0);

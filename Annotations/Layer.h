@@ -26,10 +26,10 @@ public:
     bool visible = false;
     QString name;
     QColor color;
-    QString type;      // "clerk", "judge" or "protokolant"
+    QString type; // "clerk", "judge" or "protokolant"
     QString fileName;
     QString path;
-    QString source;    // the first file of a copy chain, else path
+    QString source;     // the first file of a copy chain, else path
     qint64 created = 0; // seconds since 1970 UTC
 
     // Hand out indexInType per kind; reset when the panel clears its layers.

@@ -54,10 +54,7 @@ QString writeFailure(const QString& fileName, const QString& cause)
     return QStringLiteral("Błąd zapisu pliku! Plik: \"%1\"\n%2").arg(fileName, cause);
 }
 
-QString orNoBreakSpace(const QString& text)
-{
-    return text.isEmpty() ? QStringLiteral("&nbsp;") : text;
-}
+QString orNoBreakSpace(const QString& text) { return text.isEmpty() ? QStringLiteral("&nbsp;") : text; }
 
 QString protocolWord(const CAdnotation& annotation)
 {
@@ -79,8 +76,7 @@ void printHtml(const QString& html, QPrinter& printer)
 
 } // namespace
 
-PlayerPrint::PlayerPrint(QList<CAdnotation> list, QString dir, QWidget* parent)
-    : annList(std::move(list))
+PlayerPrint::PlayerPrint(QList<CAdnotation> list, QString dir, QWidget* parent) : annList(std::move(list))
 {
     init(std::move(dir), parent);
 }
@@ -143,10 +139,7 @@ void PlayerPrint::buildRowsHtml()
         appendHtmlRow(*annotation);
 }
 
-void PlayerPrint::buildEndHtml()
-{
-    *stream << QStringLiteral("</table>\n</body>\n</html>\n");
-}
+void PlayerPrint::buildEndHtml() { *stream << QStringLiteral("</table>\n</body>\n</html>\n"); }
 
 void PlayerPrint::buildHtml()
 {
@@ -191,8 +184,8 @@ void PlayerPrint::buildRtf()
         for (int edge : kRtfCellEdges) {
             if (shaded)
                 *stream << QStringLiteral("\\clshdng1000");
-            *stream << QStringLiteral("\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx")
-                    << edge << QStringLiteral("\n");
+            *stream << QStringLiteral("\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx") << edge
+                    << QStringLiteral("\n");
         }
         *stream << QStringLiteral("\\intbl\n");
         for (const QString& cell : cells)
@@ -222,8 +215,8 @@ void PlayerPrint::print()
 void PlayerPrint::toFile()
 {
     QString chosenFilter;
-    const QString chosenName = QFileDialog::getSaveFileName(
-        parent, QStringLiteral("Zapis adnotacji do pliku"), dir, QString::fromUtf8(kExportFilter), &chosenFilter);
+    const QString chosenName = QFileDialog::getSaveFileName(parent, QStringLiteral("Zapis adnotacji do pliku"), dir,
+                                                            QString::fromUtf8(kExportFilter), &chosenFilter);
     if (chosenName.isEmpty())
         return;
     exportTo(chosenName, chosenFilter);
@@ -234,8 +227,8 @@ QString PlayerPrint::exportTarget(const QString& chosenName, const QString& chos
     // An export must never replace an annotation file.
     if (chosenName.endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive))
         return QString();
-    if (chosenName.endsWith(QLatin1String(kPdfSuffix), Qt::CaseInsensitive)
-        || chosenName.endsWith(QLatin1String(kRtfSuffix), Qt::CaseInsensitive))
+    if (chosenName.endsWith(QLatin1String(kPdfSuffix), Qt::CaseInsensitive) ||
+        chosenName.endsWith(QLatin1String(kRtfSuffix), Qt::CaseInsensitive))
         return chosenName;
     const bool rtf = chosenFilter.contains(QStringLiteral("*.rtf"));
     return chosenName + QLatin1String(rtf ? kRtfSuffix : kPdfSuffix);
@@ -246,7 +239,8 @@ bool PlayerPrint::exportTo(const QString& chosenName, const QString& chosenFilte
     const QString target = exportTarget(chosenName, chosenFilter);
     if (target.isEmpty()) {
         showWriteError(QStringLiteral("Plik \"%1\" jest plikiem adnotacji i nie zostanie nadpisany. "
-                                      "Wybierz plik pdf lub rtf.").arg(chosenName));
+                                      "Wybierz plik pdf lub rtf.")
+                           .arg(chosenName));
         return false;
     }
     fileName = target;
@@ -306,8 +300,8 @@ bool PlayerPrint::writeWhole(const QByteArray& data)
     const QString error = file.errorString();
     file.cancelWriting();
     if (QFileInfo::exists(fileName))
-        showWriteError(QStringLiteral("Błąd zapisu pliku! Plik: \"%1\" jest zablokowany przez inny proces")
-                           .arg(fileName));
+        showWriteError(
+            QStringLiteral("Błąd zapisu pliku! Plik: \"%1\" jest zablokowany przez inny proces").arg(fileName));
     else
         showWriteError(writeFailure(fileName, error));
     return false;

@@ -6,5 +6,4 @@ extern "C" {
 Harbend::Application* CreateHarbendPlayerInstance() { return new Harbend::HarbendPlayer; }
 
 void DestroyHarbendPlayerInstance(Harbend::Application* application) { delete application; }
-
 }

@@ -56,8 +56,7 @@ void Settings::write(const QString& key, const QVariant& value)
 QString Settings::readUiMotif()
 {
     return readRepaired(kUiMotif, QStringLiteral("BRAK"), [](const QString& motif) {
-        return motif == QLatin1String("SREBRNY1") || motif == QLatin1String("NOCNY") ||
-               motif == QLatin1String("BRAK");
+        return motif == QLatin1String("SREBRNY1") || motif == QLatin1String("NOCNY") || motif == QLatin1String("BRAK");
     });
 }
 

@@ -38,8 +38,8 @@ void TimeEditSlider::mouseMoveEvent(QMouseEvent* event)
         setToolTip(positionToolTip);
     } else {
         // Not clamped: beyond the margins the time lies before the start or after the stop.
-        const long double t = mediaStart + static_cast<long double>(event->pos().x() - kGrooveMargin) /
-                                               grooveWidth * length;
+        const long double t = mediaStart +
+                              static_cast<long double>(event->pos().x() - kGrooveMargin) / grooveWidth * length;
         const long double limit = std::numeric_limits<int>::max();
         setToolTip(pos2tekst(static_cast<int>(t > limit ? limit : t < -limit ? -limit : t)));
     }

@@ -140,7 +140,8 @@ void WMediaPlayer::videoError(QString description)
 {
     // The engine reports from inside the start of its playback, which goes
     // on: the box only informs, so it must not hold the caller up.
-    auto* box = new QMessageBox(QMessageBox::Warning, tr("Video rendering problem"), description, QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Video rendering problem"), description, QMessageBox::Ok,
+                                this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -87,11 +87,10 @@ WPlayer::WPlayer(QWidget* parent)
     connect(this, &WPlayer::changePlaybackRate, mediaPlayer(), &QMediaPlayer::setPlaybackRate);
     connect(mediaPlayer(), &QMediaPlayer::playbackRateChanged, this, &WPlayer::playbackRateChanged);
 
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->ltFrameControls, ui->playerBtForward, ui->playerBtRevind,
-                                                      ui->playerBtPlayPause, ui->playerBtStop, ui->btSlowPlayback,
-                                                      ui->btNormalPlayback, ui->btFastPlayback,
-                                                      ui->playerBtOpenAdnotacje, ui->playerBtOpenMedia,
-                                                      ui->playerBtMute, ui->playerSlVolume})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             ui->ltFrameControls, ui->playerBtForward, ui->playerBtRevind, ui->playerBtPlayPause, ui->playerBtStop,
+             ui->btSlowPlayback, ui->btNormalPlayback, ui->btFastPlayback, ui->playerBtOpenAdnotacje,
+             ui->playerBtOpenMedia, ui->playerBtMute, ui->playerSlVolume})
         w->setAttribute(Qt::WA_LayoutUsesWidgetRect);
 
     mediaStart = mediaStop = 0;
@@ -203,8 +202,8 @@ void WPlayer::openDefaultFile()
 QString WPlayer::getMediaInPlayerDir()
 {
     const QDir folder(QFileInfo(QCoreApplication::applicationFilePath()).absolutePath());
-    const QFileInfoList entries =
-        folder.entryInfoList({QStringLiteral("*.ogg"), QStringLiteral("*.oga")}, QDir::Files, QDir::NoSort);
+    const QFileInfoList entries = folder.entryInfoList({QStringLiteral("*.ogg"), QStringLiteral("*.oga")}, QDir::Files,
+                                                       QDir::NoSort);
     return entries.isEmpty() ? QString() : entries.first().filePath();
 }
 
@@ -374,9 +373,9 @@ void WPlayer::closeEvent(QCloseEvent* event)
 
 void WPlayer::setPlayingControlsEnabled(bool enabled)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->playerBtStop, ui->playerBtForward, ui->playerBtRevind,
-                                                      ui->btSlowPlayback, ui->btNormalPlayback, ui->btFastPlayback,
-                                                      ui->playerTePozycjaNagrania})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ui->playerBtStop, ui->playerBtForward, ui->playerBtRevind, ui->btSlowPlayback,
+                                         ui->btNormalPlayback, ui->btFastPlayback, ui->playerTePozycjaNagrania})
         w->setEnabled(enabled);
 }
 

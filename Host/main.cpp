@@ -19,8 +19,7 @@ Function lookUp(void* library, const char* name)
 {
     Function function = reinterpret_cast<Function>(::dlsym(library, name));
     if (!function)
-        std::fprintf(stderr, "harbend-player: the player library has no function %s: %s\n", name,
-                     ::dlerror());
+        std::fprintf(stderr, "harbend-player: the player library has no function %s: %s\n", name, ::dlerror());
     return function;
 }
 
@@ -56,8 +55,8 @@ int main(int argc, char* argv[])
         const QByteArray path = QFile::encodeName(QCoreApplication::applicationDirPath()) + kLibraryName;
         library = ::dlopen(path.constData(), RTLD_NOW);
         if (!library) {
-            std::fprintf(stderr, "harbend-player: cannot load the player library %s: %s\n",
-                         path.constData(), ::dlerror());
+            std::fprintf(stderr, "harbend-player: cannot load the player library %s: %s\n", path.constData(),
+                         ::dlerror());
             return 2;
         }
         code = runPlayer(library);

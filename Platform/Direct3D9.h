@@ -188,7 +188,10 @@ struct D3DVERTEXELEMENT9 {
     BYTE Usage;
     BYTE UsageIndex;
 };
-#define D3DDECL_END() {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}
+#define D3DDECL_END()                                                                                                  \
+    {                                                                                                                  \
+        0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0                                                                           \
+    }
 
 struct D3DPRESENT_PARAMETERS {
     UINT BackBufferWidth;
@@ -382,9 +385,8 @@ struct IDirect3DDevice9 : IUnknown {
     virtual void GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) = 0;
     virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DTexture9** texture, HANDLE* sharedHandle) = 0;
-    virtual HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage,
-                                        D3DFORMAT format, D3DPOOL pool, IDirect3DVolumeTexture9** texture,
-                                        HANDLE* sharedHandle) = 0;
+    virtual HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                                        D3DPOOL pool, IDirect3DVolumeTexture9** texture, HANDLE* sharedHandle) = 0;
     virtual HRESULT CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                       IDirect3DCubeTexture9** texture, HANDLE* sharedHandle) = 0;
     virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
@@ -395,8 +397,8 @@ struct IDirect3DDevice9 : IUnknown {
                                        DWORD multiSampleQuality, BOOL lockable, IDirect3DSurface9** surface,
                                        HANDLE* sharedHandle) = 0;
     virtual HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
-                                              D3DMULTISAMPLE_TYPE multiSample, DWORD multiSampleQuality,
-                                              BOOL discard, IDirect3DSurface9** surface, HANDLE* sharedHandle) = 0;
+                                              D3DMULTISAMPLE_TYPE multiSample, DWORD multiSampleQuality, BOOL discard,
+                                              IDirect3DSurface9** surface, HANDLE* sharedHandle) = 0;
     virtual HRESULT UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
                                   const POINT* destPoint) = 0;
     virtual HRESULT UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) = 0;
@@ -413,8 +415,7 @@ struct IDirect3DDevice9 : IUnknown {
     virtual HRESULT GetDepthStencilSurface(IDirect3DSurface9** depthStencil) = 0;
     virtual HRESULT BeginScene() = 0;
     virtual HRESULT EndScene() = 0;
-    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                          DWORD stencil) = 0;
+    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) = 0;
     virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
     virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) = 0;
     virtual HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;

@@ -30,8 +30,8 @@ public:
     void* qt_metacast(const char* className) override;
     int qt_metacall(QMetaObject::Call call, int id, void** arguments) override;
 
-    virtual QMediaService* requestService(
-        const QByteArray& type, const QMediaServiceProviderHint& hint = QMediaServiceProviderHint()) = 0;
+    virtual QMediaService* requestService(const QByteArray& type,
+                                          const QMediaServiceProviderHint& hint = QMediaServiceProviderHint()) = 0;
     virtual void releaseService(QMediaService* service) = 0;
 
     virtual QMediaServiceProviderHint::Features supportedFeatures(const QMediaService* service) const;

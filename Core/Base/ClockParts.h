@@ -8,8 +8,7 @@ namespace Harbend {
 // are not limited to a day.
 struct ClockParts {
     explicit ClockParts(qint64 ms)
-        : hours(quint32(ms / 3600000)), minutes(quint32((ms % 3600000) / 60000)),
-          seconds(quint32((ms % 60000) / 1000))
+        : hours(quint32(ms / 3600000)), minutes(quint32((ms % 3600000) / 60000)), seconds(quint32((ms % 60000) / 1000))
     {
     }
     quint32 hours;

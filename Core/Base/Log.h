@@ -32,6 +32,6 @@ private:
 #define HARBEND_LOG(level, ...) HARBEND_LOG_THROUGH(ms_log, kLogSource, level, __VA_ARGS__)
 
 // Logs through a given logger, in the name of a given source file.
-#define HARBEND_LOG_THROUGH(logger, source, level, ...)                                  \
-    (logger).log(::Harbend::SourceInfo{source, static_cast<unsigned>(__LINE__)},         \
-                 ::Harbend::LogLevel::level, __VA_ARGS__)
+#define HARBEND_LOG_THROUGH(logger, source, level, ...)                                                                \
+    (logger).log(::Harbend::SourceInfo{source, static_cast<unsigned>(__LINE__)}, ::Harbend::LogLevel::level,           \
+                 __VA_ARGS__)

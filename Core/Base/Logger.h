@@ -28,8 +28,7 @@ public:
 
     bool filter(LogLevel::Enum level) override { return m_filter.filter(level); }
 
-    void log(const char* name, const SourceInfo& source, LogLevel::Enum level,
-             const char* message) override
+    void log(const char* name, const SourceInfo& source, LogLevel::Enum level, const char* message) override
     {
         char line[1024];
         m_format.format(line, sizeof line, message, name, source, level);
@@ -47,9 +46,7 @@ private:
     WritePolicy m_write;
 };
 
-typedef Logger<LogFilterPolicy, LogExtendedFormatPolicy,
-               LogWriteComposite<LogWriteFile, LogWriteConsole>>
-    SystemLogger;
+typedef Logger<LogFilterPolicy, LogExtendedFormatPolicy, LogWriteComposite<LogWriteFile, LogWriteConsole>> SystemLogger;
 
 } // namespace Logging
 } // namespace Harbend

@@ -6,14 +6,15 @@
 
 namespace Harbend {
 
-OggPacket::OggPacket()
-    : packet(nullptr), bytes(0), b_o_s(0), e_o_s(0), granulepos(0), packetno(0)
-{
-}
+OggPacket::OggPacket() : packet(nullptr), bytes(0), b_o_s(0), e_o_s(0), granulepos(0), packetno(0) {}
 
 OggPacket::OggPacket(const ogg_packet& source)
-    : packet(nullptr), bytes(source.bytes), b_o_s(source.b_o_s), e_o_s(source.e_o_s),
-      granulepos(source.granulepos), packetno(source.packetno)
+    : packet(nullptr),
+      bytes(source.bytes),
+      b_o_s(source.b_o_s),
+      e_o_s(source.e_o_s),
+      granulepos(source.granulepos),
+      packetno(source.packetno)
 {
     if (bytes <= 0 || !source.packet) {
         bytes = 0;

@@ -72,13 +72,15 @@ void Processor::initialize()
     if (highestExtended >= 0x80000004) {
         unsigned* words = reinterpret_cast<unsigned*>(buffer);
         for (unsigned function = 0; function < 3; ++function)
-            __get_cpuid(0x80000002 + function, &words[function * 4], &words[function * 4 + 1],
-                        &words[function * 4 + 2], &words[function * 4 + 3]);
+            __get_cpuid(0x80000002 + function, &words[function * 4], &words[function * 4 + 1], &words[function * 4 + 2],
+                        &words[function * 4 + 3]);
         buffer[48] = 0;
         tidyBrandString(buffer);
     } else {
         std::snprintf(buffer, sizeof buffer, "%s",
-                      vendor == AmdVendor ? "AMD" : vendor == IntelVendor ? "Intel" : "unknown");
+                      vendor == AmdVendor     ? "AMD"
+                      : vendor == IntelVendor ? "Intel"
+                                              : "unknown");
     }
 
     __get_cpuid(1, &eax, &ebx, &ecx, &edx);

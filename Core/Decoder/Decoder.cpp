@@ -34,12 +34,11 @@ Decoder* Decoder::createDecoder(Codec::Enum codec)
     }
 }
 
-OggPacket* Decoder::firstHeader(Headers* headers, const char* codecName, const Logging::Log& log,
-                                const char* source)
+OggPacket* Decoder::firstHeader(Headers* headers, const char* codecName, const Logging::Log& log, const char* source)
 {
     if (!headers) {
-        HARBEND_LOG_THROUGH(log, source, Error,
-                            "Can't initialize %s decoder, since the provided header list is NULL!", codecName);
+        HARBEND_LOG_THROUGH(log, source, Error, "Can't initialize %s decoder, since the provided header list is NULL!",
+                            codecName);
         return nullptr;
     }
     if (headers->isEmpty()) {
@@ -52,8 +51,8 @@ OggPacket* Decoder::firstHeader(Headers* headers, const char* codecName, const L
     return header;
 }
 
-AudioSample* Decoder::newAudioBlock(qint64 time, qint64 duration, int channels, int frames,
-                                    const Logging::Log& log, const char* source)
+AudioSample* Decoder::newAudioBlock(qint64 time, qint64 duration, int channels, int frames, const Logging::Log& log,
+                                    const char* source)
 {
     AudioSample* block = new AudioSample;
     block->time = time;

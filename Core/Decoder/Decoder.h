@@ -33,12 +33,11 @@ public:
 protected:
     // The identification header from a header list, or null after logging
     // why the list cannot be used ("codecName" names the decoder in the text).
-    static OggPacket* firstHeader(Headers* headers, const char* codecName,
-                                  const Logging::Log& log, const char* source);
+    static OggPacket* firstHeader(Headers* headers, const char* codecName, const Logging::Log& log, const char* source);
 
     // A planar audio block; null after logging when memory is short.
-    static AudioSample* newAudioBlock(qint64 time, qint64 duration, int channels, int frames,
-                                      const Logging::Log& log, const char* source);
+    static AudioSample* newAudioBlock(qint64 time, qint64 duration, int channels, int frames, const Logging::Log& log,
+                                      const char* source);
 
     // Whether a packet carries no payload (the end-of-stream marker among them).
     static bool isEmpty(const QSharedPointer<OggPacket>& packet)

@@ -190,8 +190,8 @@ bool OggReader::discoverStreams()
         HARBEND_LOG(Warning, "Failed to calculate file's duration.");
     } else {
         const qint64 end = std::max<qint64>(endTime, 0);
-        HARBEND_LOG(Info, "File duration: %02u:%02u:%02u,%03u", unsigned(end / 3600000),
-                    unsigned(end / 60000 % 60), unsigned(end / 1000 % 60), unsigned(end % 1000));
+        HARBEND_LOG(Info, "File duration: %02u:%02u:%02u,%03u", unsigned(end / 3600000), unsigned(end / 60000 % 60),
+                    unsigned(end / 1000 % 60), unsigned(end % 1000));
     }
 
     if (!collectHeaders()) {

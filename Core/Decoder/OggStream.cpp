@@ -44,15 +44,13 @@ struct DiracFormat {
 };
 
 const DiracFormat kDiracFormats[] = {
-    {640, 480, 1},    {176, 120, 9},    {176, 144, 10},   {352, 240, 9},   {352, 288, 10},
-    {704, 480, 9},    {704, 576, 10},   {720, 480, 4},    {720, 576, 3},   {1280, 720, 7},
-    {1280, 720, 6},   {1920, 1080, 4},  {1920, 1080, 3},  {1920, 1080, 7}, {1920, 1080, 6},
-    {2048, 1080, 2},  {4096, 2160, 2}};
+    {640, 480, 1},   {176, 120, 9},   {176, 144, 10},  {352, 240, 9},   {352, 288, 10}, {704, 480, 9},
+    {704, 576, 10},  {720, 480, 4},   {720, 576, 3},   {1280, 720, 7},  {1280, 720, 6}, {1920, 1080, 4},
+    {1920, 1080, 3}, {1920, 1080, 7}, {1920, 1080, 6}, {2048, 1080, 2}, {4096, 2160, 2}};
 const unsigned kDiracLastFormat = sizeof kDiracFormats / sizeof kDiracFormats[0] - 1;
 
-const quint32 kDiracFrameRates[][2] = {
-    {1, 1},     {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1},
-    {50, 1},    {60000, 1001}, {60, 1}, {15000, 1001}, {25, 2}};
+const quint32 kDiracFrameRates[][2] = {{1, 1},  {24000, 1001}, {24, 1}, {25, 1},       {30000, 1001}, {30, 1},
+                                       {50, 1}, {60000, 1001}, {60, 1}, {15000, 1001}, {25, 2}};
 const unsigned kDiracLastFrameRate = sizeof kDiracFrameRates / sizeof kDiracFrameRates[0] - 1;
 
 } // namespace
@@ -94,8 +92,7 @@ bool OggStream::parseIdentification(unsigned char* data, long bytes)
     if (info.mediaType == MediaType::Audio)
         HARBEND_LOG(Info, "Audio data, sampling rate %u, %u channels.", info.rate, info.channels);
     else
-        HARBEND_LOG(Info, "Video data, width %u, height %u, fps %0.3f.", info.width, info.height,
-                    info.granuleRate);
+        HARBEND_LOG(Info, "Video data, width %u, height %u, fps %0.3f.", info.width, info.height, info.granuleRate);
     return true;
 }
 
@@ -171,13 +168,11 @@ void OggStream::deactivateStream()
 bool OggStream::openDecoder()
 {
     if (info.codec == Codec::Unknown) {
-        HARBEND_LOG(Error, "Can't open decoder for stream #%d, since it's BOS page has not been read yet.",
-                    serialno);
+        HARBEND_LOG(Error, "Can't open decoder for stream #%d, since it's BOS page has not been read yet.", serialno);
         return false;
     }
     if (info.headersMissing != 0) {
-        HARBEND_LOG(Error,
-                    "Can't open decoder for stream #%d, since it's header packets have not been read yet.",
+        HARBEND_LOG(Error, "Can't open decoder for stream #%d, since it's header packets have not been read yet.",
                     serialno);
         return false;
     }
@@ -347,8 +342,8 @@ QVideoSurfaceFormat OggStream::getVideoFormat() const
 {
     const QVideoFrame::PixelFormat formats[] = {QVideoFrame::Format_YUV420P, QVideoFrame::Format_Invalid,
                                                 QVideoFrame::Format_YUV422P, QVideoFrame::Format_YUV444};
-    const QVideoFrame::PixelFormat format =
-        info.codec == Codec::Theora ? formats[info.theoraChroma & 3] : QVideoFrame::Format_YUV420P;
+    const QVideoFrame::PixelFormat format = info.codec == Codec::Theora ? formats[info.theoraChroma & 3]
+                                                                        : QVideoFrame::Format_YUV420P;
     return VideoFrameFormat::create(info.width, info.height, info.fpsNumerator, info.fpsDenominator, format);
 }
 
@@ -370,8 +365,8 @@ void OggStream::run()
         // Null once the queue is closed: the decoder may be on its way out.
         if (!currentPacket || !decoder)
             continue;
-        const bool repeatedHeader =
-            currentPacket->packetno < qint64(info.headerCount) && currentPacket->granulepos == 0;
+        const bool repeatedHeader = currentPacket->packetno < qint64(info.headerCount) &&
+                                    currentPacket->granulepos == 0;
         if (!repeatedHeader) {
             bool finished = false;
             while (running && !seeking && !finished) {

@@ -45,8 +45,7 @@ void AudioKernels::mixChannelsSSE(float* a, const float* b, unsigned count, floa
     }
 }
 
-void AudioKernels::convertFloatToI16(qint16* out, const float* in, unsigned offset, unsigned count,
-                                     float gain)
+void AudioKernels::convertFloatToI16(qint16* out, const float* in, unsigned offset, unsigned count, float gain)
 {
     const float scale = gain * 32768.0f;
     for (unsigned i = 0; i < count; ++i) {
@@ -59,8 +58,7 @@ void AudioKernels::convertFloatToI16(qint16* out, const float* in, unsigned offs
     }
 }
 
-void AudioKernels::convertFloatToI16SSE2(qint16* out, const float* in, unsigned offset, unsigned count,
-                                         float gain)
+void AudioKernels::convertFloatToI16SSE2(qint16* out, const float* in, unsigned offset, unsigned count, float gain)
 {
     const __m128 scale = _mm_set1_ps(gain * 32768.0f);
     const __m128 half = _mm_set1_ps(0.5f);

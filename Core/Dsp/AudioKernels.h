@@ -24,8 +24,7 @@ public:
     // out[i] = in[offset + i] * (gain * 32768) + 0.5, limited to -32768..32767
     // and cut toward zero (NaN gives 0): full scale -1.0 gives -32767.
     static void convertFloatToI16(qint16* out, const float* in, unsigned offset, unsigned count, float gain);
-    static void convertFloatToI16SSE2(qint16* out, const float* in, unsigned offset, unsigned count,
-                                      float gain);
+    static void convertFloatToI16SSE2(qint16* out, const float* in, unsigned offset, unsigned count, float gain);
 };
 
 } // namespace Harbend

@@ -77,10 +77,7 @@ FFT::FFT(unsigned n)
     }
 }
 
-FFT::~FFT()
-{
-    release();
-}
+FFT::~FFT() { release(); }
 
 void FFT::release()
 {
@@ -154,8 +151,8 @@ void FFT::stage(float* re, float* im, unsigned groups)
                 const __m128 vwr = _mm_set1_ps(wr);
                 const __m128 vwi = _mm_set1_ps(wi);
                 for (unsigned m = 0; m < h; m += 4) {
-                    butterfly(_mm_load_ps(aRe + m), _mm_load_ps(aIm + m), _mm_load_ps(bRe + m),
-                              _mm_load_ps(bIm + m), vwr, vwi, sumRe + m, sumIm + m, diffRe + m, diffIm + m);
+                    butterfly(_mm_load_ps(aRe + m), _mm_load_ps(aIm + m), _mm_load_ps(bRe + m), _mm_load_ps(bIm + m),
+                              vwr, vwi, sumRe + m, sumIm + m, diffRe + m, diffIm + m);
                 }
             } else {
                 for (unsigned m = 0; m < h; ++m) {

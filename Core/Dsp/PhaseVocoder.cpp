@@ -101,10 +101,7 @@ PhaseVocoder::PhaseVocoder(unsigned frameSize, unsigned blockSize, float factor)
     buildWindowAndGain();
 }
 
-PhaseVocoder::~PhaseVocoder()
-{
-    release();
-}
+PhaseVocoder::~PhaseVocoder() { release(); }
 
 void PhaseVocoder::release()
 {
@@ -156,7 +153,8 @@ void PhaseVocoder::convertPhasesToFrequencies()
         __m128 bins = _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f);
         for (; k + 4 <= frameSize / 2; k += 4) {
             const __m128 current = _mm_load_ps(frame + k);
-            const __m128 d = wrap(_mm_sub_ps(wrap(_mm_sub_ps(current, _mm_load_ps(analysisPhases + k))), expectedAdvance));
+            const __m128 d = wrap(
+                _mm_sub_ps(wrap(_mm_sub_ps(current, _mm_load_ps(analysisPhases + k))), expectedAdvance));
             _mm_store_ps(analysisPhases + k, current);
             _mm_store_ps(frequencies + k, _mm_add_ps(bins, _mm_mul_ps(d, toBins)));
             bins = _mm_add_ps(bins, _mm_set1_ps(4.0f));

@@ -45,25 +45,13 @@ void raisedCosineSSE2(float* data, unsigned n, float a, float b)
 
 void rectangle(float*, unsigned) {}
 
-void hann(float* data, unsigned n)
-{
-    raisedCosine(data, n, 0.5L, 0.5L);
-}
+void hann(float* data, unsigned n) { raisedCosine(data, n, 0.5L, 0.5L); }
 
-void hannSSE2(float* data, unsigned n)
-{
-    raisedCosineSSE2(data, n, 0.5f, 0.5f);
-}
+void hannSSE2(float* data, unsigned n) { raisedCosineSSE2(data, n, 0.5f, 0.5f); }
 
-void hamming(float* data, unsigned n)
-{
-    raisedCosine(data, n, 0.53836L, 0.46164L);
-}
+void hamming(float* data, unsigned n) { raisedCosine(data, n, 0.53836L, 0.46164L); }
 
-void hammingSSE2(float* data, unsigned n)
-{
-    raisedCosineSSE2(data, n, 0.53836f, 0.46164f);
-}
+void hammingSSE2(float* data, unsigned n) { raisedCosineSSE2(data, n, 0.53836f, 0.46164f); }
 
 } // namespace scaleFunction
 } // namespace Harbend

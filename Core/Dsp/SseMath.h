@@ -24,11 +24,10 @@ inline void sinCos(__m128 x, __m128* sine, __m128* cosine)
     y = _mm_cvtepi32_ps(octant);
 
     const __m128 swapSin = _mm_castsi128_ps(_mm_slli_epi32(_mm_and_si128(octant, _mm_set1_epi32(4)), 29));
-    const __m128 polyMask =
-        _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(octant, _mm_set1_epi32(2)), _mm_setzero_si128()));
+    const __m128 polyMask = _mm_castsi128_ps(
+        _mm_cmpeq_epi32(_mm_and_si128(octant, _mm_set1_epi32(2)), _mm_setzero_si128()));
     const __m128i cosOctant = _mm_sub_epi32(octant, _mm_set1_epi32(2));
-    const __m128 signCos =
-        _mm_castsi128_ps(_mm_slli_epi32(_mm_andnot_si128(cosOctant, _mm_set1_epi32(4)), 29));
+    const __m128 signCos = _mm_castsi128_ps(_mm_slli_epi32(_mm_andnot_si128(cosOctant, _mm_set1_epi32(4)), 29));
     signSin = _mm_xor_ps(signSin, swapSin);
 
     // x - y * pi/4 in three parts, so that the reduction keeps its precision.

@@ -47,8 +47,7 @@ void AudioChannelControl::setChannelVolume(ui32 channelId, i32 value)
 void AudioChannelControl::setChannelEnabled(ui32 channelId, bool value)
 {
     if (channelId >= ChannelCount) {
-        HARBEND_LOG(Warning,
-                    "Trying to switch channel #%u, which is greater than supported number of channels.",
+        HARBEND_LOG(Warning, "Trying to switch channel #%u, which is greater than supported number of channels.",
                     channelId);
         return;
     }

@@ -4,14 +4,14 @@
 
 namespace Harbend {
 
-quint64 AudioDeviceSynchronizer::playedTime(qint64 processedUSecs, QAudio::State state,
-                                            int bufferSize, int bytesFree, int frequency)
+quint64 AudioDeviceSynchronizer::playedTime(qint64 processedUSecs, QAudio::State state, int bufferSize, int bytesFree,
+                                            int frequency)
 {
     quint64 played = processedUSecs > 0 ? quint64(processedUSecs) * 1000 : 0;
     // PulseAudio counts what was written, not what was played, so the
     // buffered part is taken off also while the output idles after a resume.
-    const bool holdsData = state == QAudio::ActiveState || state == QAudio::SuspendedState
-        || state == QAudio::IdleState;
+    const bool holdsData = state == QAudio::ActiveState || state == QAudio::SuspendedState ||
+                           state == QAudio::IdleState;
     if (!holdsData || frequency <= 0)
         return played;
     const qint64 buffered = qint64(bufferSize) - bytesFree;
@@ -37,8 +37,7 @@ quint64 AudioDeviceSynchronizer::elapsed() const
     if (!output)
         return base;
     const GuardedAudioOutput::Reading now = output->read();
-    const quint64 played = playedTime(now.processedUSecs, now.state, now.bufferSize, now.bytesFree,
-                                      now.sampleRate);
+    const quint64 played = playedTime(now.processedUSecs, now.state, now.bufferSize, now.bytesFree, now.sampleRate);
     // Rounding of the processed time moves the reading by less than a
     // millisecond on every write: only larger moves are steps. A reading
     // below the last step comes from a reader that lost the race for the lock.

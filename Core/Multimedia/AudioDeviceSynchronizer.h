@@ -16,9 +16,10 @@ class GuardedAudioOutput;
 // carried on with a monotonic timer, so that pictures do not come in bursts.
 class AudioDeviceSynchronizer : public Synchronizer {
 public:
-    AudioDeviceSynchronizer(quint64 base, GuardedAudioOutput* output,
-                            PlaybackRate::Enum rate = PlaybackRate::Normal)
-        : Synchronizer(base, rate), output(output) {}
+    AudioDeviceSynchronizer(quint64 base, GuardedAudioOutput* output, PlaybackRate::Enum rate = PlaybackRate::Normal)
+        : Synchronizer(base, rate), output(output)
+    {
+    }
 
     quint64 elapsed() const override;
     void reset(quint64 ns) override;
@@ -28,8 +29,7 @@ public:
 
     // Time played in ns: the processed time less what still waits in the
     // device buffer (16-bit mono), when the output holds data.
-    static quint64 playedTime(qint64 processedUSecs, QAudio::State state, int bufferSize,
-                              int bytesFree, int frequency);
+    static quint64 playedTime(qint64 processedUSecs, QAudio::State state, int bufferSize, int bytesFree, int frequency);
 
     // Device time in ns carried on from the last step: the reading at the
     // step plus the time since, no further than the last step's length nor
@@ -51,7 +51,7 @@ private:
     mutable QMutex carryMutex; // guards the members below (video and GUI threads read the clock)
     mutable bool haveStep = false;
     mutable quint64 stepReading = 0; // device ns at the last step
-    mutable quint64 stepLength = 0; // ns the last step moved the reading
+    mutable quint64 stepLength = 0;  // ns the last step moved the reading
     mutable QElapsedTimer sinceStep;
     mutable quint64 shown = 0; // device ns last returned
 };

@@ -24,10 +24,12 @@ const float kSilence[kSilenceBlock] = {};
 
 Logging::Log AudioOutputThread::ms_log("AudioOutputThread", Logging::Log::systemLogger());
 
-AudioOutputThread::AudioOutputThread(QObject* session, quint64 playback, GuardedAudioOutput* output,
-                                     SampleQueue* queue, AudioChannelControl* channelControl,
-                                     unsigned bufferSize)
-    : OutputThread(session, playback), output(output), queue(queue), channelControl(channelControl),
+AudioOutputThread::AudioOutputThread(QObject* session, quint64 playback, GuardedAudioOutput* output, SampleQueue* queue,
+                                     AudioChannelControl* channelControl, unsigned bufferSize)
+    : OutputThread(session, playback),
+      output(output),
+      queue(queue),
+      channelControl(channelControl),
       bufferSize(bufferSize)
 {
     buffer = static_cast<qint16*>(Memory::allocate(bufferSize));
@@ -73,8 +75,8 @@ bool AudioOutputThread::renewVocoder(PlaybackRate::Enum newRate)
     // Without a vocoder only the direct path is safe, whatever happens below.
     rate = PlaybackRate::Normal;
     if (newRate != PlaybackRate::Normal) {
-        vocoder = new (std::nothrow) PhaseVocoder(VocoderFrameSize, VocoderBlockSize,
-                                                  newRate == PlaybackRate::Double ? 2.0f : 0.5f);
+        vocoder = new (std::nothrow)
+            PhaseVocoder(VocoderFrameSize, VocoderBlockSize, newRate == PlaybackRate::Double ? 2.0f : 0.5f);
         // A vocoder whose buffers were refused would turn every block into silence.
         if (!vocoder || !vocoder->isValid()) {
             HARBEND_LOG(Fatal, "Failed to allocate vocoder object! Out of memory?");
@@ -93,10 +95,7 @@ bool AudioOutputThread::renewVocoder(PlaybackRate::Enum newRate)
     return true;
 }
 
-bool AudioOutputThread::setPlaybackRate(PlaybackRate::Enum newRate)
-{
-    return renewVocoder(newRate);
-}
+bool AudioOutputThread::setPlaybackRate(PlaybackRate::Enum newRate) { return renewVocoder(newRate); }
 
 void AudioOutputThread::startPath()
 {
@@ -223,8 +222,8 @@ bool AudioOutputThread::takeSample()
         gains[k] = channelControl->gain[k];
         enabled[k] = channelControl->enabled[k];
     }
-    mixDown(audio->data, unsigned(audio->channels), unsigned(audio->frames), gains, enabled,
-            adjustVolumeFunction, mixChannelsFunction);
+    mixDown(audio->data, unsigned(audio->channels), unsigned(audio->frames), gains, enabled, adjustVolumeFunction,
+            mixChannelsFunction);
     appendToHistory(audio->data, unsigned(audio->frames));
     return true;
 }
@@ -274,8 +273,8 @@ void AudioOutputThread::feedVocoder()
         if (cursor == historyEnd)
             return;
         const unsigned at = unsigned(cursor & (HistorySize - 1));
-        const unsigned take = unsigned(std::min<quint64>(
-            historyEnd - cursor, std::min(HistorySize - at, VocoderBlockSize - vocoderInputFill)));
+        const unsigned take = unsigned(
+            std::min<quint64>(historyEnd - cursor, std::min(HistorySize - at, VocoderBlockSize - vocoderInputFill)));
         std::memcpy(vocoderInput + vocoderInputFill, history + at, take * sizeof(float));
         vocoderInputFill += take;
         cursor += take;

@@ -6,7 +6,6 @@
 #include "Core/Multimedia/OutputThread.h"
 #include "Core/Multimedia/PlaybackRate.h"
 
-
 #include <atomic>
 
 namespace Harbend {
@@ -66,12 +65,11 @@ public:
     // Mixes channels 1..12 of a planar block into channel 0 by the channels'
     // gains and switches; the given kernels serve when frames is a multiple
     // of 4, the plain arithmetic otherwise.
-    static void mixDown(float* data, unsigned channels, unsigned frames, const float* gains,
-                        const bool* enabled, AudioKernels::AdjustVolumeFunction adjust,
-                        AudioKernels::MixChannelsFunction mix);
+    static void mixDown(float* data, unsigned channels, unsigned frames, const float* gains, const bool* enabled,
+                        AudioKernels::AdjustVolumeFunction adjust, AudioKernels::MixChannelsFunction mix);
 
     // Atomic: the GUI thread sets them at any time, the thread reads them.
-    std::atomic<float> gain{1.0f};      // master gain
+    std::atomic<float> gain{1.0f}; // master gain
     std::atomic<bool> muted{false};
 
 protected:
@@ -120,10 +118,10 @@ private:
     PlaybackRate::Enum rate = PlaybackRate::Normal;
     // The history and its positions, counted in samples since the last discard.
     float* history = nullptr;
-    quint64 historyEnd = 0;     // samples taken so far
-    quint64 cursor = 0;         // the next sample to feed to the path
-    quint64 pathStart = 0;      // the sample the device's output started with
-    quint64 streamEnd = NoEnd;  // where the stream ended, once it has
+    quint64 historyEnd = 0;    // samples taken so far
+    quint64 cursor = 0;        // the next sample to feed to the path
+    quint64 pathStart = 0;     // the sample the device's output started with
+    quint64 streamEnd = NoEnd; // where the stream ended, once it has
     PhaseVocoder* vocoder = nullptr;
     float* vocoderInput = nullptr;
     float* vocoderOutput = nullptr;

@@ -52,7 +52,7 @@ public:
 
 private:
     mutable QRecursiveMutex mutex;
-    QAudioOutput* output; // guarded by mutex
+    QAudioOutput* output;        // guarded by mutex
     QIODevice* device = nullptr; // guarded by mutex
     QAudioOutput* const connectable;
     const int rate;

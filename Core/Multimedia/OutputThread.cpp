@@ -7,10 +7,7 @@
 
 namespace Harbend {
 
-OutputThread::OutputThread(QObject* session, quint64 playback)
-    : session(session), playback(playback)
-{
-}
+OutputThread::OutputThread(QObject* session, quint64 playback) : session(session), playback(playback) {}
 
 void OutputThread::awaitAcknowledgement(State from)
 {
@@ -92,8 +89,7 @@ void OutputThread::reportEnd()
     ended = true;
     // Queued: the session acts on it on its own thread, and only if this
     // playback is still the current one.
-    QMetaObject::invokeMethod(session, "outputStopped", Qt::QueuedConnection,
-                              Q_ARG(quint64, playback));
+    QMetaObject::invokeMethod(session, "outputStopped", Qt::QueuedConnection, Q_ARG(quint64, playback));
 }
 
 } // namespace Harbend

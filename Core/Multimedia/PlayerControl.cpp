@@ -15,10 +15,7 @@ namespace Harbend {
 namespace {
 const char kLogSource[] = "Core/Multimedia/PlayerControl";
 
-QString translated(const char* text)
-{
-    return QCoreApplication::translate("PlayerControl", text);
-}
+QString translated(const char* text) { return QCoreApplication::translate("PlayerControl", text); }
 
 } // namespace
 
@@ -47,20 +44,11 @@ PlayerControl::~PlayerControl()
     delete retired;
 }
 
-QMediaPlayer::State PlayerControl::state() const
-{
-    return playerState;
-}
+QMediaPlayer::State PlayerControl::state() const { return playerState; }
 
-QMediaPlayer::MediaStatus PlayerControl::mediaStatus() const
-{
-    return status;
-}
+QMediaPlayer::MediaStatus PlayerControl::mediaStatus() const { return status; }
 
-qint64 PlayerControl::duration() const
-{
-    return durationMs;
-}
+qint64 PlayerControl::duration() const { return durationMs; }
 
 qint64 PlayerControl::position() const
 {
@@ -69,55 +57,25 @@ qint64 PlayerControl::position() const
     return positionMs;
 }
 
-int PlayerControl::volume() const
-{
-    return volumeLevel;
-}
+int PlayerControl::volume() const { return volumeLevel; }
 
-bool PlayerControl::isMuted() const
-{
-    return muted;
-}
+bool PlayerControl::isMuted() const { return muted; }
 
-int PlayerControl::bufferStatus() const
-{
-    return 100;
-}
+int PlayerControl::bufferStatus() const { return 100; }
 
-bool PlayerControl::isAudioAvailable() const
-{
-    return hasAudio;
-}
+bool PlayerControl::isAudioAvailable() const { return hasAudio; }
 
-bool PlayerControl::isVideoAvailable() const
-{
-    return hasVideo;
-}
+bool PlayerControl::isVideoAvailable() const { return hasVideo; }
 
-bool PlayerControl::isSeekable() const
-{
-    return seekable;
-}
+bool PlayerControl::isSeekable() const { return seekable; }
 
-QMediaTimeRange PlayerControl::availablePlaybackRanges() const
-{
-    return ranges;
-}
+QMediaTimeRange PlayerControl::availablePlaybackRanges() const { return ranges; }
 
-qreal PlayerControl::playbackRate() const
-{
-    return rate;
-}
+qreal PlayerControl::playbackRate() const { return rate; }
 
-QMediaContent PlayerControl::media() const
-{
-    return content;
-}
+QMediaContent PlayerControl::media() const { return content; }
 
-const QIODevice* PlayerControl::mediaStream() const
-{
-    return stream;
-}
+const QIODevice* PlayerControl::mediaStream() const { return stream; }
 
 void PlayerControl::changeState(QMediaPlayer::State value)
 {
@@ -205,10 +163,7 @@ void PlayerControl::resetAudioVideoAvailable()
         emit videoAvailableChanged(false);
 }
 
-void PlayerControl::streamHasStopped()
-{
-    stop();
-}
+void PlayerControl::streamHasStopped() { stop(); }
 
 void PlayerControl::setVolume(int value)
 {

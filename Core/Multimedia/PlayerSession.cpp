@@ -24,11 +24,11 @@ namespace {
 const char kLogSource[] = "Core/Multimedia/PlayerSession";
 
 // The session writes some lines through the output threads' loggers.
-#define HARBEND_LOG_AOT(level, ...)                                                                      \
-    AudioOutputThread::ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},  \
+#define HARBEND_LOG_AOT(level, ...)                                                                                    \
+    AudioOutputThread::ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},                  \
                                   ::Harbend::LogLevel::level, __VA_ARGS__)
-#define HARBEND_LOG_VOT(level, ...)                                                                      \
-    VideoOutputThread::ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},  \
+#define HARBEND_LOG_VOT(level, ...)                                                                                    \
+    VideoOutputThread::ms_log.log(::Harbend::SourceInfo{kLogSource, static_cast<unsigned>(__LINE__)},                  \
                                   ::Harbend::LogLevel::level, __VA_ARGS__)
 } // namespace
 
@@ -39,10 +39,7 @@ PlayerSession::PlayerSession(PlayerService* service) : service(service)
     qRegisterMetaType<QAudio::State>("QAudio::State");
 }
 
-PlayerSession::~PlayerSession()
-{
-    stop();
-}
+PlayerSession::~PlayerSession() { stop(); }
 
 bool PlayerSession::play(OggReader* reader, quint64 startMs)
 {
@@ -101,8 +98,8 @@ void PlayerSession::startAudio(OggReader* reader, quint64 startNs)
     }
     output = new GuardedAudioOutput(created);
     const unsigned bufferSize = unsigned(output->sampleRate() / 1000) * 400;
-    audioThread = new AudioOutputThread(this, playback, output, stream->sampleQueue,
-                                        service->audioChannelControl, bufferSize);
+    audioThread = new AudioOutputThread(this, playback, output, stream->sampleQueue, service->audioChannelControl,
+                                        bufferSize);
     output->setBufferSize(int(bufferSize));
     audioThread->chooseKernels();
     if (!audioThread->isValid() || bufferSize == 0) {
@@ -372,10 +369,7 @@ bool PlayerSession::setMuted(bool muted)
     return true;
 }
 
-quint64 PlayerSession::position() const
-{
-    return clock ? clock->elapsed() : 0;
-}
+quint64 PlayerSession::position() const { return clock ? clock->elapsed() : 0; }
 
 void PlayerSession::outputStopped(quint64 stoppedPlayback)
 {

@@ -10,8 +10,7 @@ namespace Harbend {
 // while every output thread is paused.
 class Synchronizer {
 public:
-    explicit Synchronizer(quint64 base, PlaybackRate::Enum rate = PlaybackRate::Normal)
-        : base(base), rate(rate) {}
+    explicit Synchronizer(quint64 base, PlaybackRate::Enum rate = PlaybackRate::Normal) : base(base), rate(rate) {}
     virtual ~Synchronizer() {}
 
     Synchronizer(const Synchronizer&) = delete;

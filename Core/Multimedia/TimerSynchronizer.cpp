@@ -2,15 +2,9 @@
 
 namespace Harbend {
 
-void TimerSynchronizer::start()
-{
-    timer.start();
-}
+void TimerSynchronizer::start() { timer.start(); }
 
-quint64 TimerSynchronizer::valueAfter(quint64 timerNs) const
-{
-    return base + scale(timerNs, rate);
-}
+quint64 TimerSynchronizer::valueAfter(quint64 timerNs) const { return base + scale(timerNs, rate); }
 
 quint64 TimerSynchronizer::elapsed() const
 {

@@ -9,8 +9,9 @@ namespace Harbend {
 // The clock of a recording without audio: a monotonic timer.
 class TimerSynchronizer : public Synchronizer {
 public:
-    explicit TimerSynchronizer(quint64 base, PlaybackRate::Enum rate = PlaybackRate::Normal)
-        : Synchronizer(base, rate) {}
+    explicit TimerSynchronizer(quint64 base, PlaybackRate::Enum rate = PlaybackRate::Normal) : Synchronizer(base, rate)
+    {
+    }
 
     void start() override;
     quint64 elapsed() const override;

@@ -28,8 +28,7 @@ Logging::Log VideoOutputThread::ms_log("VideoOutputThread", Logging::Log::system
 
 VideoOutputThread::VideoOutputThread(QObject* session, quint64 playback, QAbstractVideoSurface* surface,
                                      Synchronizer* clock, SampleQueue* queue, double frameRate)
-    : OutputThread(session, playback), surface(surface), clock(clock), queue(queue),
-      idle(idleSleep(frameRate))
+    : OutputThread(session, playback), surface(surface), clock(clock), queue(queue), idle(idleSleep(frameRate))
 {
 }
 

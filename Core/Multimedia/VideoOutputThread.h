@@ -15,8 +15,8 @@ class Synchronizer;
 // stays shown and the thread waits for a seek or the stop.
 class VideoOutputThread : public OutputThread {
 public:
-    VideoOutputThread(QObject* session, quint64 playback, QAbstractVideoSurface* surface,
-                      Synchronizer* clock, SampleQueue* queue, double frameRate);
+    VideoOutputThread(QObject* session, quint64 playback, QAbstractVideoSurface* surface, Synchronizer* clock,
+                      SampleQueue* queue, double frameRate);
 
     // Microseconds to sleep while no frame waits: half a frame period,
     // bounded for rates of 0 and below and for very slow ones.

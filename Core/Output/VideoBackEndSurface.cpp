@@ -6,13 +6,11 @@
 namespace Harbend {
 
 VideoBackEndSurface::VideoBackEndSurface(QObject* parent)
-    : QAbstractVideoSurface(parent), formats{QVideoFrame::Format_YUV420P}, accepting(0),
-      generation(0)
+    : QAbstractVideoSurface(parent), formats{QVideoFrame::Format_YUV420P}, accepting(0), generation(0)
 {
 }
 
-QList<QVideoFrame::PixelFormat> VideoBackEndSurface::supportedPixelFormats(
-    QAbstractVideoBuffer::HandleType) const
+QList<QVideoFrame::PixelFormat> VideoBackEndSurface::supportedPixelFormats(QAbstractVideoBuffer::HandleType) const
 {
     return formats;
 }

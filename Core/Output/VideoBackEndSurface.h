@@ -12,8 +12,7 @@ class VideoBackEndSurface : public QAbstractVideoSurface {
 public:
     explicit VideoBackEndSurface(QObject* parent);
 
-    QList<QVideoFrame::PixelFormat> supportedPixelFormats(
-        QAbstractVideoBuffer::HandleType handleType) const override;
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType handleType) const override;
     bool isFormatSupported(const QVideoSurfaceFormat& format) const override;
 
 protected:

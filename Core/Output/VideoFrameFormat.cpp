@@ -2,9 +2,8 @@
 
 namespace Harbend {
 
-QVideoSurfaceFormat VideoFrameFormat::create(unsigned width, unsigned height,
-                                             unsigned fpsNumerator, unsigned fpsDenominator,
-                                             QVideoFrame::PixelFormat pixelFormat)
+QVideoSurfaceFormat VideoFrameFormat::create(unsigned width, unsigned height, unsigned fpsNumerator,
+                                             unsigned fpsDenominator, QVideoFrame::PixelFormat pixelFormat)
 {
     QVideoSurfaceFormat format(QSize(static_cast<int>(width), static_cast<int>(height)), pixelFormat,
                                QAbstractVideoBuffer::NoHandle);

@@ -28,8 +28,7 @@ VideoSurface::VideoSurface(VideoWidget* widget)
 {
 }
 
-QList<QVideoFrame::PixelFormat> VideoSurface::supportedPixelFormats(
-    QAbstractVideoBuffer::HandleType handleType) const
+QList<QVideoFrame::PixelFormat> VideoSurface::supportedPixelFormats(QAbstractVideoBuffer::HandleType handleType) const
 {
     return surface ? surface->supportedPixelFormats(handleType) : QList<QVideoFrame::PixelFormat>();
 }
@@ -99,9 +98,9 @@ bool VideoSurface::start(const QVideoSurfaceFormat& format)
     }
     if (surface->start(format)) {
         HARBEND_LOG(Info, "Successfully initialized software video surface.");
-        widget->emitError(translated(QT_TRANSLATE_NOOP(
-            "VideoSurface", "The newest graphics drivers are not installed in this system. Video "
-                            "playback would be done in software.")));
+        widget->emitError(translated(
+            QT_TRANSLATE_NOOP("VideoSurface", "The newest graphics drivers are not installed in this system. Video "
+                                              "playback would be done in software.")));
         return true;
     }
     widget->emitError(
@@ -115,9 +114,6 @@ void VideoSurface::stop()
         surface->stop();
 }
 
-bool VideoSurface::present(const QVideoFrame& frame)
-{
-    return surface && surface->present(frame);
-}
+bool VideoSurface::present(const QVideoFrame& frame) { return surface && surface->present(frame); }
 
 } // namespace Harbend

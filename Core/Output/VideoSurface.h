@@ -17,8 +17,7 @@ class VideoSurface : public QAbstractVideoSurface {
 public:
     explicit VideoSurface(VideoWidget* widget);
 
-    QList<QVideoFrame::PixelFormat> supportedPixelFormats(
-        QAbstractVideoBuffer::HandleType handleType) const override;
+    QList<QVideoFrame::PixelFormat> supportedPixelFormats(QAbstractVideoBuffer::HandleType handleType) const override;
     bool isFormatSupported(const QVideoSurfaceFormat& format) const override;
     bool start(const QVideoSurfaceFormat& format) override;
     void stop() override;

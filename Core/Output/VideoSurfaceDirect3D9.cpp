@@ -57,10 +57,8 @@ Logging::Log VideoSurfaceDirect3D9::ms_log("VideoSurfaceDirect3D9", Logging::Log
 
 // One register per row: the weights of Y, U and V for R, G, B, then the offsets and alpha.
 const float VideoSurfaceDirect3D9::ms_colorMatrix[16] = {
-    1.1643835f, 1.1643835f, 1.1643835f, 0.0f,
-    0.0f, -0.2132486f, 2.1124017f, 0.0f,
-    1.7927411f, -0.5329093f, 0.0f, 0.0f,
-    -0.9729451f, 0.3014827f, -1.1334022f, 1.0f,
+    1.1643835f, 1.1643835f,  1.1643835f, 0.0f, 0.0f,        -0.2132486f, 2.1124017f,  0.0f,
+    1.7927411f, -0.5329093f, 0.0f,       0.0f, -0.9729451f, 0.3014827f,  -1.1334022f, 1.0f,
 };
 
 VideoSurfaceDirect3D9::VideoSurfaceDirect3D9(VideoWidgetDirect3D9* widget)
@@ -180,9 +178,8 @@ bool VideoSurfaceDirect3D9::initializeD3D()
         // Once refused, hardware vertex processing is not asked for again.
         const bool retry = behaviorFlags != D3DCREATE_SOFTWARE_VERTEXPROCESSING;
         behaviorFlags = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
-        if (!retry ||
-            FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, behaviorFlags, &parameters,
-                                     &device))) {
+        if (!retry || FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, behaviorFlags, &parameters,
+                                               &device))) {
             device = nullptr;
             HARBEND_LOG(Fatal, "Failed to initialize Direct3D 9 device!");
             return false;
@@ -258,10 +255,8 @@ bool VideoSurfaceDirect3D9::initializeD3D()
     }
     // A triangle strip; the first row of each plane is drawn at the top.
     const float vertices[20] = {
-        left, bottom, 0.0f, 0.0f, 1.0f,
-        right, bottom, 0.0f, 1.0f, 1.0f,
-        left, top, 0.0f, 0.0f, 0.0f,
-        right, top, 0.0f, 1.0f, 0.0f,
+        left, bottom, 0.0f, 0.0f, 1.0f, right, bottom, 0.0f, 1.0f, 1.0f,
+        left, top,    0.0f, 0.0f, 0.0f, right, top,    0.0f, 1.0f, 0.0f,
     };
     void* data = nullptr;
     if (FAILED(vertexBuffer->Lock(0, 0, &data, 0)) || !data) {

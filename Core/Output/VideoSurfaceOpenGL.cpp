@@ -31,8 +31,7 @@ bool VideoSurfaceOpenGL::start(const QVideoSurfaceFormat& format)
         return false;
     }
     pixelFormat = QVideoFrame::Format_YUV420P;
-    const int result = widget->open(pixelFormat, unsigned(format.frameWidth()),
-                                    unsigned(format.frameHeight()));
+    const int result = widget->open(pixelFormat, unsigned(format.frameWidth()), unsigned(format.frameHeight()));
     if (result != NoError) {
         HARBEND_LOG(Error, "Failed to initialize video presenter!");
         setError(Error(result));

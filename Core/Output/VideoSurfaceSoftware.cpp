@@ -22,10 +22,10 @@ const char kLogSource[] = "Core/Output/VideoSurfaceSoftware";
 const int kLumaScale = 19078;
 const int kLumaOffset = 1160;
 // Chroma factors times 8192; the pair sums are shifted right by 7 to 64ths.
-const int kRedV = 14686;    // 1.792741
-const int kGreenU = -1747;  // -0.213249
-const int kGreenV = -4366;  // -0.532909
-const int kBlueU = 17305;   // 2.112402
+const int kRedV = 14686;   // 1.792741
+const int kGreenU = -1747; // -0.213249
+const int kGreenV = -4366; // -0.532909
+const int kBlueU = 17305;  // 2.112402
 
 inline int lumaTerm(int y) { return ((y << 8) * kLumaScale >> 16) - kLumaOffset; }
 
@@ -106,8 +106,7 @@ void convert(__m128i* in, __m128i* out)
 {
     const __m128i pairs = _mm_sub_epi16(in[1], _mm_set1_epi16(128));
     const __m128i luma = lumaTerms(_mm_slli_epi16(in[0], 8));
-    const __m128i factors[3] = {pairFactors(0, kRedV), pairFactors(kGreenU, kGreenV),
-                                pairFactors(kBlueU, 0)};
+    const __m128i factors[3] = {pairFactors(0, kRedV), pairFactors(kGreenU, kGreenV), pairFactors(kBlueU, 0)};
     for (int c = 0; c < 3; ++c) {
         const __m128i chroma = chromaTerms(pairs, pairs, factors[c]);
         out[c] = levels(luma, _mm_unpacklo_epi16(chroma, chroma));
@@ -262,8 +261,7 @@ void VideoSurfaceSoftware::paint(QPainter* painter)
     painter->setTransform(kept, false);
 }
 
-void VideoSurfaceSoftware::convertFrameYUV420P(QVideoFrame& frame, QImage& image,
-                                               const YUVFormat& format)
+void VideoSurfaceSoftware::convertFrameYUV420P(QVideoFrame& frame, QImage& image, const YUVFormat& format)
 {
     const uchar* bits = frame.bits();
     const unsigned width = format.width[0];
@@ -301,8 +299,7 @@ void VideoSurfaceSoftware::convertFrameYUV420P(QVideoFrame& frame, QImage& image
     }
 }
 
-void VideoSurfaceSoftware::convertFrameYUV420PSSE2(QVideoFrame& frame, QImage& image,
-                                                   const YUVFormat& format)
+void VideoSurfaceSoftware::convertFrameYUV420PSSE2(QVideoFrame& frame, QImage& image, const YUVFormat& format)
 {
     const uchar* bits = frame.bits();
     const unsigned width = format.width[0];
@@ -338,8 +335,8 @@ void VideoSurfaceSoftware::convertFrameYUV420PSSE2(QVideoFrame& frame, QImage& i
                 offset);
             // The luma offset goes with the chroma terms, once per 2x2 block.
             const __m128i red = _mm_sub_epi16(_mm_mulhi_epi16(e, redFactor), offset);
-            const __m128i blue =
-                _mm_sub_epi16(_mm_add_epi16(_mm_srai_epi16(d, 1), _mm_mulhi_epi16(d, blueFactor)), offset);
+            const __m128i blue = _mm_sub_epi16(_mm_add_epi16(_mm_srai_epi16(d, 1), _mm_mulhi_epi16(d, blueFactor)),
+                                               offset);
             const Chroma chroma = {_mm_unpacklo_epi16(red, red),     _mm_unpackhi_epi16(red, red),
                                    _mm_unpacklo_epi16(green, green), _mm_unpackhi_epi16(green, green),
                                    _mm_unpacklo_epi16(blue, blue),   _mm_unpackhi_epi16(blue, blue)};

@@ -4,8 +4,7 @@
 
 namespace Harbend {
 
-VideoWidgetDirect3D9::VideoWidgetDirect3D9(QWidget* parent)
-    : QWidget(parent), surface(new VideoSurfaceDirect3D9(this))
+VideoWidgetDirect3D9::VideoWidgetDirect3D9(QWidget* parent) : QWidget(parent), surface(new VideoSurfaceDirect3D9(this))
 {
     setAttribute(Qt::WA_PaintOnScreen);
     setAttribute(Qt::WA_NativeWindow);

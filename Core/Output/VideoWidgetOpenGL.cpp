@@ -57,30 +57,28 @@ QFunctionPointer getProcAddr(const char* name, void* module)
     return function;
 }
 
-const char kVertexShader[] =
-    "attribute highp vec2 in_position;\n"
-    "attribute highp vec2 in_texcoord;\n"
-    "varying highp vec2 texcoord;\n"
-    "void main(void)\n"
-    "{\n"
-    "    gl_Position = vec4(in_position, 0.0, 1.0);\n"
-    "    texcoord = in_texcoord;\n"
-    "}\n";
+const char kVertexShader[] = "attribute highp vec2 in_position;\n"
+                             "attribute highp vec2 in_texcoord;\n"
+                             "varying highp vec2 texcoord;\n"
+                             "void main(void)\n"
+                             "{\n"
+                             "    gl_Position = vec4(in_position, 0.0, 1.0);\n"
+                             "    texcoord = in_texcoord;\n"
+                             "}\n";
 
-const char kFragmentShaderYUV[] =
-    "uniform sampler2D texY;\n"
-    "uniform sampler2D texU;\n"
-    "uniform sampler2D texV;\n"
-    "uniform mediump mat4 colorMatrix;\n"
-    "varying highp vec2 texcoord;\n"
-    "void main(void)\n"
-    "{\n"
-    "    highp vec4 color = vec4(texture2D(texY, texcoord.st).r,\n"
-    "                            texture2D(texU, texcoord.st).r,\n"
-    "                            texture2D(texV, texcoord.st).r,\n"
-    "                            1.0);\n"
-    "    gl_FragColor = colorMatrix * color;\n"
-    "}\n";
+const char kFragmentShaderYUV[] = "uniform sampler2D texY;\n"
+                                  "uniform sampler2D texU;\n"
+                                  "uniform sampler2D texV;\n"
+                                  "uniform mediump mat4 colorMatrix;\n"
+                                  "varying highp vec2 texcoord;\n"
+                                  "void main(void)\n"
+                                  "{\n"
+                                  "    highp vec4 color = vec4(texture2D(texY, texcoord.st).r,\n"
+                                  "                            texture2D(texU, texcoord.st).r,\n"
+                                  "                            texture2D(texV, texcoord.st).r,\n"
+                                  "                            1.0);\n"
+                                  "    gl_FragColor = colorMatrix * color;\n"
+                                  "}\n";
 
 } // namespace
 
@@ -134,8 +132,7 @@ int VideoWidgetOpenGL::open(QVideoFrame::PixelFormat format, unsigned width, uns
         return QAbstractVideoSurface::ResourceError;
     }
     if (!g_activeTexture)
-        g_activeTexture =
-            reinterpret_cast<ActiveTextureFunction>(getProcAddr("glActiveTexture", g_library.handle));
+        g_activeTexture = reinterpret_cast<ActiveTextureFunction>(getProcAddr("glActiveTexture", g_library.handle));
     if (!g_activeTexture) {
         HARBEND_LOG(Fatal, "Failed to load required OpenGL functionality!");
         doneCurrent();
@@ -165,8 +162,7 @@ int VideoWidgetOpenGL::open(QVideoFrame::PixelFormat format, unsigned width, uns
         built = program.link();
         qInstallMessageHandler(previous);
         if (!built)
-            HARBEND_LOG(Error, "Failed to link shaders! Linking log: %s",
-                        program.log().toLocal8Bit().constData());
+            HARBEND_LOG(Error, "Failed to link shaders! Linking log: %s", program.log().toLocal8Bit().constData());
     }
     if (!built) {
         program.removeAllShaders();
@@ -278,20 +274,16 @@ void VideoWidgetOpenGL::updateColors(int brightness, int contrast, int hue, int 
 
     const QMatrix4x4 adjustment(
         float(c * (dr * h11 + sg * h21 + sb * h31)), float(c * (dr * h12 + sg * h22 + sb * h32)),
-        float(c * (dr * h13 + sg * h23 + sb * h33)), m4,
-        float(c * (sr * h11 + dg * h21 + sb * h31)), float(c * (sr * h12 + dg * h22 + sb * h32)),
-        float(c * (sr * h13 + dg * h23 + sb * h33)), m4,
+        float(c * (dr * h13 + sg * h23 + sb * h33)), m4, float(c * (sr * h11 + dg * h21 + sb * h31)),
+        float(c * (sr * h12 + dg * h22 + sb * h32)), float(c * (sr * h13 + dg * h23 + sb * h33)), m4,
         float(c * (sr * h11 + sg * h21 + db * h31)), float(c * (sr * h12 + sg * h22 + db * h32)),
-        float(c * (sr * h13 + sg * h23 + db * h33)), m4,
-        0.0f, 0.0f, 0.0f, 1.0f);
+        float(c * (sr * h13 + sg * h23 + db * h33)), m4, 0.0f, 0.0f, 0.0f, 1.0f);
 
     if (yuv) {
         // BT.709, limited range; columns Y, U, V, 1.
-        const QMatrix4x4 bt709(
-            1.164383561643836f, 0.0f, 1.792741071428571f, -0.972945075016308f,
-            1.164383561643836f, -0.21324861427373f, -0.532909328559444f, 0.301482665475862f,
-            1.164383561643836f, 2.112401785714286f, 0.0f, -1.133402217873451f,
-            0.0f, 0.0f, 0.0f, 1.0f);
+        const QMatrix4x4 bt709(1.164383561643836f, 0.0f, 1.792741071428571f, -0.972945075016308f, 1.164383561643836f,
+                               -0.21324861427373f, -0.532909328559444f, 0.301482665475862f, 1.164383561643836f,
+                               2.112401785714286f, 0.0f, -1.133402217873451f, 0.0f, 0.0f, 0.0f, 1.0f);
         colorMatrix = adjustment * bt709;
     } else {
         colorMatrix = adjustment;
@@ -330,8 +322,8 @@ void VideoWidgetOpenGL::paintGL()
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (int i = 0; i < textureCount; ++i) {
         glBindTexture(GL_TEXTURE_2D, textureIds[i]);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(textureWidths[i]), GLsizei(textureHeights[i]),
-                        textureFormat, textureType, frame.bits() + textureOffsets[i]);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(textureWidths[i]), GLsizei(textureHeights[i]), textureFormat,
+                        textureType, frame.bits() + textureOffsets[i]);
     }
     frame.unmap();
 

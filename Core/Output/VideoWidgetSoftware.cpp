@@ -7,8 +7,7 @@
 
 namespace Harbend {
 
-VideoWidgetSoftware::VideoWidgetSoftware(QWidget* parent)
-    : QWidget(parent), surface(new VideoSurfaceSoftware(this))
+VideoWidgetSoftware::VideoWidgetSoftware(QWidget* parent) : QWidget(parent), surface(new VideoSurfaceSoftware(this))
 {
     setAutoFillBackground(false);
     // Every pixel is painted here. Qt 5 gives an X11 widget that paints on

@@ -27,9 +27,9 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
     const bool oneMode = processing == D3DCREATE_SOFTWARE_VERTEXPROCESSING ||
                          processing == D3DCREATE_HARDWARE_VERTEXPROCESSING ||
                          processing == D3DCREATE_MIXED_VERTEXPROCESSING;
-    if (adapter != D3DADAPTER_DEFAULT || type != D3DDEVTYPE_HAL || !parameters || !oneMode ||
-        !parameters->Windowed || parameters->BackBufferWidth == 0 || parameters->BackBufferHeight == 0 ||
-        parameters->BackBufferWidth > 16384 || parameters->BackBufferHeight > 16384 ||
+    if (adapter != D3DADAPTER_DEFAULT || type != D3DDEVTYPE_HAL || !parameters || !oneMode || !parameters->Windowed ||
+        parameters->BackBufferWidth == 0 || parameters->BackBufferHeight == 0 || parameters->BackBufferWidth > 16384 ||
+        parameters->BackBufferHeight > 16384 ||
         (parameters->BackBufferFormat != D3DFMT_X8R8G8B8 && parameters->BackBufferFormat != D3DFMT_UNKNOWN) ||
         parameters->BackBufferCount > 1 || parameters->MultiSampleType != D3DMULTISAMPLE_NONE ||
         parameters->SwapEffect != D3DSWAPEFFECT_DISCARD || parameters->EnableAutoDepthStencil)

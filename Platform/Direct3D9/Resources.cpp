@@ -49,8 +49,8 @@ HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* description)
     owner->enter();
     if (level != 0 || !description)
         return D3DERR_INVALIDCALL;
-    *description = D3DSURFACE_DESC{D3DFMT_L8, D3DRTYPE_SURFACE, usage, D3DPOOL_DEFAULT, D3DMULTISAMPLE_NONE, 0,
-                                   width, height};
+    *description = D3DSURFACE_DESC{D3DFMT_L8, D3DRTYPE_SURFACE, usage, D3DPOOL_DEFAULT, D3DMULTISAMPLE_NONE, 0, width,
+                                   height};
     return D3D_OK;
 }
 
@@ -114,8 +114,8 @@ HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* description)
     owner->enter();
     if (!description)
         return D3DERR_INVALIDCALL;
-    *description = D3DVERTEXBUFFER_DESC{D3DFMT_UNKNOWN, D3DRTYPE_VERTEXBUFFER, usage, D3DPOOL_DEFAULT,
-                                        UINT(bytes.size()), fvf};
+    *description = D3DVERTEXBUFFER_DESC{D3DFMT_UNKNOWN,  D3DRTYPE_VERTEXBUFFER, usage,
+                                        D3DPOOL_DEFAULT, UINT(bytes.size()),    fvf};
     return D3D_OK;
 }
 

@@ -19,8 +19,8 @@ bool WindowPresenter::open(uint32_t target)
     connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection))
         return false;
-    xcb_get_geometry_reply_t* geometry =
-        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, target), nullptr);
+    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(connection, xcb_get_geometry(connection, target),
+                                                                nullptr);
     if (!geometry)
         return false;
     depth = geometry->depth;
@@ -29,8 +29,7 @@ bool WindowPresenter::open(uint32_t target)
     if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
         return false;
     bool thirtyTwoBits = false;
-    for (xcb_format_iterator_t format = xcb_setup_pixmap_formats_iterator(setup); format.rem;
-         xcb_format_next(&format))
+    for (xcb_format_iterator_t format = xcb_setup_pixmap_formats_iterator(setup); format.rem; xcb_format_next(&format))
         if (format.data->depth == depth)
             thirtyTwoBits = format.data->bits_per_pixel == 32;
     if (!thirtyTwoBits || (depth != 24 && depth != 32))

@@ -24,9 +24,9 @@ QString layerFile(int count)
         return path;
     QByteArray bytes = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"1\">\n";
     for (int i = 0; i < count; ++i)
-        bytes += " <Annotation Time=\"" + Duration::msToIso(qint64(i) * 1370).toUtf8()
-            + "\">\n  <Text>Świadek odpowiada na pytanie pełnomocnika powoda numer " + QByteArray::number(i)
-            + "</Text>\n  <Protocol>false</Protocol>\n </Annotation>\n";
+        bytes += " <Annotation Time=\"" + Duration::msToIso(qint64(i) * 1370).toUtf8() +
+                 "\">\n  <Text>Świadek odpowiada na pytanie pełnomocnika powoda numer " + QByteArray::number(i) +
+                 "</Text>\n  <Protocol>false</Protocol>\n </Annotation>\n";
     bytes += "</ArrayOfAnnotation>\n";
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
@@ -58,9 +58,11 @@ QString hostileFile(int kind)
             element += " a" + QByteArray::number(i) + "=\"\"";
         element += "/>";
         // The attribute pairs of a file are bounded too: stop at that bound.
-        const qint64 pairsPerElement = qint64(AnnotationDocument::MaxAttributes) * (AnnotationDocument::MaxAttributes - 1) / 2;
-        for (qint64 pairs = pairsPerElement; pairs <= AnnotationDocument::MaxAttributePairs
-             && bytes.size() + element.size() < AnnotationDocument::MaxFileSize - 64; pairs += pairsPerElement)
+        const qint64 pairsPerElement = qint64(AnnotationDocument::MaxAttributes) *
+                                       (AnnotationDocument::MaxAttributes - 1) / 2;
+        for (qint64 pairs = pairsPerElement; pairs <= AnnotationDocument::MaxAttributePairs &&
+                                             bytes.size() + element.size() < AnnotationDocument::MaxFileSize - 64;
+             pairs += pairsPerElement)
             bytes += element;
         fillToCap(bytes, "a");
     } else if (kind == 2) {

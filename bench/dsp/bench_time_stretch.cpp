@@ -56,8 +56,8 @@ void vocoderPerCall(benchmark::State& state, double rate, float factor, unsigned
         benchmark::ClobberMemory();
     }
     const double audioSeconds = double(state.iterations()) * kBlock / rate;
-    state.counters["cpu_pct_of_audio"] =
-        benchmark::Counter(audioSeconds / 100.0, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["cpu_pct_of_audio"] = benchmark::Counter(audioSeconds / 100.0,
+                                                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 double processCpuSeconds()

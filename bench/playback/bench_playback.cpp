@@ -26,9 +26,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMediaPlayer>
+#include <QMutex>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QMutex>
 #include <QThread>
 #include <QTimer>
 
@@ -37,8 +37,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -90,10 +90,10 @@ private:
 
 double cpuSeconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void runFor(int ms)
@@ -239,7 +239,6 @@ int measureAvOffset(int seconds, bool withSeeks)
     return 0;
 }
 
-
 // Process CPU seconds (user + system) and peak resident memory (kB) from /proc.
 struct ProcessUse {
     double cpu = -1.0;
@@ -274,8 +273,7 @@ struct Contender {
 };
 
 // CPU seconds per second of playback after a warm-up, and peak memory.
-bool playOnce(const Contender& who, const QString& recording, int mode, int seconds, double& perSecond,
-              long& peakKb)
+bool playOnce(const Contender& who, const QString& recording, int mode, int seconds, double& perSecond, long& peakKb)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -326,13 +324,15 @@ int measureHost(const QStringList& ours, const QString& given, int seconds, int 
         QStringList streams;
     };
     const QList<Case> cases = {
-        {"640x480 Theora + stereo Vorbis", {"--stream", "theora:width=640,height=480,fps=25", "--stream",
-                                            "vorbis:channels=2,rate=44100"}},
+        {"640x480 Theora + stereo Vorbis",
+         {"--stream", "theora:width=640,height=480,fps=25", "--stream", "vorbis:channels=2,rate=44100"}},
         {"640x480 Theora alone", {"--stream", "theora:width=640,height=480,fps=25"}}};
     QList<Contender> contenders;
     for (const QString& program : ours)
         contenders.append({program, program, {}, {QString(), "QT_XCB_GL_INTEGRATION=none"}});
-    contenders.append({"ffplay", "ffplay", {"-hide_banner", "-loglevel", "quiet", "-nostats", "-autoexit"},
+    contenders.append({"ffplay",
+                       "ffplay",
+                       {"-hide_banner", "-loglevel", "quiet", "-nostats", "-autoexit"},
                        {"SDL_RENDER_DRIVER=opengl", "SDL_RENDER_DRIVER=software"}});
     for (int c = 0; c < (given.isEmpty() ? cases.size() : 1); ++c) {
         QString recording = given;
@@ -453,16 +453,16 @@ int main(int argc, char** argv)
     if (args.contains("--paints"))
         return measurePaints(seconds);
     if (args.contains("--host"))
-        return measureHost(ours.isEmpty() ? QStringList{HARBEND_BIN_DIR "/harbend-player"} : ours, recording,
-                           seconds, runs);
+        return measureHost(ours.isEmpty() ? QStringList{HARBEND_BIN_DIR "/harbend-player"} : ours, recording, seconds,
+                           runs);
     QTemporaryDir folder;
     if (recording.isEmpty()) {
         // 640x480 Theora and 13-channel Speex, long enough for the play.
         recording = folder.path() + "/bench.ogg";
         QProcess make;
         make.start(HARBEND_BIN_DIR "/make-recording",
-                   {"--stream", "theora:width=640,height=480,fps=25", "--stream",
-                    "speex:channels=13,mode=wide", "--duration", QString::number(seconds + 15), recording});
+                   {"--stream", "theora:width=640,height=480,fps=25", "--stream", "speex:channels=13,mode=wide",
+                    "--duration", QString::number(seconds + 15), recording});
         if (!make.waitForFinished(600000) || make.exitCode() != 0) {
             std::fprintf(stderr, "make-recording failed: %s\n", make.readAllStandardError().constData());
             return 1;

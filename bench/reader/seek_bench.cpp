@@ -40,9 +40,9 @@ qint64 ffmpegBytes(const QString& path, qint64 targetMs, bool hasVideo, const QS
 {
     QProcess process;
     const QString seconds = QString::number(double(targetMs) / 1000.0, 'f', 3);
-    process.start("strace", {"-f", "-y", "-e", "trace=read,pread64", "-o", traceFile, "ffmpeg", "-nostdin",
-                             "-v", "error", "-ss", seconds, "-i", path, hasVideo ? "-frames:v" : "-frames:a", "1",
-                             "-f", "null", "-"});
+    process.start("strace",
+                  {"-f", "-y", "-e", "trace=read,pread64", "-o", traceFile, "ffmpeg", "-nostdin", "-v", "error", "-ss",
+                   seconds, "-i", path, hasVideo ? "-frames:v" : "-frames:a", "1", "-f", "null", "-"});
     if (!process.waitForFinished(120000))
         return -1;
     QFile trace(traceFile);

@@ -160,7 +160,8 @@ int main(int argc, char** argv)
         const double ours = cpuSeconds() - before;
         QString theirs = "n/a", sameLibrary = "n/a";
         if (item.ffmpegReadsIt) {
-            const double cpu = childCpuSeconds({"ffmpeg", "-v", "error", "-threads", "1", "-i", path, "-f", "null", "-"});
+            const double cpu = childCpuSeconds(
+                {"ffmpeg", "-v", "error", "-threads", "1", "-i", path, "-f", "null", "-"});
             if (cpu > 0)
                 theirs = QString::number(kSeconds / cpu, 'f', 0);
             const double libraryCpu = childCpuSeconds(

@@ -70,8 +70,8 @@ void swscale(benchmark::State& state, int flags)
 {
     const int width = int(state.range(0)), height = int(state.range(1));
     Picture picture(width, height);
-    SwsContext* context = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_BGRA,
-                                         flags, nullptr, nullptr, nullptr);
+    SwsContext* context = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_BGRA, flags,
+                                         nullptr, nullptr, nullptr);
     const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
     sws_setColorspaceDetails(context, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
     const uint8_t* planes[3];

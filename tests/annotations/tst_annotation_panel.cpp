@@ -46,8 +46,8 @@ struct FolderRefusingNewFiles {
     void change(bool refuse) const
     {
         if (::geteuid() != 0)
-            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                            | (refuse ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                            (refuse ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
         else
             QProcess::execute(QStringLiteral("chattr"), {QLatin1String(refuse ? "+i" : "-i"), path});
     }
@@ -57,8 +57,8 @@ struct FolderRefusingNewFiles {
 
 QByteArray annotation(const QString& time, const QString& text, const char* protocol = "false")
 {
-    return "<Annotation Time=\"" + time.toUtf8() + "\"><Text>" + text.toUtf8() + "</Text><Protocol>" + protocol
-        + "</Protocol></Annotation>";
+    return "<Annotation Time=\"" + time.toUtf8() + "\"><Text>" + text.toUtf8() + "</Text><Protocol>" + protocol +
+           "</Protocol></Annotation>";
 }
 
 struct Entry {
@@ -74,8 +74,8 @@ void writeLayer(const QString& path, qint64 created, std::initializer_list<Entry
         body += annotation(QString::fromUtf8(e.time), QString::fromUtf8(e.text), e.protocol);
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"" + QByteArray::number(created)
-               + "\">" + body + "</ArrayOfAnnotation>");
+    file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"" +
+               QByteArray::number(created) + "\">" + body + "</ArrayOfAnnotation>");
     // Older files first in no listing: fix the modification times, once
     // the bytes are out (closing would write them and touch the time again).
     QVERIFY(file.flush());
@@ -96,7 +96,8 @@ QStringList fileTexts(const QString& path)
     QStringList texts;
     for (QDomElement e = dom.documentElement().firstChildElement(QStringLiteral("Annotation")); !e.isNull();
          e = e.nextSiblingElement(QStringLiteral("Annotation")))
-        texts << e.attribute(QStringLiteral("Time")) + QLatin1Char('|') + e.firstChildElement(QStringLiteral("Text")).text();
+        texts << e.attribute(QStringLiteral("Time")) + QLatin1Char('|') +
+                     e.firstChildElement(QStringLiteral("Text")).text();
     return texts;
 }
 
@@ -209,8 +210,9 @@ private:
     // One recorder's layer with annotations at 10, 20 and 30 s.
     void loadThreeAnnotations()
     {
-        writeLayer(file("rec.xml"), 100, {{"PT10S", "dziesięć", "false"}, {"PT20S", "dwadzieścia", "true"},
-                                          {"PT30S", "trzydzieści", "false"}}, 10);
+        writeLayer(
+            file("rec.xml"), 100,
+            {{"PT10S", "dziesięć", "false"}, {"PT20S", "dwadzieścia", "true"}, {"PT30S", "trzydzieści", "false"}}, 10);
         panel->loadAdnotationsDir(folder, false);
         QCOMPARE(shownTexts().size(), 3);
     }
@@ -255,12 +257,13 @@ private slots:
         QStringList items;
         for (int i = 0; i < combo()->count(); ++i)
             items << combo()->itemText(i) + QStringLiteral(" => ") + combo()->itemData(i).toString();
-        QCOMPARE(items, (QStringList{
-                            QStringLiteral("Adnotacje publiczne \n ") + file("a-clerk.xml") + " => " + file("a-clerk.xml"),
-                            QStringLiteral("Adnotacje publiczne 1\n ") + file("b-clerk.xml") + " => " + file("b-clerk.xml"),
-                            QStringLiteral("Adnotacje prywatne \n ") + file("c-judge.xml") + " => " + file("c-judge.xml"),
-                            QStringLiteral("rec \n ") + file("rec.XML") + " => " + file("rec.XML"),
-                            QStringLiteral("[Dodaj nowy ...] => [Dodaj nowy ...]")}));
+        QCOMPARE(items,
+                 (QStringList{
+                     QStringLiteral("Adnotacje publiczne \n ") + file("a-clerk.xml") + " => " + file("a-clerk.xml"),
+                     QStringLiteral("Adnotacje publiczne 1\n ") + file("b-clerk.xml") + " => " + file("b-clerk.xml"),
+                     QStringLiteral("Adnotacje prywatne \n ") + file("c-judge.xml") + " => " + file("c-judge.xml"),
+                     QStringLiteral("rec \n ") + file("rec.XML") + " => " + file("rec.XML"),
+                     QStringLiteral("[Dodaj nowy ...] => [Dodaj nowy ...]")}));
         QCOMPARE(combo()->toolTip(), file("a-clerk.xml"));
         combo()->setCurrentIndex(4);
         QCOMPARE(combo()->toolTip(), QStringLiteral("[Dodaj nowy ...]"));
@@ -313,8 +316,8 @@ private slots:
 
     void filters()
     {
-        writeLayer(file("rec.xml"), 100, {{"PT10.20S", "ABC", "false"}, {"PT10.90S", "abc", "false"},
-                                          {"PT11S", "xabcx", "false"}}, 20);
+        writeLayer(file("rec.xml"), 100,
+                   {{"PT10.20S", "ABC", "false"}, {"PT10.90S", "abc", "false"}, {"PT11S", "xabcx", "false"}}, 20);
         writeLayer(file("j-judge.xml"), 100, {{"PT10.5S", "abc sędzia", "false"}}, 10);
         panel->loadAdnotationsDir(folder, false);
         QCOMPARE(shownTexts().size(), 4);
@@ -450,9 +453,9 @@ private slots:
         table()->clearSelection();
         click("btSaveEditAdn");
         QVERIFY(frame()->isHidden());
-        QCOMPARE(fileTexts(path), (QStringList{QString::fromUtf8("PT10S|dziesięć, poprawione"),
-                                               QString::fromUtf8("PT20S|dwadzieścia"),
-                                               QString::fromUtf8("PT30S|trzydzieści")}));
+        QCOMPARE(fileTexts(path),
+                 (QStringList{QString::fromUtf8("PT10S|dziesięć, poprawione"), QString::fromUtf8("PT20S|dwadzieścia"),
+                              QString::fromUtf8("PT30S|trzydzieści")}));
         QCOMPARE(shownTexts()[0], QString::fromUtf8("00:00:10 dziesięć, poprawione"));
         QCOMPARE(shownTexts()[1], QString::fromUtf8("00:00:20 dwadzieścia"));
         QCOMPARE(panel->getAdnotations()[0].text, QString::fromUtf8("dziesięć, poprawione"));
@@ -498,8 +501,10 @@ private slots:
         menuAction(QString::fromUtf8("Usuń"))->trigger();
         QCOMPARE(dialogs->texts(QStringLiteral("question")).last(),
                  QString::fromUtf8("Czy na pewno usunąć adnotację 00:00:20 „dwadzieścia”?"));
-        QCOMPARE(fileTexts(path), (QStringList{QString::fromUtf8("PT10S|dziesięć"), QString::fromUtf8("PT30S|trzydzieści")}));
-        QCOMPARE(shownTexts(), (QStringList{QString::fromUtf8("00:00:10 dziesięć"), QString::fromUtf8("00:00:30 trzydzieści")}));
+        QCOMPARE(fileTexts(path),
+                 (QStringList{QString::fromUtf8("PT10S|dziesięć"), QString::fromUtf8("PT30S|trzydzieści")}));
+        QCOMPARE(shownTexts(),
+                 (QStringList{QString::fromUtf8("00:00:10 dziesięć"), QString::fromUtf8("00:00:30 trzydzieści")}));
         const QList<CAdnotation> shown = panel->getActivAnnotations();
         for (int i = 0; i < shown.size(); ++i) {
             QCOMPARE(shown[i].row, i);
@@ -639,8 +644,8 @@ private slots:
         typeText(QStringLiteral("publiczna poprawiona"));
         click("btSaveEditAdn");
         QCOMPARE(fileTexts(file("publiczna-kopia.xml")), QStringList{"PT5S|publiczna poprawiona"});
-        QCOMPARE(shownTexts(), (QStringList{"00:00:05 prywatna", "00:00:05 protokolant",
-                                            "00:00:05 publiczna poprawiona"}));
+        QCOMPARE(shownTexts(),
+                 (QStringList{"00:00:05 prywatna", "00:00:05 protokolant", "00:00:05 publiczna poprawiona"}));
 
         clickRow(0);
         dialogs->answers = {true, true};
@@ -810,8 +815,9 @@ private slots:
             whenModal<QFileDialog>([copy](QFileDialog* dialog) {
                 QCOMPARE(dialog->windowTitle(), QString::fromUtf8("Utwórz kopię adnotacji"));
                 whenModal<QMessageBox>([](QMessageBox* question) {
-                    QCOMPARE(question->text(), QString::fromUtf8("Czy na pewno usunąć adnotację 00:00:05 „publiczna”?"));
-                        QTest::keyClick(question, Qt::Key_Return);
+                    QCOMPARE(question->text(),
+                             QString::fromUtf8("Czy na pewno usunąć adnotację 00:00:05 „publiczna”?"));
+                    QTest::keyClick(question, Qt::Key_Return);
                 });
                 QLineEdit* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                 QVERIFY(name);

@@ -31,8 +31,8 @@ const char kHead[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 
 QByteArray annotation(const char* time, const char* text, const char* protocol = "false")
 {
-    return QByteArray("<Annotation Time=\"") + time + "\"><Text>" + text + "</Text><Protocol>" + protocol
-        + "</Protocol></Annotation>";
+    return QByteArray("<Annotation Time=\"") + time + "\"><Text>" + text + "</Text><Protocol>" + protocol +
+           "</Protocol></Annotation>";
 }
 
 QByteArray fileWith(const QByteArray& annotations, const QByteArray& rootAttributes = " Created=\"100\"")
@@ -63,9 +63,9 @@ QStringList entries(const QString& path)
     QStringList result;
     for (QDomElement e = dom.documentElement().firstChildElement(QStringLiteral("Annotation")); !e.isNull();
          e = e.nextSiblingElement(QStringLiteral("Annotation")))
-        result << (e.hasAttribute(QStringLiteral("Time")) ? e.attribute(QStringLiteral("Time")) : QStringLiteral("-"))
-                + QLatin1Char('|') + e.firstChildElement(QStringLiteral("Text")).text() + QLatin1Char('|')
-                + e.firstChildElement(QStringLiteral("Protocol")).text();
+        result << (e.hasAttribute(QStringLiteral("Time")) ? e.attribute(QStringLiteral("Time")) : QStringLiteral("-")) +
+                      QLatin1Char('|') + e.firstChildElement(QStringLiteral("Text")).text() + QLatin1Char('|') +
+                      e.firstChildElement(QStringLiteral("Protocol")).text();
     return result;
 }
 
@@ -152,10 +152,10 @@ private slots:
         const qint64 before = QDateTime::currentSecsSinceEpoch();
         QVERIFY(panel->createNewAnnotationsFile(file));
         const QByteArray bytes = readFile(file);
-        const QRegularExpressionMatch created =
-            QRegularExpression(QStringLiteral("^<\\?xml version='1.0' encoding='utf-8'\\?>\n"
-                                              "<ArrayOfAnnotation Created=\"(\\d+)\"/>\n$"))
-                .match(QString::fromUtf8(bytes));
+        const QRegularExpressionMatch created = QRegularExpression(
+                                                    QStringLiteral("^<\\?xml version='1.0' encoding='utf-8'\\?>\n"
+                                                                   "<ArrayOfAnnotation Created=\"(\\d+)\"/>\n$"))
+                                                    .match(QString::fromUtf8(bytes));
         QVERIFY2(created.hasMatch(), bytes.constData());
         QVERIFY(qAbs(created.captured(1).toLongLong() - before) <= 2);
         QVERIFY(panel->isAnnotFile(file));
@@ -173,31 +173,31 @@ private slots:
     void rewriteFormat()
     {
         const QString file = path(QStringLiteral("a.xml"));
-        writeFile(file, fileWith(annotation("PT1S", "a") + "<Annotation Time=\"PT3S\"><Text/><Protocol>true</Protocol></Annotation>"));
+        writeFile(file, fileWith(annotation("PT1S", "a") +
+                                 "<Annotation Time=\"PT3S\"><Text/><Protocol>true</Protocol></Annotation>"));
         QVERIFY(panel->addAnnotXML(record("PT2S", "b & <c>"), file));
-        QCOMPARE(QString::fromUtf8(readFile(file)),
-                 QString::fromUtf8("<?xml version='1.0' encoding='utf-8'?>\n"
-                                   "<ArrayOfAnnotation Created=\"100\">\n"
-                                   " <Annotation Time=\"PT1S\">\n"
-                                   "  <Text>a</Text>\n"
-                                   "  <Protocol>false</Protocol>\n"
-                                   " </Annotation>\n"
-                                   " <Annotation Time=\"PT2S\">\n"
-                                   "  <Text>b &amp; &lt;c></Text>\n"
-                                   "  <Protocol>false</Protocol>\n"
-                                   " </Annotation>\n"
-                                   " <Annotation Time=\"PT3S\">\n"
-                                   "  <Text/>\n"
-                                   "  <Protocol>true</Protocol>\n"
-                                   " </Annotation>\n"
-                                   "</ArrayOfAnnotation>\n"));
+        QCOMPARE(QString::fromUtf8(readFile(file)), QString::fromUtf8("<?xml version='1.0' encoding='utf-8'?>\n"
+                                                                      "<ArrayOfAnnotation Created=\"100\">\n"
+                                                                      " <Annotation Time=\"PT1S\">\n"
+                                                                      "  <Text>a</Text>\n"
+                                                                      "  <Protocol>false</Protocol>\n"
+                                                                      " </Annotation>\n"
+                                                                      " <Annotation Time=\"PT2S\">\n"
+                                                                      "  <Text>b &amp; &lt;c></Text>\n"
+                                                                      "  <Protocol>false</Protocol>\n"
+                                                                      " </Annotation>\n"
+                                                                      " <Annotation Time=\"PT3S\">\n"
+                                                                      "  <Text/>\n"
+                                                                      "  <Protocol>true</Protocol>\n"
+                                                                      " </Annotation>\n"
+                                                                      "</ArrayOfAnnotation>\n"));
     }
 
     void addInTimeOrder()
     {
         const QString file = path(QStringLiteral("a.xml"));
-        writeFile(file, fileWith(annotation("PT1S", "1") + annotation("PT5S", "5a") + annotation("PT5S", "5b")
-                                 + annotation("PT10S", "10")));
+        writeFile(file, fileWith(annotation("PT1S", "1") + annotation("PT5S", "5a") + annotation("PT5S", "5b") +
+                                 annotation("PT10S", "10")));
         QVERIFY(panel->addAnnotXML(record("PT5S", "5c"), file));
         QVERIFY(panel->addAnnotXML(record("PT0.50S", "first"), file));
         QVERIFY(panel->addAnnotXML(record("PT1H", "last"), file));
@@ -218,11 +218,11 @@ private slots:
     {
         const QString file = path(QStringLiteral("a.xml"));
         const QByteArray original = fileWith(
-            annotation("PT1S", "same") + annotation("PT1S", "same") + annotation("PT2S", "Tekst")
-            + "<Annotation><Text>bez czasu</Text><Protocol>false</Protocol></Annotation>"
-            + "<Annotation Time=\"PT4S\" Author=\"peer\"><Text>stary</Text><Protocol>TRUE</Protocol><Note>x</Note>"
-              "</Annotation>"
-            + "<Annotation Time=\"PT5S\"><Protocol>false</Protocol></Annotation>");
+            annotation("PT1S", "same") + annotation("PT1S", "same") + annotation("PT2S", "Tekst") +
+            "<Annotation><Text>bez czasu</Text><Protocol>false</Protocol></Annotation>" +
+            "<Annotation Time=\"PT4S\" Author=\"peer\"><Text>stary</Text><Protocol>TRUE</Protocol><Note>x</Note>"
+            "</Annotation>" +
+            "<Annotation Time=\"PT5S\"><Protocol>false</Protocol></Annotation>");
         writeFile(file, original);
 
         // No match (letter case, white space): nothing is rewritten.
@@ -240,8 +240,8 @@ private slots:
         QVERIFY(panel->editAnnotXML(record("PT4S", "nowy"), record("PT4S", "stary"), file));
         // Without Text: a Text element is added before Protocol.
         QVERIFY(panel->editAnnotXML(record("PT5S", "dopisany"), record("PT5S", ""), file));
-        QCOMPARE(entries(file), (QStringList{"PT1S|zmieniony|false", "PT2S|Tekst|false",
-                                             "-|nadal bez czasu|false", "PT4S|nowy|TRUE", "PT5S|dopisany|false"}));
+        QCOMPARE(entries(file), (QStringList{"PT1S|zmieniony|false", "PT2S|Tekst|false", "-|nadal bez czasu|false",
+                                             "PT4S|nowy|TRUE", "PT5S|dopisany|false"}));
         const QByteArray bytes = readFile(file);
         QVERIFY(bytes.contains("Author=\"peer\""));
         QVERIFY(bytes.contains("<Note>x</Note>"));
@@ -290,15 +290,14 @@ private slots:
     void peerFiles()
     {
         const QString file = path(QStringLiteral("peer.xml"));
-        const QByteArray peer =
-            "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-            "<!-- written elsewhere -->\r\n"
-            "<ArrayOfAnnotation xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
-            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" Created=\"1400000000\">\r\n"
-            "  <Annotation Time=\"PT1M\">\r\n    <Text>Świadek\r\nzeznaje</Text>\r\n"
-            "    <Protocol xsi:nil=\"true\" />\r\n    <Extra>keep</Extra>\r\n  </Annotation>\r\n"
-            "  <Annotation Time=\"PT2M\">\r\n    <Protocol>true</Protocol>\r\n  </Annotation>\r\n"
-            "</ArrayOfAnnotation>\r\n";
+        const QByteArray peer = "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                                "<!-- written elsewhere -->\r\n"
+                                "<ArrayOfAnnotation xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+                                "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" Created=\"1400000000\">\r\n"
+                                "  <Annotation Time=\"PT1M\">\r\n    <Text>Świadek\r\nzeznaje</Text>\r\n"
+                                "    <Protocol xsi:nil=\"true\" />\r\n    <Extra>keep</Extra>\r\n  </Annotation>\r\n"
+                                "  <Annotation Time=\"PT2M\">\r\n    <Protocol>true</Protocol>\r\n  </Annotation>\r\n"
+                                "</ArrayOfAnnotation>\r\n";
         writeFile(file, peer);
         panel->loadAdnotationsFile(file, true);
         QCOMPARE(panel->getLayers().size(), 1);
@@ -339,14 +338,14 @@ private slots:
         QCOMPARE(panel->getAdnotations().value(0).text, QString::fromUtf8("Zażółć gęślą"));
         QVERIFY(panel->addAnnotXML(record("PT2S", "jaźń"), cp1250));
         QVERIFY(readFile(cp1250).startsWith("<?xml version='1.0' encoding='utf-8'?>\n"));
-        QCOMPARE(entries(cp1250), (QStringList{QString::fromUtf8("PT1S|Zażółć gęślą|false"),
-                                               QString::fromUtf8("PT2S|jaźń|false")}));
+        QCOMPARE(entries(cp1250),
+                 (QStringList{QString::fromUtf8("PT1S|Zażółć gęślą|false"), QString::fromUtf8("PT2S|jaźń|false")}));
 
         // UTF-16 with a byte-order mark.
         const QString utf16 = path(QStringLiteral("utf16.xml"));
-        QByteArray wide = QTextCodec::codecForName("UTF-16LE")->fromUnicode(
-            QString::fromUtf8(fileWith(annotation("PT1S", "łza"))).replace(QStringLiteral("utf-8"),
-                                                                           QStringLiteral("utf-16")));
+        QByteArray wide = QTextCodec::codecForName("UTF-16LE")
+                              ->fromUnicode(QString::fromUtf8(fileWith(annotation("PT1S", "łza")))
+                                                .replace(QStringLiteral("utf-8"), QStringLiteral("utf-16")));
         writeFile(utf16, QByteArray("\xFF\xFE") + wide);
         QVERIFY(panel->addAnnotXML(record("PT2S", "b"), utf16));
         QCOMPARE(entries(utf16), (QStringList{QString::fromUtf8("PT1S|łza|false"), "PT2S|b|false"}));
@@ -368,15 +367,17 @@ private slots:
     {
         const QString file = path(QStringLiteral("a.xml"));
         writeFile(file, fileWith(""));
-        const QString typed = QString::fromUtf8("a\x01" "b\x1B[0m\r\nc\td ") + QChar(0xD800) + QStringLiteral("e")
-            + QChar(0xFFFE) + QString::fromUtf8("😀 <&>\"'") + QChar(0xDC00);
+        const QString typed = QString::fromUtf8("a\x01"
+                                                "b\x1B[0m\r\nc\td ") +
+                              QChar(0xD800) + QStringLiteral("e") + QChar(0xFFFE) + QString::fromUtf8("😀 <&>\"'") +
+                              QChar(0xDC00);
         const QString expected = QString::fromUtf8("ab[0m\nc\td e😀 <&>\"'");
         QCOMPARE(AnnotationDocument::cleanText(typed), expected);
         QCOMPARE(AnnotationDocument::cleanText(QStringLiteral(" \n\t ")), QString());
         QVERIFY(panel->addAnnotXML(CAdnotation(QStringLiteral("PT1S"), typed, QStringLiteral("false"), 1), file));
         QCOMPARE(entries(file), QStringList{QStringLiteral("PT1S|") + expected + QStringLiteral("|false")});
-        QVERIFY(panel->editAnnotXML(record("PT1S", "\x02 ok \x03"), record("PT1S", expected.toUtf8().constData()),
-                                    file));
+        QVERIFY(
+            panel->editAnnotXML(record("PT1S", "\x02 ok \x03"), record("PT1S", expected.toUtf8().constData()), file));
         QCOMPARE(entries(file), QStringList{QStringLiteral("PT1S| ok |false")});
         panel->loadAdnotationsFile(file, false);
         QCOMPARE(panel->getAdnotations().value(0).text, QStringLiteral(" ok "));
@@ -403,8 +404,8 @@ private slots:
     {
         const QString file = path(QStringLiteral("a.xml"));
         writeFile(file, fileWith(""));
-        const QFileDevice::Permissions permissions =
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+        const QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                     QFileDevice::ReadGroup;
         QVERIFY(QFile::setPermissions(file, permissions));
         QVERIFY(panel->addAnnotXML(record("PT1S", "a"), file));
         QCOMPARE(QFile::permissions(file) & 0x7077, permissions & 0x7077);
@@ -440,8 +441,8 @@ private slots:
         writeFile(file, original);
         QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         QVERIFY(!panel->addAnnotXML(record("PT30S", "x"), file));
-        QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                       | QFileDevice::ExeOwner));
+        QVERIFY(QFile::setPermissions(dir->path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         QCOMPARE(readFile(file), original);
 
         // A file that may not be read: passed over without a message, never written.
@@ -521,9 +522,8 @@ private slots:
         QVERIFY(!layersShown.isEmpty());
         QVERIFY(!panel->isAnnotationReadonly(copy));
         QCOMPARE(panel->getXmlAttr(copy, QStringLiteral("copyOf")), clerk);
-        QVERIFY(qAbs(panel->getXmlAttr(copy, QStringLiteral("Created")).toLongLong()
-                     - QDateTime::currentSecsSinceEpoch())
-                <= 2);
+        QVERIFY(qAbs(panel->getXmlAttr(copy, QStringLiteral("Created")).toLongLong() -
+                     QDateTime::currentSecsSinceEpoch()) <= 2);
         const Layer copied = panel->getLayer(copy);
         QCOMPARE(copied.typeOrder, 11);
         QCOMPARE(copied.source, clerk);
@@ -564,7 +564,8 @@ private slots:
         QCOMPARE(panel->getLayers().size(), 1);
         const QStringList parse = dialogs->texts(QStringLiteral("information"));
         QCOMPARE(parse.size(), 1);
-        QVERIFY2(parse[0].startsWith(broken + QStringLiteral("\nParse error at line 1, column ")), qPrintable(parse[0]));
+        QVERIFY2(parse[0].startsWith(broken + QStringLiteral("\nParse error at line 1, column ")),
+                 qPrintable(parse[0]));
         QCOMPARE(dialogs->shown.last().title, QStringLiteral("DOM Addnotacje"));
 
         QCOMPARE(panel->getXmlAttr(path(QStringLiteral("missing.xml")), QStringLiteral("Created")), QString());
@@ -609,7 +610,9 @@ private slots:
 
     void hostileFolder()
     {
-        const auto make = [this](const char* name, const QByteArray& bytes) { writeFile(path(QLatin1String(name)), bytes); };
+        const auto make = [this](const char* name, const QByteArray& bytes) {
+            writeFile(path(QLatin1String(name)), bytes);
+        };
         make("good-clerk.xml", fileWith(annotation("PT1S", "dobra")));
         make("GOOD-JUDGE.XML", fileWith(annotation("PT2S", "duże litery")));
         make("mixed.Xml", fileWith(annotation("PT3S", "mieszane")));
@@ -620,22 +623,23 @@ private slots:
         QByteArray deep = "<ArrayOfAnnotation>";
         deep += QByteArray("<a>").repeated(200000);
         make("deep.xml", deep);
-        QByteArray wide = "<ArrayOfAnnotation>" + QByteArray("<a/>").repeated(AnnotationDocument::MaxElements + 1)
-            + "</ArrayOfAnnotation>";
+        QByteArray wide = "<ArrayOfAnnotation>" + QByteArray("<a/>").repeated(AnnotationDocument::MaxElements + 1) +
+                          "</ArrayOfAnnotation>";
         make("wide.xml", wide);
         wide.clear();
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("folder.xml")));
         QCOMPARE(::mkfifo(QFile::encodeName(path(QStringLiteral("fifo.xml"))).constData(), 0644), 0);
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path(QStringLiteral("zero.xml"))));
         QVERIFY(QFile::link(path(QStringLiteral("fifo.xml")), path(QStringLiteral("fifo-link.xml"))));
-        make("laughs.xml", "<?xml version=\"1.0\"?><!DOCTYPE ArrayOfAnnotation ["
-                           "<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">"
-                           "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
-                           "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
-                           "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\"><!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">"
-                           "<!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\"><!ENTITY i \"&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;\">"
-                           "]><ArrayOfAnnotation><Annotation Time=\"PT1S\"><Text>&i;</Text></Annotation>"
-                           "</ArrayOfAnnotation>");
+        make("laughs.xml",
+             "<?xml version=\"1.0\"?><!DOCTYPE ArrayOfAnnotation ["
+             "<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">"
+             "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+             "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+             "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\"><!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">"
+             "<!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\"><!ENTITY i \"&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;\">"
+             "]><ArrayOfAnnotation><Annotation Time=\"PT1S\"><Text>&i;</Text></Annotation>"
+             "</ArrayOfAnnotation>");
         QFile big(path(QStringLiteral("big.xml")));
         QVERIFY(big.open(QIODevice::WriteOnly));
         QVERIFY(big.write(fileWith("")) > 0);
@@ -718,7 +722,8 @@ private slots:
         const QStringList seeds = corpus.entryList(QDir::Files);
         QVERIFY(seeds.contains(QStringLiteral("instruction-with-nul.xml")));
         for (const QString& seed : seeds)
-            cases.append({seed, readFile(corpus.filePath(seed)), seed == QLatin1String("instruction-with-nul.xml") ? 1 : -1});
+            cases.append(
+                {seed, readFile(corpus.filePath(seed)), seed == QLatin1String("instruction-with-nul.xml") ? 1 : -1});
 
         const CAdnotation added = record("PT9999S", "dopisek");
         const QString addedEntry = QStringLiteral("PT9999S|dopisek|false");
@@ -759,8 +764,8 @@ private slots:
         panel->loadAdnotationsFile(file, false);
         QCOMPARE(panel->getAdnotations().value(0).text, smile);
         QVERIFY(panel->addAnnotXML(record("PT2S", "b"), file));
-        QCOMPARE(entries(file), (QStringList{QStringLiteral("PT1S|") + smile + QStringLiteral("|false"),
-                                             "PT2S|b|false"}));
+        QCOMPARE(entries(file),
+                 (QStringList{QStringLiteral("PT1S|") + smile + QStringLiteral("|false"), "PT2S|b|false"}));
         QVERIFY(readFile(file).contains(QString::fromUtf8("Mood=\"😀\"").toUtf8()));
         QVERIFY(panel->editAnnotXML(record("PT1S", "inny"), panel->getAdnotations().value(0), file));
         QCOMPARE(entries(file).first(), QStringLiteral("PT1S|inny|false"));
@@ -782,9 +787,10 @@ private slots:
         panel->loadAdnotationsFile(big, true);
         const QStringList shown = dialogs->texts(QStringLiteral("information"));
         QCOMPARE(shown.size(), 2);
-        QVERIFY2(shown[0].startsWith(broken + QStringLiteral("\nParse error at line 1, column ")), qPrintable(shown[0]));
-        QCOMPARE(shown[1], QString::fromUtf8("Plik %1 jest za duży (ponad 32 MB) i nie zostanie otwarty.").replace(
-                               QStringLiteral("%1"), big));
+        QVERIFY2(shown[0].startsWith(broken + QStringLiteral("\nParse error at line 1, column ")),
+                 qPrintable(shown[0]));
+        QCOMPARE(shown[1], QString::fromUtf8("Plik %1 jest za duży (ponad 32 MB) i nie zostanie otwarty.")
+                               .replace(QStringLiteral("%1"), big));
     }
 
     void smallDisk()
@@ -851,8 +857,7 @@ static int smallDiskChild(int argc, char** argv)
     const QByteArray original = fileWith(many);
     {
         QFile out(file);
-        check(out.open(QIODevice::WriteOnly) && out.write(original) == original.size() && out.flush(),
-              "the file fits");
+        check(out.open(QIODevice::WriteOnly) && out.write(original) == original.size() && out.flush(), "the file fits");
     }
     Adnotacje panel;
     ScriptedDialogs dialogs;
@@ -871,8 +876,10 @@ static int smallDiskChild(int argc, char** argv)
     dialogs.answers = {true};
     dialogs.fileNames = QStringList{dir + QStringLiteral("/kopia.xml")};
     check(panel.copyAnnotFile(file).isEmpty(), "a copy that does not fit fails");
-    check(dialogs.texts(QStringLiteral("critical")).filter(QString::fromUtf8("Nie udało się skopiować pliku\n")).size() == 1,
-          "the failed copy is reported");
+    check(
+        dialogs.texts(QStringLiteral("critical")).filter(QString::fromUtf8("Nie udało się skopiować pliku\n")).size() ==
+            1,
+        "the failed copy is reported");
     check(filesThere() == QStringList{"a.xml"}, "no partial copy is left");
 
     // A disk with no room at all: a new file is not left behind empty.

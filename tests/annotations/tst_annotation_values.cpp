@@ -11,10 +11,7 @@ class TestAnnotationValues : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        Layer::nbAnnPub = Layer::nbAnnPriv = Layer::nbAnnProt = 0;
-    }
+    void init() { Layer::nbAnnPub = Layer::nbAnnPriv = Layer::nbAnnProt = 0; }
 
     void msToTf_data()
     {
@@ -118,14 +115,22 @@ private slots:
     {
         QTest::addColumn<QString>("iso");
         QTest::addColumn<QString>("tf");
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("no P") << "1H" << "";
-        QTest::newRow("1h2m3.45s") << "PT1H2M3.45S" << "01:02:03";
-        QTest::newRow("PT0.0S") << "PT0.0S" << "00:00:00";
-        QTest::newRow("5 s") << "PT5S" << "00:00:05";
-        QTest::newRow("75 minutes kept") << "PT75M" << "00:75:00";
-        QTest::newRow("100 hours kept") << "PT100H" << "100:00:00";
-        QTest::newRow("bare PT") << "PT" << "00:00:00";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("no P") << "1H"
+                              << "";
+        QTest::newRow("1h2m3.45s") << "PT1H2M3.45S"
+                                   << "01:02:03";
+        QTest::newRow("PT0.0S") << "PT0.0S"
+                                << "00:00:00";
+        QTest::newRow("5 s") << "PT5S"
+                             << "00:00:05";
+        QTest::newRow("75 minutes kept") << "PT75M"
+                                         << "00:75:00";
+        QTest::newRow("100 hours kept") << "PT100H"
+                                        << "100:00:00";
+        QTest::newRow("bare PT") << "PT"
+                                 << "00:00:00";
     }
     void isoToTf()
     {
@@ -226,21 +231,38 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("order");
         QTest::addColumn<QString>("source");
-        QTest::newRow("public copy") << "/r/a-clerk.xml" << "/r/b-judge.xml" << "clerk"
+        QTest::newRow("public copy") << "/r/a-clerk.xml"
+                                     << "/r/b-judge.xml"
+                                     << "clerk"
                                      << "Adnotacje publiczne (kopia)" << 11 << "/r/a-clerk.xml";
-        QTest::newRow("private copy") << "/r/a-judge.xml" << "/r/b.xml" << "judge"
+        QTest::newRow("private copy") << "/r/a-judge.xml"
+                                      << "/r/b.xml"
+                                      << "judge"
                                       << "Adnotacje prywatne (kopia)" << 21 << "/r/a-judge.xml";
-        QTest::newRow("copy word without dash") << "/r/clerkish.xml" << "/r/b.xml" << "clerk"
+        QTest::newRow("copy word without dash") << "/r/clerkish.xml"
+                                                << "/r/b.xml"
+                                                << "clerk"
                                                 << "Adnotacje publiczne (kopia)" << 11 << "/r/clerkish.xml";
-        QTest::newRow("public") << "" << "/r/x-clerk.xml" << "clerk" << "Adnotacje publiczne" << 10
-                                << "/r/x-clerk.xml";
-        QTest::newRow("private") << "" << "/r/x-judge.xml" << "judge" << "Adnotacje prywatne" << 20
-                                 << "/r/x-judge.xml";
-        QTest::newRow("recorder") << "" << "/r/x.y.xml" << "protokolant" << "x" << 30 << "/r/x.y.xml";
-        QTest::newRow("copy of recorder file") << "/r/rec.xml" << "/r/copy-judge.xml" << "judge"
+        QTest::newRow("public") << ""
+                                << "/r/x-clerk.xml"
+                                << "clerk"
+                                << "Adnotacje publiczne" << 10 << "/r/x-clerk.xml";
+        QTest::newRow("private") << ""
+                                 << "/r/x-judge.xml"
+                                 << "judge"
+                                 << "Adnotacje prywatne" << 20 << "/r/x-judge.xml";
+        QTest::newRow("recorder") << ""
+                                  << "/r/x.y.xml"
+                                  << "protokolant"
+                                  << "x" << 30 << "/r/x.y.xml";
+        QTest::newRow("copy of recorder file") << "/r/rec.xml"
+                                               << "/r/copy-judge.xml"
+                                               << "judge"
                                                << "Adnotacje prywatne" << 20 << "/r/copy-judge.xml";
-        QTest::newRow("case-sensitive") << "/r/CLERK.xml" << "/r/x-Clerk.xml" << "protokolant" << "x-Clerk" << 30
-                                        << "/r/x-Clerk.xml";
+        QTest::newRow("case-sensitive") << "/r/CLERK.xml"
+                                        << "/r/x-Clerk.xml"
+                                        << "protokolant"
+                                        << "x-Clerk" << 30 << "/r/x-Clerk.xml";
     }
     void layerTypes()
     {

@@ -122,8 +122,10 @@ void ApplicationTest::libraryRunsEndToEnd()
     const QByteArray libraryPath = HARBEND_BIN_DIR "/libHarbendPlayer.so";
     void* library = ::dlopen(libraryPath.constData(), RTLD_NOW);
     QVERIFY2(library, ::dlerror());
-    auto create = reinterpret_cast<CreateHarbendPlayerInstanceFunction>(::dlsym(library, "CreateHarbendPlayerInstance"));
-    auto destroy = reinterpret_cast<DestroyHarbendPlayerInstanceFunction>(::dlsym(library, "DestroyHarbendPlayerInstance"));
+    auto create = reinterpret_cast<CreateHarbendPlayerInstanceFunction>(
+        ::dlsym(library, "CreateHarbendPlayerInstance"));
+    auto destroy = reinterpret_cast<DestroyHarbendPlayerInstanceFunction>(
+        ::dlsym(library, "DestroyHarbendPlayerInstance"));
     QVERIFY(create && destroy);
     // Internal classes stay hidden.
     QVERIFY(!::dlsym(library, "_ZN7Harbend9Processor11ms_instanceE"));
@@ -225,9 +227,12 @@ int main(int argc, char* argv[])
     const QByteArray first = QFile::encodeName(g_firstFile);
     const QByteArray second = QFile::encodeName(g_secondFile);
     QByteArray program(argv[0]);
-    char* arguments[] = {program.data(), const_cast<char*>(folder.constData()),
-                         const_cast<char*>("/nowhere/missing.ogg"), const_cast<char*>(first.constData()),
-                         const_cast<char*>(second.constData()), nullptr};
+    char* arguments[] = {program.data(),
+                         const_cast<char*>(folder.constData()),
+                         const_cast<char*>("/nowhere/missing.ogg"),
+                         const_cast<char*>(first.constData()),
+                         const_cast<char*>(second.constData()),
+                         nullptr};
     int count = 5;
     QApplication app(count, arguments);
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));

@@ -32,10 +32,7 @@ QList<QByteArray> loggedLines(Body body)
     return lines;
 }
 
-QByteArray messageOf(const QByteArray& line)
-{
-    return line.mid(line.indexOf("] ") + 2);
-}
+QByteArray messageOf(const QByteArray& line) { return line.mid(line.indexOf("] ") + 2); }
 
 QByteArray tidy(const char* text)
 {
@@ -139,8 +136,8 @@ void BaseServicesTest::overrideReplacesTheFlags()
 void BaseServicesTest::blocksAreAlignedAndFreed()
 {
     QList<void*> blocks;
-    for (std::size_t size : {std::size_t(0), std::size_t(1), std::size_t(15), std::size_t(16),
-                             std::size_t(17), std::size_t(4096), std::size_t(1) << 20}) {
+    for (std::size_t size : {std::size_t(0), std::size_t(1), std::size_t(15), std::size_t(16), std::size_t(17),
+                             std::size_t(4096), std::size_t(1) << 20}) {
         for (int repeat = 0; repeat < 16; ++repeat) {
             void* block = Memory::allocate(size + std::size_t(repeat));
             QVERIFY(block);

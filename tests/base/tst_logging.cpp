@@ -106,8 +106,8 @@ void LoggingTest::longLinesAreCut()
 void LoggingTest::filterPassesFatalAndTheDefaultMask()
 {
     LogFilterPolicy filter;
-    for (LogLevel::Enum level : {LogLevel::Fatal, LogLevel::Debug, LogLevel::Info, LogLevel::Success,
-                                 LogLevel::Warning, LogLevel::Error})
+    for (LogLevel::Enum level :
+         {LogLevel::Fatal, LogLevel::Debug, LogLevel::Info, LogLevel::Success, LogLevel::Warning, LogLevel::Error})
         QVERIFY(filter.filter(level));
     QVERIFY(!filter.filter(LogLevel::Enum(32)));
 }

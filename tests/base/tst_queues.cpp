@@ -1,8 +1,8 @@
-#include "tests/base/TestWorker.h"
 #include "Core/Base/OggPacket.h"
 #include "Core/Decoder/EOSSample.h"
 #include "Core/Decoder/SampleQueue.h"
 #include "Core/Decoder/SharedQueue.h"
+#include "tests/base/TestWorker.h"
 
 #include <QThread>
 #include <QtTest>
@@ -28,10 +28,7 @@ PacketPointer packetWithNumber(qint64 number)
     return packet;
 }
 
-QSharedPointer<Sample> sampleAt(qint64 time)
-{
-    return QSharedPointer<Sample>(new Sample(Sample::Audio, time, 1));
-}
+QSharedPointer<Sample> sampleAt(qint64 time) { return QSharedPointer<Sample>(new Sample(Sample::Audio, time, 1)); }
 
 } // namespace
 

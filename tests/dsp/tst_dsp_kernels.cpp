@@ -132,10 +132,7 @@ void DspKernelsTest::windowValues()
     QVERIFY2(worst <= bound, qPrintable(QString::number(worst)));
 }
 
-void DspKernelsTest::hammingEdgesAndMiddle_data()
-{
-    addForms();
-}
+void DspKernelsTest::hammingEdgesAndMiddle_data() { addForms(); }
 
 void DspKernelsTest::hammingEdgesAndMiddle()
 {
@@ -207,10 +204,7 @@ void DspKernelsTest::transformMatchesDft()
     QVERIFY2(error < 1e-6, qPrintable(QString::number(error)));
 }
 
-void DspKernelsTest::impulseConstantAndParseval_data()
-{
-    addForms();
-}
+void DspKernelsTest::impulseConstantAndParseval_data() { addForms(); }
 
 void DspKernelsTest::impulseConstantAndParseval()
 {
@@ -247,10 +241,7 @@ void DspKernelsTest::impulseConstantAndParseval()
     QVERIFY(std::fabs(binEnergy / (n * timeEnergy) - 1.0) < 1e-6);
 }
 
-void DspKernelsTest::inverseScaling_data()
-{
-    addForms();
-}
+void DspKernelsTest::inverseScaling_data() { addForms(); }
 
 void DspKernelsTest::inverseScaling()
 {
@@ -301,10 +292,30 @@ void DspKernelsTest::plainAndVectorFormsAgree()
 QVector<float> edgeValues()
 {
     const float inf = std::numeric_limits<float>::infinity();
-    return {1.0f, -1.0f, 0.0f, 0.5f, 100.0f, -100.0f, 1e10f, -1e10f,
-            -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(), 1e-40f, -1e-40f, 0.5f / 32768, -0.5f / 32768,
-            1.5f / 32768, -1.5f / 32768, 32767.5f / 32768, -32767.5f / 32768, 32768.5f / 32768, -32768.5f / 32768,
-            0.999f, -0.999f};
+    return {1.0f,
+            -1.0f,
+            0.0f,
+            0.5f,
+            100.0f,
+            -100.0f,
+            1e10f,
+            -1e10f,
+            -0.0f,
+            inf,
+            -inf,
+            std::numeric_limits<float>::quiet_NaN(),
+            1e-40f,
+            -1e-40f,
+            0.5f / 32768,
+            -0.5f / 32768,
+            1.5f / 32768,
+            -1.5f / 32768,
+            32767.5f / 32768,
+            -32767.5f / 32768,
+            32768.5f / 32768,
+            -32768.5f / 32768,
+            0.999f,
+            -0.999f};
 }
 
 QVector<float> noiseValues()
@@ -371,10 +382,7 @@ void DspKernelsTest::audioKernelsAgree()
     }
 }
 
-void DspKernelsTest::polarConversions_data()
-{
-    addForms();
-}
+void DspKernelsTest::polarConversions_data() { addForms(); }
 
 void DspKernelsTest::polarConversions()
 {
@@ -401,10 +409,7 @@ void DspKernelsTest::polarConversions()
     }
 }
 
-void DspKernelsTest::polarEdgeCases_data()
-{
-    addForms();
-}
+void DspKernelsTest::polarEdgeCases_data() { addForms(); }
 
 void DspKernelsTest::polarEdgeCases()
 {

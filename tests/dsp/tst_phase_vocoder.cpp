@@ -149,10 +149,7 @@ std::vector<double> fitResidual(const float* data, size_t n, const std::vector<d
     return residual;
 }
 
-double decibels(double ratio)
-{
-    return 20.0 * std::log10(ratio);
-}
+double decibels(double ratio) { return 20.0 * std::log10(ratio); }
 
 struct PieceFit {
     std::vector<double> amplitudes; // mean over the pieces, per frequency
@@ -223,8 +220,7 @@ ToneFigures measureTone(const float* data, size_t length, double rate, double fr
     for (double level : pieceLevels(data, length, rate, amplitude))
         figures.worstPiece = std::fabs(level) > std::fabs(figures.worstPiece) ? level : figures.worstPiece;
     qInfo("frequency error %.4f%%, level %+.2f dB, worst 20 ms %+.2f dB, 10 ms RMS spread %.1f%%, residual %.1f dB",
-          100.0 * figures.frequencyError, figures.level, figures.worstPiece, 100.0 * figures.ripple,
-          figures.residual);
+          100.0 * figures.frequencyError, figures.level, figures.worstPiece, 100.0 * figures.ripple, figures.residual);
     return figures;
 }
 
@@ -430,8 +426,8 @@ void PhaseVocoderTest::pureTone()
     // before each joint over all that the previous call's frames reach into.
     double worstJoint = 0.0;
     for (size_t joint = (3 + leadBlocks) * count; joint + kFrame <= out.samples.size(); joint += count) {
-        const std::vector<double> r =
-            fitResidual(out.samples.data() + joint - 512, 512 + kFrame, {figures.measured}, rate);
+        const std::vector<double> r = fitResidual(out.samples.data() + joint - 512, 512 + kFrame, {figures.measured},
+                                                  rate);
         for (double v : r)
             worstJoint = std::max(worstJoint, std::fabs(v));
     }
@@ -499,8 +495,8 @@ void PhaseVocoderTest::sweep()
     }
     const Stretched out = stretch(input, factor);
     const size_t start = 2 * out.counts[0];
-    const std::vector<double> levels =
-        pieceLevels(out.samples.data() + start, out.samples.size() - start - out.counts[0], rate, amplitude);
+    const std::vector<double> levels = pieceLevels(out.samples.data() + start,
+                                                   out.samples.size() - start - out.counts[0], rate, amplitude);
     const double lowest = *std::min_element(levels.begin(), levels.end());
     const double highest = *std::max_element(levels.begin(), levels.end());
     qInfo("20 ms levels from %+.2f to %+.2f dB", lowest, highest);

@@ -66,10 +66,7 @@ class TestAnnotationOptions : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        applicationFont = QApplication::font();
-    }
+    void initTestCase() { applicationFont = QApplication::font(); }
 
     void init()
     {
@@ -137,7 +134,8 @@ private slots:
         AnnotationOptions translated;
         QApplication::removeTranslator(&translator);
         QCOMPARE(translated.windowTitle(), QStringLiteral("#Form"));
-        QCOMPARE(translated.findChild<QLabel*>(QStringLiteral("label_4"))->text(), QStringLiteral("#Śledzenie adnotacji"));
+        QCOMPARE(translated.findChild<QLabel*>(QStringLiteral("label_4"))->text(),
+                 QStringLiteral("#Śledzenie adnotacji"));
         QCOMPARE(translated.findChild<QLabel*>(QStringLiteral("label"))->text(),
                  QStringLiteral("#Otwarte pliki (warstwy) adnotacji"));
     }

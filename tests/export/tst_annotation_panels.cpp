@@ -20,7 +20,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-
 using namespace ExportTest;
 
 namespace {
@@ -29,12 +28,12 @@ void writeLayer(const QString& path, int created, const QList<QPair<const char*,
 {
     QByteArray body;
     for (const auto& entry : entries)
-        body += QByteArray("<Annotation Time=\"") + entry.first + "\"><Text>" + entry.second
-            + "</Text><Protocol>false</Protocol></Annotation>";
+        body += QByteArray("<Annotation Time=\"") + entry.first + "\"><Text>" + entry.second +
+                "</Text><Protocol>false</Protocol></Annotation>";
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"" + QByteArray::number(created)
-               + "\">" + body + "</ArrayOfAnnotation>");
+    file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"" +
+               QByteArray::number(created) + "\">" + body + "</ArrayOfAnnotation>");
 }
 
 } // namespace
@@ -73,10 +72,7 @@ private slots:
         QVERIFY(layersTable && annotationTable);
     }
 
-    void cleanup()
-    {
-        delete window;
-    }
+    void cleanup() { delete window; }
 
     // Unchecking a layer in the options hides its rows; checking shows them.
     void layerVisibility()

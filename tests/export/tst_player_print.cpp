@@ -33,10 +33,7 @@ const char kPolishCp1250[] = "\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF \xA5\xC6\xCA\
 // A Time attribute that would break both documents if written raw.
 const char kHostileTime[] = "PT<i>x</i>\"&{}\\1H";
 
-QString polish()
-{
-    return QString::fromUtf8(kPolish);
-}
+QString polish() { return QString::fromUtf8(kPolish); }
 
 // Closes the next message box and keeps its title and text.
 void answerMessageBox(QString* title, QString* text)
@@ -126,8 +123,8 @@ QByteArray rtfRow(const QByteArray& time, const QByteArray& text, const QByteArr
 {
     QByteArray row = "\\trowd\\trkeep\n";
     for (const char* edge : {"1200", "8300", "9000"})
-        row += QByteArray(shaded ? "\\clshdng1000" : "")
-            + "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx" + edge + "\n";
+        row += QByteArray(shaded ? "\\clshdng1000" : "") +
+               "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx" + edge + "\n";
     return row + "\\intbl\n" + time + "\\cell\n" + text + "\\cell\n" + protocol + "\\cell\n\\row\n";
 }
 
@@ -163,15 +160,17 @@ private slots:
     void htmlDocumentOfAList()
     {
         const QList<CAdnotation> list{
-            CAdnotation(QStringLiteral("PT1H2M3.45S"), QStringLiteral("Świadek & \"pan\" <X>"), QStringLiteral("True"), 1),
+            CAdnotation(QStringLiteral("PT1H2M3.45S"), QStringLiteral("Świadek & \"pan\" <X>"), QStringLiteral("True"),
+                        1),
             CAdnotation(QString(), QString(), QStringLiteral("false"), 2),
         };
         PlayerPrint print(list, dir.path(), nullptr);
         QCOMPARE(buildHtml(print),
-                 htmlHeader() + htmlRow(QStringLiteral("01:02:03"), QStringLiteral("Świadek &amp; &quot;pan&quot; &lt;X&gt;"),
-                                        QStringLiteral("Tak"))
-                     + htmlRow(QStringLiteral("&nbsp;"), QStringLiteral("&nbsp;"), QStringLiteral("Nie"))
-                     + QLatin1String(kHtmlEnd));
+                 htmlHeader() +
+                     htmlRow(QStringLiteral("01:02:03"), QStringLiteral("Świadek &amp; &quot;pan&quot; &lt;X&gt;"),
+                             QStringLiteral("Tak")) +
+                     htmlRow(QStringLiteral("&nbsp;"), QStringLiteral("&nbsp;"), QStringLiteral("Nie")) +
+                     QLatin1String(kHtmlEnd));
     }
 
     // The single annotation is held as a copy: the panel's list may go away.
@@ -181,24 +180,33 @@ private slots:
         source->append(CAdnotation(QStringLiteral("PT5S"), QStringLiteral("Jedna"), QStringLiteral("false"), 1));
         PlayerPrint print(&source->first(), dir.path(), nullptr);
         source.reset();
-        QCOMPARE(buildHtml(print), htmlHeader() + htmlRow(QStringLiteral("00:00:05"), QStringLiteral("Jedna"),
-                                                          QStringLiteral("Nie"))
-                     + QLatin1String(kHtmlEnd));
+        QCOMPARE(buildHtml(print),
+                 htmlHeader() + htmlRow(QStringLiteral("00:00:05"), QStringLiteral("Jedna"), QStringLiteral("Nie")) +
+                     QLatin1String(kHtmlEnd));
     }
 
     void htmlEscaping_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("escaped");
-        QTest::newRow("markup") << "<b>\"a\" & b</b>" << "&lt;b&gt;&quot;a&quot; &amp; b&lt;/b&gt;";
-        QTest::newRow("entity stays text") << "&amp;" << "&amp;amp;";
-        QTest::newRow("two lines") << "a\nb" << "a<br>b";
-        QTest::newRow("leading space") << " a" << "&nbsp;a";
-        QTest::newRow("three spaces") << "a   b" << "a&thinsp;&nbsp; b";
-        QTest::newRow("two leading spaces") << "  a" << "&nbsp;&nbsp;a";
-        QTest::newRow("space after break") << "a\n b" << "a<br>&nbsp;b";
-        QTest::newRow("two spaces after break") << "a\n  b" << "a<br>&nbsp;&nbsp;b";
-        QTest::newRow("plain") << "zażółć" << "zażółć";
+        QTest::newRow("markup") << "<b>\"a\" & b</b>"
+                                << "&lt;b&gt;&quot;a&quot; &amp; b&lt;/b&gt;";
+        QTest::newRow("entity stays text") << "&amp;"
+                                           << "&amp;amp;";
+        QTest::newRow("two lines") << "a\nb"
+                                   << "a<br>b";
+        QTest::newRow("leading space") << " a"
+                                       << "&nbsp;a";
+        QTest::newRow("three spaces") << "a   b"
+                                      << "a&thinsp;&nbsp; b";
+        QTest::newRow("two leading spaces") << "  a"
+                                            << "&nbsp;&nbsp;a";
+        QTest::newRow("space after break") << "a\n b"
+                                           << "a<br>&nbsp;b";
+        QTest::newRow("two spaces after break") << "a\n  b"
+                                                << "a<br>&nbsp;&nbsp;b";
+        QTest::newRow("plain") << "zażółć"
+                               << "zażółć";
     }
     void htmlEscaping()
     {
@@ -279,10 +287,11 @@ private slots:
         QVERIFY(print.exportTo(target, QStringLiteral(" Plik rtf (*.rtf)")));
         const QByteArray rtf = readFile(target + QLatin1String(".rtf"));
 
-        const QByteArray expected = rtfStart() + rtfRow("Czas", "Adnotacja", "Prot.", true)
-            + rtfRow("01:02:03", kPolishCp1250, "Tak", false) + rtfRow("00:00:10", "a\\\\b\\{c\\}d\\line\ne", "Nie", false)
-            // The euro sign is in the code page; the Chinese letter is not.
-            + rtfRow("00:01:00", "Znak \x80 i ?", "Nie", false) + "}";
+        const QByteArray expected = rtfStart() + rtfRow("Czas", "Adnotacja", "Prot.", true) +
+                                    rtfRow("01:02:03", kPolishCp1250, "Tak", false) +
+                                    rtfRow("00:00:10", "a\\\\b\\{c\\}d\\line\ne", "Nie", false)
+                                    // The euro sign is in the code page; the Chinese letter is not.
+                                    + rtfRow("00:01:00", "Znak \x80 i ?", "Nie", false) + "}";
         QCOMPARE(rtf, expected);
         QCOMPARE(rtfStart().size(), int(qstrlen("{\\rtf1\\ansicpg1250\\deff0\n")) + 700);
         QVERIFY(bracesBalanced(rtf));
@@ -329,14 +338,30 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("target");
-        QTest::newRow("pdf filter adds .pdf") << "a" << "Plik pdf (*.pdf)" << "a.pdf";
-        QTest::newRow("rtf filter adds .rtf") << "a" << " Plik rtf (*.rtf)" << "a.rtf";
-        QTest::newRow("no filter adds .pdf") << "a" << "" << "a.pdf";
-        QTest::newRow("other suffix kept, .rtf added") << "a.txt" << "Plik rtf (*.rtf)" << "a.txt.rtf";
-        QTest::newRow("own suffix kept") << "a.rtf" << "Plik pdf (*.pdf)" << "a.rtf";
-        QTest::newRow("capitals kept") << "a.PDF" << "Plik pdf (*.pdf)" << "a.PDF";
-        QTest::newRow("annotation file refused") << "a.xml" << "Plik pdf (*.pdf)" << "";
-        QTest::newRow("in capitals too") << "a.XML" << "Plik rtf (*.rtf)" << "";
+        QTest::newRow("pdf filter adds .pdf") << "a"
+                                              << "Plik pdf (*.pdf)"
+                                              << "a.pdf";
+        QTest::newRow("rtf filter adds .rtf") << "a"
+                                              << " Plik rtf (*.rtf)"
+                                              << "a.rtf";
+        QTest::newRow("no filter adds .pdf") << "a"
+                                             << ""
+                                             << "a.pdf";
+        QTest::newRow("other suffix kept, .rtf added") << "a.txt"
+                                                       << "Plik rtf (*.rtf)"
+                                                       << "a.txt.rtf";
+        QTest::newRow("own suffix kept") << "a.rtf"
+                                         << "Plik pdf (*.pdf)"
+                                         << "a.rtf";
+        QTest::newRow("capitals kept") << "a.PDF"
+                                       << "Plik pdf (*.pdf)"
+                                       << "a.PDF";
+        QTest::newRow("annotation file refused") << "a.xml"
+                                                 << "Plik pdf (*.pdf)"
+                                                 << "";
+        QTest::newRow("in capitals too") << "a.XML"
+                                         << "Plik rtf (*.rtf)"
+                                         << "";
     }
     void exportTargets()
     {
@@ -379,7 +404,8 @@ private slots:
         QVERIFY(QDir().mkdir(folder));
         answerMessageBox(&title, &text);
         QVERIFY(!print.exportTo(folder, QString()));
-        QCOMPARE(text, QStringLiteral("Błąd zapisu pliku! Plik: \"%1\" jest zablokowany przez inny proces").arg(folder));
+        QCOMPARE(text,
+                 QStringLiteral("Błąd zapisu pliku! Plik: \"%1\" jest zablokowany przez inny proces").arg(folder));
         QVERIFY(QFileInfo(folder).isDir());
         QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("katalog*")}), QStringList{QStringLiteral("katalog.rtf")});
     }
@@ -467,8 +493,8 @@ private slots:
         QCOMPARE(page.pageSize().id(), QPageSize::A4);
         QCOMPARE(page.orientation(), QPageLayout::Portrait);
         const QString text = pdfText(output);
-        QVERIFY2(text.contains(QStringLiteral("00:02:00")) && text.contains(QStringLiteral("Wydruk zażółć"))
-                     && text.contains(QStringLiteral("Tak")),
+        QVERIFY2(text.contains(QStringLiteral("00:02:00")) && text.contains(QStringLiteral("Wydruk zażółć")) &&
+                     text.contains(QStringLiteral("Tak")),
                  qPrintable(text));
     }
 
@@ -486,11 +512,11 @@ private:
     {
         const QString out = dir.filePath(QStringLiteral("soffice-out"));
         const QString profile = QUrl::fromLocalFile(dir.filePath(QStringLiteral("soffice-profile"))).toString();
-        runTool(QStringLiteral("soffice"), {QStringLiteral("-env:UserInstallation=") + profile,
-                                            QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
-                                            QStringLiteral("--outdir"), out, path});
-        return out + QLatin1Char('/') + QFileInfo(path).completeBaseName() + QLatin1Char('.')
-            + format.section(QLatin1Char(':'), 0, 0);
+        runTool(QStringLiteral("soffice"),
+                {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                 QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"), out, path});
+        return out + QLatin1Char('/') + QFileInfo(path).completeBaseName() + QLatin1Char('.') +
+               format.section(QLatin1Char(':'), 0, 0);
     }
 
     // LibreOffice's plain-text rendering of a document.

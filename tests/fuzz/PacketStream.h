@@ -15,7 +15,7 @@
 namespace Harbend {
 class OggPacket;
 class Sample;
-}
+} // namespace Harbend
 
 // The input of the stream harnesses: a serial number (the first byte), then
 // records of a 16-bit little-endian length, a 64-bit little-endian granule

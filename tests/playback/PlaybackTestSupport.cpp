@@ -1,5 +1,5 @@
-#include "Core/Decoder/OggStream.h"
 #include "PlaybackTestSupport.h"
+#include "Core/Decoder/OggStream.h"
 
 #include "Core/Decoder/AudioSample.h"
 #include "Core/Decoder/EOSSample.h"
@@ -25,8 +25,8 @@ SinkRecorder::~SinkRecorder()
 bool SinkRecorder::start()
 {
     wall.start();
-    process.start("parec", {"-d", "nullsink.monitor", "--raw", "--format=s16le",
-                            QString("--rate=%1").arg(kSinkRate), "--channels=1", "--latency-msec=20"});
+    process.start("parec", {"-d", "nullsink.monitor", "--raw", "--format=s16le", QString("--rate=%1").arg(kSinkRate),
+                            "--channels=1", "--latency-msec=20"});
     return process.waitForStarted(5000);
 }
 
@@ -145,9 +145,13 @@ double strongestFrequency(const QVector<qint16>& samples, double low, double hig
     return best;
 }
 
-ToneSource::ToneSource(Harbend::SampleQueue* queue, int rate, QVector<double> frequencies, double amplitude,
-                       int frames, qint64 totalFrames)
-    : queue(queue), rate(rate), frequencies(std::move(frequencies)), amplitude(amplitude), frames(frames),
+ToneSource::ToneSource(Harbend::SampleQueue* queue, int rate, QVector<double> frequencies, double amplitude, int frames,
+                       qint64 totalFrames)
+    : queue(queue),
+      rate(rate),
+      frequencies(std::move(frequencies)),
+      amplitude(amplitude),
+      frames(frames),
       totalFrames(totalFrames)
 {
 }
@@ -158,10 +162,7 @@ ToneSource::~ToneSource()
     wait();
 }
 
-void ToneSource::stopFeeding()
-{
-    running = false;
-}
+void ToneSource::stopFeeding() { running = false; }
 
 void ToneSource::fill(float* data, int frames, qint64 first, int rate, const QVector<double>& frequencies,
                       double amplitude)

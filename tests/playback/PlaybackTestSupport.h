@@ -61,8 +61,8 @@ double strongestFrequency(const QVector<qint16>& samples, double low, double hig
 // until stopped; the queue must be open.
 class ToneSource : public QThread {
 public:
-    ToneSource(Harbend::SampleQueue* queue, int rate, QVector<double> frequencies, double amplitude,
-               int frames, qint64 totalFrames = -1);
+    ToneSource(Harbend::SampleQueue* queue, int rate, QVector<double> frequencies, double amplitude, int frames,
+               qint64 totalFrames = -1);
     ~ToneSource() override;
     void stopFeeding();
     // The planar block that starts at the given frame.

@@ -57,14 +57,8 @@ qint64 statusField(const char* name)
 }
 } // namespace
 
-int threadCount()
-{
-    return int(statusField("Threads:"));
-}
+int threadCount() { return int(statusField("Threads:")); }
 
-qint64 residentKb()
-{
-    return statusField("VmRSS:");
-}
+qint64 residentKb() { return statusField("VmRSS:"); }
 
 } // namespace PlaybackTest

@@ -99,10 +99,7 @@ void AudioOutputTest::initTestCase()
     QVERIFY(recorder.waitUntilRunning());
 }
 
-void AudioOutputTest::cleanup()
-{
-    Processor::overrideFlags(detectedFlags);
-}
+void AudioOutputTest::cleanup() { Processor::overrideFlags(detectedFlags); }
 
 void AudioOutputTest::mixDownOfChannels()
 {

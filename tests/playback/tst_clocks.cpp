@@ -83,8 +83,7 @@ void ClocksTest::timerRunsAtItsRateAndKeepsItsValueOnRateChange()
         const double wallNs = double(wall.nsecsElapsed());
         const double ran = double(clock.elapsed() - 10 * kSecond);
         const double expected = rate == PlaybackRate::Double ? 2.0 : 0.5;
-        QVERIFY2(qAbs(ran / wallNs - expected) < 0.1 * expected,
-                 qPrintable(QString("ratio %1").arg(ran / wallNs)));
+        QVERIFY2(qAbs(ran / wallNs - expected) < 0.1 * expected, qPrintable(QString("ratio %1").arg(ran / wallNs)));
     }
 }
 
@@ -122,45 +121,35 @@ void ClocksTest::timerResetMovesToTheNewPosition()
 void ClocksTest::audioCorrectionForBufferedData()
 {
     // 8820 bytes are 4410 samples, 100 ms at 44.1 kHz.
-    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::ActiveState, 17600, 17600 - 8820, 44100),
-             400 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::ActiveState, 17600, 17600 - 8820, 44100), 400 * kMs);
     QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::SuspendedState, 17600, 17600 - 8820, 44100),
              400 * kMs);
-    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::IdleState, 17600, 17600 - 8820, 44100),
-             400 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::IdleState, 17600, 17600 - 8820, 44100), 400 * kMs);
     // All that was written still waits: nothing has been played (rounding of
     // the processed time may make the correction the larger).
-    QCOMPARE(AudioDeviceSynchronizer::playedTime(80000, QAudio::ActiveState, 17600, 17600 - 8820, 44100),
-             quint64(0));
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(80000, QAudio::ActiveState, 17600, 17600 - 8820, 44100), quint64(0));
     QCOMPARE(AudioDeviceSynchronizer::playedTime(199546, QAudio::ActiveState, 17600, 0, 44100), quint64(0));
     QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::StoppedState, 17600, 0, 44100), 500 * kMs);
     // More free space than buffer counts as an empty buffer.
     QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::ActiveState, 17600, 20000, 44100), 500 * kMs);
     // The correction keeps its fraction of a second: 1 sample at 44.1 kHz.
-    QCOMPARE(AudioDeviceSynchronizer::playedTime(1000, QAudio::ActiveState, 2, 0, 44100),
-             quint64(1000000 - 22675));
+    QCOMPARE(AudioDeviceSynchronizer::playedTime(1000, QAudio::ActiveState, 2, 0, 44100), quint64(1000000 - 22675));
     QCOMPARE(AudioDeviceSynchronizer::playedTime(500000, QAudio::ActiveState, 17600, 0, 0), 500 * kMs);
 }
 
 void ClocksTest::audioCarriedBetweenSteps()
 {
     // Reading, reading at the last step, time since it, its length, shown, active.
-    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 50 * kMs, 160 * kMs, 0, true),
-             1050 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 50 * kMs, 160 * kMs, 0, true), 1050 * kMs);
     // No further than the step's length, nor than the cap.
-    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 300 * kMs, 160 * kMs, 0, true),
-             1160 * kMs);
-    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 900 * kMs, 800 * kMs, 0, true),
-             1200 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 300 * kMs, 160 * kMs, 0, true), 1160 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 900 * kMs, 800 * kMs, 0, true), 1200 * kMs);
     // A reading that moved less than a step since is not passed by.
-    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1030 * kMs, 1000 * kMs, 20 * kMs, 160 * kMs, 0, true),
-             1030 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1030 * kMs, 1000 * kMs, 20 * kMs, 160 * kMs, 0, true), 1030 * kMs);
     // No going back: a new step below what was shown holds until it catches up.
-    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1150 * kMs, 1150 * kMs, 0, 150 * kMs, 1160 * kMs, true),
-             1160 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1150 * kMs, 1150 * kMs, 0, 150 * kMs, 1160 * kMs, true), 1160 * kMs);
     // Suspended or idle: the reading as it is.
-    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 300 * kMs, 160 * kMs, 0, false),
-             1000 * kMs);
+    QCOMPARE(AudioDeviceSynchronizer::carriedTime(1000 * kMs, 1000 * kMs, 300 * kMs, 160 * kMs, 0, false), 1000 * kMs);
 }
 
 void ClocksTest::audioClockFollowsTheDevice()

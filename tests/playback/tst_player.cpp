@@ -2,8 +2,8 @@
 #include "PlayerHarness.h"
 
 #include "Core/Base/GainFromVolume.h"
-#include "Core/Multimedia/AudioChannelControl.h"
 #include "Core/Decoder/OggReader.h"
+#include "Core/Multimedia/AudioChannelControl.h"
 #include "Core/Multimedia/MetaDataControl.h"
 #include "Core/Multimedia/PlayerControl.h"
 #include "Core/Multimedia/PlayerService.h"
@@ -21,7 +21,6 @@
 using namespace Harbend;
 using namespace PlaybackTest;
 
-
 namespace {
 
 const double kLevel = 0.03;
@@ -30,9 +29,10 @@ const int kStep = 170;
 
 QStringList thirteenTones(int seconds)
 {
-    return {"--stream", QString("vorbis:channels=13,rate=44100,base=%1,step=%2,level=%3,quality=0.9")
-                            .arg(kBase).arg(kStep).arg(kLevel),
-            "--duration", QString::number(seconds)};
+    return {
+        "--stream",
+        QString("vorbis:channels=13,rate=44100,base=%1,step=%2,level=%3,quality=0.9").arg(kBase).arg(kStep).arg(kLevel),
+        "--duration", QString::number(seconds)};
 }
 
 QStringList oneTone(int seconds, int frequency = 1000)
@@ -41,10 +41,7 @@ QStringList oneTone(int seconds, int frequency = 1000)
             "--duration", QString::number(seconds)};
 }
 
-QMediaContent local(const QString& path)
-{
-    return QMediaContent(QUrl::fromLocalFile(path));
-}
+QMediaContent local(const QString& path) { return QMediaContent(QUrl::fromLocalFile(path)); }
 
 // Waits for the given wall time with the event loop running.
 void pass(int ms)
@@ -350,10 +347,10 @@ void PlayerTest::rateChangesGoOnFromTheClock()
     const int look = 4000;
     PlayerHarness harness;
     QMediaPlayer* player = harness.player.get();
-    player->setMedia(local(recordings.get(
-        QString("clicks-%1.ogg").arg(rate),
-        {"--stream", QString("vorbis:channels=1,rate=%1,level=0.05,base=500,clicks=1.3").arg(rate), "--duration",
-         "40"})));
+    player->setMedia(
+        local(recordings.get(QString("clicks-%1.ogg").arg(rate),
+                             {"--stream", QString("vorbis:channels=1,rate=%1,level=0.05,base=500,clicks=1.3").arg(rate),
+                              "--duration", "40"})));
     player->play();
     QTRY_VERIFY_WITH_TIMEOUT(harness.control->position() > 500, 8000);
     // At 1x the clock leads the sound by the output's latency ...
@@ -460,8 +457,8 @@ void PlayerTest::soundAfterASeekBeginsAtTheTarget()
     PlayerHarness harness;
     QMediaPlayer* player = harness.player.get();
     const QString name = QString(QTest::currentDataTag()).replace(' ', '-') + "-clicks.ogg";
-    player->setMedia(local(recordings.get(
-        name, {"--stream", stream + QString(",base=440,clicks=%1").arg(period), "--duration", "30"})));
+    player->setMedia(local(
+        recordings.get(name, {"--stream", stream + QString(",base=440,clicks=%1").arg(period), "--duration", "30"})));
 
     // The monitor loses up to 20 ms of a stream that starts right after
     // another stopped (so do two plain audio outputs): measured on a stop and
@@ -493,7 +490,8 @@ void PlayerTest::soundAfterASeekBeginsAtTheTarget()
     }
     // p: a seek while paused.
     const QString figures = QString("sound began at the target plus (ms): %1; after a stop at the start: %2")
-                                .arg(offsets.join(' ')).arg(startMs, 0, 'f', 1);
+                                .arg(offsets.join(' '))
+                                .arg(startMs, 0, 'f', 1);
     qInfo("%s", qPrintable(figures));
     QVERIFY2(worst <= 20.0, qPrintable(figures));
 }
@@ -534,8 +532,7 @@ void PlayerTest::endReportsOfAnEarlierPlaybackAreIgnored()
     QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
     QVERIFY(stopped.isEmpty());
     // So is one of this playback while its streams play on (sent before a seek).
-    QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection,
-                              Q_ARG(quint64, session.playbackId()));
+    QMetaObject::invokeMethod(&session, "outputStopped", Qt::QueuedConnection, Q_ARG(quint64, session.playbackId()));
     QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
     QVERIFY(stopped.isEmpty());
     // Without audio the session has no volume to set.

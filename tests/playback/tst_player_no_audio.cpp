@@ -8,7 +8,6 @@
 
 using namespace PlaybackTest;
 
-
 // Runs with a plugin path that holds no audio plugin: there is no audio device.
 class PlayerNoAudioTest : public QObject {
     Q_OBJECT
@@ -35,8 +34,7 @@ void PlayerNoAudioTest::playsWithoutSound()
     QSignalSpy states(player, &QMediaPlayer::stateChanged);
     QSignalSpy audio(player, &QMediaPlayer::audioAvailableChanged);
     QSignalSpy errors(player, QOverload<QMediaPlayer::Error>::of(&QMediaPlayer::error));
-    const QString path = recordings.get(
-        "tone.ogg", {"--stream", "vorbis:channels=2,rate=44100", "--duration", "2"});
+    const QString path = recordings.get("tone.ogg", {"--stream", "vorbis:channels=2,rate=44100", "--duration", "2"});
     player->setMedia(QMediaContent(QUrl::fromLocalFile(path)));
     player->play();
     QCOMPARE(statuses.size(), 3);

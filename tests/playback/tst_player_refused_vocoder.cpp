@@ -30,8 +30,8 @@ struct Refusal {
 
 extern "C" void* malloc(std::size_t size)
 {
-    if (refusing.load(std::memory_order_relaxed) && size >= kVocoderBuffer
-        && size <= kVocoderBuffer + kAlignmentSlack) {
+    if (refusing.load(std::memory_order_relaxed) && size >= kVocoderBuffer &&
+        size <= kVocoderBuffer + kAlignmentSlack) {
         refused.fetch_add(1);
         return nullptr;
     }
@@ -66,8 +66,8 @@ void PlayerRefusedVocoderTest::initTestCase()
 
 QString PlayerRefusedVocoderTest::tone()
 {
-    return recordings.get("tone.ogg", {"--stream", "vorbis:channels=1,rate=44100,base=1000,level=0.2",
-                                       "--duration", "20"});
+    return recordings.get("tone.ogg",
+                          {"--stream", "vorbis:channels=1,rate=44100,base=1000,level=0.2", "--duration", "20"});
 }
 
 // The change fails at once and stops playback; it never goes on in silence

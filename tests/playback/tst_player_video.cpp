@@ -80,7 +80,8 @@ QStringList video(int seconds, bool withAudio)
 {
     QStringList arguments{"--stream", "theora:width=160,height=120,fps=25", "--duration", QString::number(seconds)};
     if (withAudio)
-        arguments << "--stream" << "vorbis:channels=2,rate=44100,base=600,level=0.2";
+        arguments << "--stream"
+                  << "vorbis:channels=2,rate=44100,base=600,level=0.2";
     return arguments;
 }
 
@@ -208,9 +209,9 @@ void PlayerVideoTest::playingAgainRightAtTheEnd()
 {
     // Video ends before the sound; a play started from the stop signal plays
     // on to its own end.
-    const QString path = recordings.get(
-        "ends.ogg", {"--stream", "theora:width=160,height=120,fps=25,duration=1", "--stream",
-                     "vorbis:channels=1,rate=44100,duration=1.4", "--duration", "1.4"});
+    const QString path = recordings.get("ends.ogg",
+                                        {"--stream", "theora:width=160,height=120,fps=25,duration=1", "--stream",
+                                         "vorbis:channels=1,rate=44100,duration=1.4", "--duration", "1.4"});
     ArrivalSurface surface; // outlives the player that draws on it
     PlayerHarness harness;
     QMediaPlayer* player = harness.player.get();

@@ -175,8 +175,8 @@ void PlayerPlayingTest::windowPlaysARecording()
     QCOMPARE(table->model()->rowCount(), 2);
 
     // Playing look: every control enabled, the video instead of the placeholder.
-    for (const char* name : {"playerBtPlayPause", "playerBtStop", "playerBtForward", "playerBtRevind",
-                             "btSlowPlayback", "btNormalPlayback", "btFastPlayback"})
+    for (const char* name : {"playerBtPlayPause", "playerBtStop", "playerBtForward", "playerBtRevind", "btSlowPlayback",
+                             "btNormalPlayback", "btFastPlayback"})
         QVERIFY2(child<QPushButton>(name)->isEnabled(), name);
     QVERIFY(child<TimeEditSlider>("mediaPosition")->isEnabled());
     QVERIFY(child<PosTimeEdit>("playerTePozycjaNagrania")->isEnabled());
@@ -361,9 +361,8 @@ void PlayerPlayingTest::windingIntoTheEndStaysStopped()
     // Held until the end: the stop disables the button, which releases it.
     auto* forward = child<QPushButton>("playerBtForward");
     QTest::mousePress(forward, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty() && states.last().at(0).value<QMediaPlayer::State>() ==
-                                                      QMediaPlayer::StoppedState,
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !states.isEmpty() && states.last().at(0).value<QMediaPlayer::State>() == QMediaPlayer::StoppedState, 10000);
     QCoreApplication::processEvents();
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::StoppedState);
     QCOMPARE(states.last().at(0).value<QMediaPlayer::State>(), QMediaPlayer::StoppedState);
@@ -380,10 +379,27 @@ void PlayerPlayingTest::unsupportedPicturesAreToldWhileTheSoundPlays()
     // What ffmpeg makes from an RGB source: Theora 4:4:4, which no video output draws.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("rgb.ogg"));
-    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
-                               {"-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25",
-                                "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "8", "-pix_fmt",
-                                "yuv444p", "-c:v", "libtheora", "-c:a", "libvorbis", "-y", path}),
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-hide_banner",
+                                                          "-loglevel",
+                                                          "error",
+                                                          "-f",
+                                                          "lavfi",
+                                                          "-i",
+                                                          "testsrc=size=320x240:rate=25",
+                                                          "-f",
+                                                          "lavfi",
+                                                          "-i",
+                                                          "sine=frequency=440:sample_rate=44100",
+                                                          "-t",
+                                                          "8",
+                                                          "-pix_fmt",
+                                                          "yuv444p",
+                                                          "-c:v",
+                                                          "libtheora",
+                                                          "-c:a",
+                                                          "libvorbis",
+                                                          "-y",
+                                                          path}),
              0);
     // Only there so that a box that holds playback up cannot hang the test.
     QObject guard;
@@ -395,8 +411,9 @@ void PlayerPlayingTest::unsupportedPicturesAreToldWhileTheSoundPlays()
     auto* box = window->findChild<QMessageBox*>();
     QVERIFY(box && box->isVisible());
     QCOMPARE(box->windowTitle(), QStringLiteral("Problem renderowania video"));
-    QCOMPARE(box->text(),
-             QStringLiteral("Format obrazu tego nagrania nie jest obsługiwany. Nagranie zostanie odtworzone bez obrazu."));
+    QCOMPARE(
+        box->text(),
+        QStringLiteral("Format obrazu tego nagrania nie jest obsługiwany. Nagranie zostanie odtworzone bez obrazu."));
     // The box only informs: the recording plays on, with its sound, while it is open.
     QTRY_VERIFY_WITH_TIMEOUT(position() >= 1500, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(soundLevel() > 0.05, 5000);
@@ -421,8 +438,8 @@ void PlayerPlayingTest::recordingGivenByARelativePath()
     QVERIFY(QMetaObject::invokeMethod(panel->findChild<QComboBox*>(QStringLiteral("comboBoxFiles")), "activated",
                                       Q_ARG(QString, QLatin1String(Adnotacje::AddNewItem))));
     panel->setDialogs(nullptr);
-    QCOMPARE(dialogs.proposedNames, QStringList{dir + QLatin1Char('/') + QFileInfo(dir).fileName() +
-                                                QStringLiteral(".xml")});
+    QCOMPARE(dialogs.proposedNames,
+             QStringList{dir + QLatin1Char('/') + QFileInfo(dir).fileName() + QStringLiteral(".xml")});
 }
 
 void PlayerPlayingTest::followModeLeavesTheMenuItsAnnotation()
@@ -541,8 +558,8 @@ void PlayerPlayingTest::hostOpensTheFirstRecordingOfItsFolder()
     QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("a-rozprawa.oga"))));
     QVERIFY(QFile::copy(shortRecording, program.filePath(QStringLiteral("notatki.txt"))));
     const QFileInfoList listed = QDir(program.path())
-                                     .entryInfoList({QStringLiteral("*.ogg"), QStringLiteral("*.oga")},
-                                                    QDir::Files, QDir::NoSort);
+                                     .entryInfoList({QStringLiteral("*.ogg"), QStringLiteral("*.oga")}, QDir::Files,
+                                                    QDir::NoSort);
     QCOMPARE(listed.size(), 2);
     QCOMPARE(runHost(program.filePath(QStringLiteral("harbend-player")), {}), listed.first().filePath());
 }

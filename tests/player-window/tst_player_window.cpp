@@ -42,7 +42,8 @@ void writeAnnotations(const QString& path, const QByteArray& body)
 
 QByteArray annotation(const char* time, const char* text)
 {
-    return QByteArray("<Annotation Time=\"") + time + "\"><Text>" + text + "</Text><Protocol>false</Protocol></Annotation>";
+    return QByteArray("<Annotation Time=\"") + time + "\"><Text>" + text +
+           "</Text><Protocol>false</Protocol></Annotation>";
 }
 
 // Selects the file in the open dialog and accepts it; an empty name cancels.
@@ -160,8 +161,10 @@ void PlayerWindowTest::formAndNoMediaLook()
     // Standard icons replace the form's pictures; the rate buttons keep theirs.
     QCOMPARE(face(child<QPushButton>("playerBtPlayPause")->icon()), standardFace(window.get(), QStyle::SP_MediaPlay));
     QCOMPARE(face(child<QPushButton>("playerBtStop")->icon()), standardFace(window.get(), QStyle::SP_MediaStop));
-    QCOMPARE(face(child<QPushButton>("playerBtForward")->icon()), standardFace(window.get(), QStyle::SP_MediaSeekForward));
-    QCOMPARE(face(child<QPushButton>("playerBtRevind")->icon()), standardFace(window.get(), QStyle::SP_MediaSeekBackward));
+    QCOMPARE(face(child<QPushButton>("playerBtForward")->icon()),
+             standardFace(window.get(), QStyle::SP_MediaSeekForward));
+    QCOMPARE(face(child<QPushButton>("playerBtRevind")->icon()),
+             standardFace(window.get(), QStyle::SP_MediaSeekBackward));
     QCOMPARE(face(child<QPushButton>("playerBtMute")->icon()), standardFace(window.get(), QStyle::SP_MediaVolume));
     QCOMPARE(face(child<QPushButton>("btSlowPlayback")->icon()), face(QStringLiteral(":/icons/playslowoff.png")));
 

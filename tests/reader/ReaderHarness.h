@@ -55,8 +55,7 @@ private:
     bool videoEnded = false;
 
     // One pass over both sample queues; true when something was taken.
-    bool takeSamples(bool& audioEnded, bool& videoEnded, qint64* audioFirst = nullptr,
-                     qint64* videoFirst = nullptr);
+    bool takeSamples(bool& audioEnded, bool& videoEnded, qint64* audioFirst = nullptr, qint64* videoFirst = nullptr);
 };
 
 // Page entries of a manifest, in file order.

@@ -199,18 +199,22 @@ void ReaderTest::openFailuresLeaveNothingRunning()
         {"not Ogg", [&] { return file(notOgg); }, "Stream is not a valid Ogg file! Can't play it!"},
         {"three bytes", [&] { return file(tiny.fileName()); },
          "Failed to read from the stream! Can't determine it's type!"},
-        {"write-only", [&] {
+        {"write-only",
+         [&] {
              auto* buffer = new QBuffer;
              buffer->open(QIODevice::WriteOnly);
              devices.emplace_back(buffer);
              return buffer;
-         }, "Stream is not readable!"},
-        {"pipe", [&] {
+         },
+         "Stream is not readable!"},
+        {"pipe",
+         [&] {
              auto* buffer = new SequentialBuffer;
              buffer->setBuffer(&oggBytes);
              devices.emplace_back(buffer);
              return buffer;
-         }, "Stream is not seekable!"},
+         },
+         "Stream is not seekable!"},
     };
     for (const Case& c : cases) {
         Recording::LogCapture log;
@@ -258,10 +262,13 @@ void ReaderTest::unreadableRecording()
 void ReaderTest::preferredStreamsAreChosen()
 {
     const bool video = haveDecoderFor(Codec::Theora);
-    QStringList arguments = {"--stream", "vorbis:serial=2", "--stream", "vorbis:serial=1", "--stream",
-                             "speex:serial=3", "--duration", "2", "--comment", "TITLE=Rozprawa 17"};
+    QStringList arguments = {"--stream",       "vorbis:serial=2", "--stream", "vorbis:serial=1", "--stream",
+                             "speex:serial=3", "--duration",      "2",        "--comment",       "TITLE=Rozprawa 17"};
     if (video)
-        arguments << "--stream" << "theora:serial=101" << "--stream" << "theora:serial=100";
+        arguments << "--stream"
+                  << "theora:serial=101"
+                  << "--stream"
+                  << "theora:serial=100";
     const QString path = make(video ? "preferred-av.ogg" : "preferred.ogg", arguments);
     QVERIFY(!path.isEmpty());
     Recording::LogCapture log;
@@ -290,8 +297,8 @@ void ReaderTest::preferredStreamsAreChosen()
 
 void ReaderTest::fallsBackToTheFirstOtherStream()
 {
-    const QString path = make("fallback.ogg", {"--stream", "vorbis:serial=3", "--stream", "speex:serial=2",
-                                               "--duration", "1"});
+    const QString path = make("fallback.ogg",
+                              {"--stream", "vorbis:serial=3", "--stream", "speex:serial=2", "--duration", "1"});
     QVERIFY(!path.isEmpty());
     Recording::LogCapture log;
     ReaderHarness harness(path);
@@ -393,15 +400,17 @@ void ReaderTest::rangeMatchesTheManifest_data()
     QTest::newRow("from 1.5 s") << QStringList{"--stream", "speex:start=1.5,pages=1", "--duration", "3"} << qint64(0);
     // Narrowband Speex, one 20 ms packet per page: the first page's time is
     // 1999 ms, the last that counts as 0, and 2000 ms, the first that does not.
-    QTest::newRow("first time 1999 ms")
-        << QStringList{"--stream", "speex:start=1.979,mode=narrow,pages=1", "--duration", "1"} << qint64(0);
-    QTest::newRow("first time 2000 ms")
-        << QStringList{"--stream", "speex:start=1.98,mode=narrow,pages=1", "--duration", "1"} << qint64(2000);
+    QTest::newRow("first time 1999 ms") << QStringList{"--stream", "speex:start=1.979,mode=narrow,pages=1",
+                                                       "--duration", "1"}
+                                        << qint64(0);
+    QTest::newRow("first time 2000 ms") << QStringList{"--stream", "speex:start=1.98,mode=narrow,pages=1", "--duration",
+                                                       "1"}
+                                        << qint64(2000);
     QTest::newRow("from 10 s") << QStringList{"--stream", "opus:start=10,pages=1", "--duration", "3"} << qint64(10000);
-    QTest::newRow("two streams from 10 s")
-        << QStringList{"--stream", "speex:start=10,serial=1,pages=1", "--stream", "vorbis:start=12,serial=2,pages=1",
-                       "--duration", "3"}
-        << qint64(10000);
+    QTest::newRow("two streams from 10 s") << QStringList{"--stream",   "speex:start=10,serial=1,pages=1",
+                                                          "--stream",   "vorbis:start=12,serial=2,pages=1",
+                                                          "--duration", "3"}
+                                           << qint64(10000);
     // Long pages: the first page's time is where its data ends.
     QTest::newRow("long pages") << QStringList{"--stream", "vorbis", "--duration", "8"} << qint64(-1);
 }
@@ -447,8 +456,8 @@ void ReaderTest::rangeMatchesTheManifest()
 
 void ReaderTest::readsEveryStreamToItsEnd()
 {
-    const QString path = make("to-the-end.ogg", {"--stream", "speex:serial=1", "--stream", "opus:serial=5",
-                                                 "--duration", "4"});
+    const QString path = make("to-the-end.ogg",
+                              {"--stream", "speex:serial=1", "--stream", "opus:serial=5", "--duration", "4"});
     QVERIFY(!path.isEmpty());
     Recording::LogCapture log;
     ReaderHarness harness(path);
@@ -525,7 +534,8 @@ void ReaderTest::stoppingNeverHangs_data()
 void ReaderTest::stoppingNeverHangs()
 {
     QFETCH(QString, moment);
-    const QString longer = make("stop-long.ogg", {"--stream", "speex:serial=1,mode=narrow,pages=1", "--duration", "20"});
+    const QString longer = make("stop-long.ogg",
+                                {"--stream", "speex:serial=1,mode=narrow,pages=1", "--duration", "20"});
     const QString shorter = make("stop-short.ogg", {"--stream", "speex:serial=1,mode=narrow", "--duration", "1"});
     QVERIFY(!longer.isEmpty() && !shorter.isEmpty());
     for (int round = 0; round < 50; ++round) {
@@ -615,9 +625,8 @@ void ReaderTest::disablingAStreamNeverWaitsForTheOther()
         return stream->readerWaits() && queue->size() == queue->capacity();
     };
     QVERIFY(harness.reader.startReading());
-    QTRY_VERIFY_WITH_TIMEOUT(blocked(audio, harness.reader.getAudioQueue()) ||
-                                 blocked(video, harness.reader.getVideoQueue()),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        blocked(audio, harness.reader.getAudioQueue()) || blocked(video, harness.reader.getVideoQueue()), 10000);
     const bool audioBlocked = blocked(audio, harness.reader.getAudioQueue());
     {
         Watchdog watchdog(kHangLimitMs, "switching off the stream that is not waited on");
@@ -667,8 +676,8 @@ void ReaderTest::seekLandsNearTheTarget_data()
     QTest::newRow("audio, short") << QStringList{"--stream", "vorbis:serial=1", "--duration", "20"};
     QTest::newRow("audio, long") << QStringList{"--stream", "speex:serial=1,mode=narrow", "--duration", "900"};
     QTest::newRow("audio from 10 s") << QStringList{"--stream", "opus:serial=1,start=10", "--duration", "60"};
-    QTest::newRow("audio and video")
-        << QStringList{"--stream", "speex:serial=1", "--stream", "theora:serial=100,keyint=16", "--duration", "30"};
+    QTest::newRow("audio and video") << QStringList{
+        "--stream", "speex:serial=1", "--stream", "theora:serial=100,keyint=16", "--duration", "30"};
     QTest::newRow("video") << QStringList{"--stream", "theora:serial=100,keyint=16", "--duration", "30"};
     // Clicks every quarter second: the first sound is the target's.
     for (const char* stream : {"vorbis:rate=16000", "vorbis:rate=44100", "speex:mode=wide",
@@ -686,8 +695,8 @@ void ReaderTest::seekLandsNearTheTarget()
                        arguments.join(' ').contains("opus");
     if (video && !audio && !haveDecoderFor(Codec::Theora))
         QSKIP("No Theora decoder in this build yet");
-    const QString path = make(QString("seek-%1.ogg").arg(QString(QTest::currentDataTag()).replace(' ', '-').remove(',')),
-                              arguments);
+    const QString path = make(
+        QString("seek-%1.ogg").arg(QString(QTest::currentDataTag()).replace(' ', '-').remove(',')), arguments);
     QVERIFY(!path.isEmpty());
     const QVector<ManifestPage> pages = manifestPages(Recording::manifest(path));
 
@@ -695,7 +704,7 @@ void ReaderTest::seekLandsNearTheTarget()
     QVERIFY(harness.openAndDiscover());
     QVERIFY(harness.reader.startReading());
     const int searched = harness.reader.getAudioStream() ? harness.reader.getAudioStream()->serialno
-                                                          : harness.reader.getVideoStream()->serialno;
+                                                         : harness.reader.getVideoStream()->serialno;
     // Times of the searched stream's pages, and the longest stretch between two.
     QVector<qint64> times;
     qint64 longestGap = 0;
@@ -791,7 +800,8 @@ void ReaderTest::seekRightAfterTheEndOfTheFile()
     ReaderHarness harness(path);
     QVERIFY(harness.openAndDiscover());
     std::atomic<bool> atEnd{false};
-    connect(&harness.reader, &OggReader::eof, this, [&atEnd] { atEnd = true; }, Qt::DirectConnection);
+    connect(
+        &harness.reader, &OggReader::eof, this, [&atEnd] { atEnd = true; }, Qt::DirectConnection);
     QVERIFY(harness.reader.startReading());
     // The end is met, but its queued end-of-stream calls have not run yet.
     QDeadlineTimer deadline(10000);
@@ -837,8 +847,12 @@ void ReaderTest::seekCostGrowsWithTheLogarithmOfTheSize()
         sizes.append(QFileInfo(path).size());
     }
     const QString figures = QString("sizes %1 %2 %3, median bytes per seek %4 %5 %6")
-                                .arg(sizes[0]).arg(sizes[1]).arg(sizes[2])
-                                .arg(medians[0]).arg(medians[1]).arg(medians[2]);
+                                .arg(sizes[0])
+                                .arg(sizes[1])
+                                .arg(sizes[2])
+                                .arg(medians[0])
+                                .arg(medians[1])
+                                .arg(medians[2]);
     qInfo("%s", qPrintable(figures));
     for (int i = 0; i < sizes.size(); ++i) {
         // At most one read block per halving of the file down to the smallest window, and one more.
@@ -922,7 +936,10 @@ void ReaderTest::keyFrameFeedStartsAtTheKeyFrame()
         const qint64 feedFrom = harness.reader.locateVideoFeed(video, offset, foundGranule);
         const qint64 expected = nothingToFeed ? -1 : pages[first].offset;
         const QString where = QString("offset %1 granule %2: fed from %3, expected %4")
-                                  .arg(offset).arg(granule).arg(feedFrom).arg(expected);
+                                  .arg(offset)
+                                  .arg(granule)
+                                  .arg(feedFrom)
+                                  .arg(expected);
         QVERIFY2(foundGranule == granule && feedFrom == expected, qPrintable(where));
         fed += feedFrom >= 0;
     }
@@ -936,18 +953,18 @@ void ReaderTest::videoResumesAtTheTarget_data()
     QTest::addColumn<QStringList>("arguments");
     const QString audio = "vorbis:channels=2,rate=44100";
     // libogg's pages hold several pictures each, so a key frame rarely ends its page.
-    QTest::newRow("theora, shared pages") << "resume-shared.ogg"
-                                          << QStringList{"--stream", "theora:width=160,height=120,fps=25", "--stream",
-                                                         audio, "--duration", "12"};
-    QTest::newRow("theora, a picture a page") << "resume-single.ogg"
-                                              << QStringList{"--stream", "theora:width=160,height=120,fps=25,pages=1",
-                                                             "--stream", audio, "--duration", "12"};
+    QTest::newRow("theora, shared pages")
+        << "resume-shared.ogg"
+        << QStringList{"--stream", "theora:width=160,height=120,fps=25", "--stream", audio, "--duration", "12"};
+    QTest::newRow("theora, a picture a page")
+        << "resume-single.ogg"
+        << QStringList{"--stream", "theora:width=160,height=120,fps=25,pages=1", "--stream", audio, "--duration", "12"};
     QTest::newRow("theora alone") << "resume-alone.ogg"
                                   << QStringList{"--stream", "theora:width=160,height=120,fps=25,keyint=64",
                                                  "--duration", "12"};
-    QTest::newRow("dirac") << "resume-dirac.ogg"
-                           << QStringList{"--stream", "dirac:width=160,height=120,fps=25", "--stream", audio,
-                                          "--duration", "12"};
+    QTest::newRow("dirac") << "resume-dirac.ogg" << QStringList{"--stream",   "dirac:width=160,height=120,fps=25",
+                                                                "--stream",   audio,
+                                                                "--duration", "12"};
 }
 
 void ReaderTest::videoResumesAtTheTarget()
@@ -993,8 +1010,8 @@ void ReaderTest::videoResumesAtTheTarget()
         QCOMPARE(pictures.size(), 3);
         const qint64 shown = pictures.first()->time / 1000000;
         int number = Recording::pictureNumber(pictures.first()->frame);
-        const QString where = QString("target %1, reached %2: first picture %3 at %4 ms")
-                                  .arg(target).arg(reached).arg(number).arg(shown);
+        const QString where =
+            QString("target %1, reached %2: first picture %3 at %4 ms").arg(target).arg(reached).arg(number).arg(shown);
         // The first picture at or after the position reached, none skipped.
         QVERIFY2(shown >= reached && shown < reached + frame, qPrintable(where));
         for (const QSharedPointer<VideoSample>& picture : pictures) {

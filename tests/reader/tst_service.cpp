@@ -1,6 +1,6 @@
-#include "Core/Decoder/OggStream.h"
 #include "Core/Base/GainFromVolume.h"
 #include "Core/Decoder/OggReader.h"
+#include "Core/Decoder/OggStream.h"
 #include "Core/Multimedia/AudioChannelControl.h"
 #include "Core/Multimedia/AudioEndpointControl.h"
 #include "Core/Multimedia/MediaServiceProvider.h"
@@ -13,16 +13,16 @@
 #include <QAbstractVideoSurface>
 #include <QAudioOutput>
 #include <QAudioOutputSelectorControl>
+#include <QAudioRoleControl>
+#include <QCustomAudioRoleControl>
 #include <QMediaAvailabilityControl>
 #include <QMediaNetworkAccessControl>
 #include <QMediaPlayer>
 #include <QMediaPlayerControl>
 #include <QMediaServiceProviderPlugin>
-#include <QAudioRoleControl>
-#include <QCustomAudioRoleControl>
 #include <QMetaDataReaderControl>
-#include <QVideoRendererControl>
 #include <QTemporaryDir>
+#include <QVideoRendererControl>
 #include <QtTest>
 
 #include <memory>
@@ -121,10 +121,10 @@ void ServiceTest::recordingCommentsReachTheMediaPlayer()
     QTemporaryDir folder;
     QString error;
     const QString title = QStringLiteral("Rozprawa — świadek Łukasz Żółć");
-    const QString path = Recording::make(folder.path(), "comments.ogg",
-                                         {"--stream", "speex:serial=1", "--duration", "1", "--comment",
-                                          "TITLE=" + title, "--comment", "SALA=4"},
-                                         &error);
+    const QString path = Recording::make(
+        folder.path(), "comments.ogg",
+        {"--stream", "speex:serial=1", "--duration", "1", "--comment", "TITLE=" + title, "--comment", "SALA=4"},
+        &error);
     QVERIFY2(!path.isEmpty(), qPrintable(error));
     std::unique_ptr<QMediaPlayer> player = playerOverOurProvider();
     auto* service = qobject_cast<PlayerService*>(player->service());
@@ -205,8 +205,7 @@ void ServiceTest::controlsByIdentifier()
              static_cast<QMediaControl*>(service.audioEndpointControl));
     QCOMPARE(service.requestControl(PlayerService::AudioChannelControlId),
              static_cast<QMediaControl*>(service.audioChannelControl));
-    QCOMPARE(service.requestControl(QMetaDataReaderControl_iid),
-             static_cast<QMediaControl*>(service.metaDataControl));
+    QCOMPARE(service.requestControl(QMetaDataReaderControl_iid), static_cast<QMediaControl*>(service.metaDataControl));
     // The same object every time.
     QCOMPARE(service.requestControl(PlayerService::AudioChannelControlId),
              static_cast<QMediaControl*>(service.audioChannelControl));
@@ -301,7 +300,8 @@ void ServiceTest::channelsBeyondTwelveAreRefused()
     control.setChannelVolume(0xffffffffu, 50);
     QCOMPARE(volumes.count() + switches.count(), 0);
     QVERIFY(log.contains("WARNING"));
-    QVERIFY(log.contains("Trying to set the volume for channel #13, which is greater than supported number of channels."));
+    QVERIFY(
+        log.contains("Trying to set the volume for channel #13, which is greater than supported number of channels."));
     QVERIFY(log.contains("Trying to switch channel #13, which is greater than supported number of channels."));
     for (ui32 channel = 0; channel < AudioChannelControl::ChannelCount; ++channel)
         QVERIFY(control.volume[channel].load() == 100 && control.enabled[channel].load());

@@ -7,10 +7,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QDir>
 #include <QProcess>
 #include <QThread>
 #include <QVideoFrame>

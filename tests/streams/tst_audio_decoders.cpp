@@ -25,7 +25,9 @@ QVector<QVector<float>> ffmpegDecode(const QString& path, const QString& decoder
     QStringList arguments{"-v", "error"};
     if (!decoder.isEmpty())
         arguments << "-c:a" << decoder;
-    arguments << "-i" << path << "-f" << "f32le" << "-";
+    arguments << "-i" << path << "-f"
+              << "f32le"
+              << "-";
     process.start("ffmpeg", arguments);
     process.waitForFinished(60000);
     const QByteArray bytes = process.readAllStandardOutput();
@@ -123,27 +125,38 @@ void AudioDecodersTest::matchesFfmpeg_data()
     QTest::addColumn<double>("minimumSnr");
     // Vorbis: both are exact float implementations of the same inverse MDCT,
     // so only rounding differs (well over 90 dB measured).
-    QTest::newRow("vorbis mono 44.1 kHz") << "vorbis:rate=44100" << "" << 1 << 0 << 80.0;
-    QTest::newRow("vorbis stereo 8 kHz") << "vorbis:rate=8000,channels=2" << "" << 2 << 0 << 80.0;
-    QTest::newRow("vorbis stereo 48 kHz") << "vorbis:rate=48000,channels=2" << "" << 2 << 0 << 80.0;
+    QTest::newRow("vorbis mono 44.1 kHz") << "vorbis:rate=44100"
+                                          << "" << 1 << 0 << 80.0;
+    QTest::newRow("vorbis stereo 8 kHz") << "vorbis:rate=8000,channels=2"
+                                         << "" << 2 << 0 << 80.0;
+    QTest::newRow("vorbis stereo 48 kHz") << "vorbis:rate=48000,channels=2"
+                                          << "" << 2 << 0 << 80.0;
     // Opus, CELT only: ffmpeg's own decoder is an independent float
     // implementation of the same transform; ours does not drop the pre-skip,
     // so ours runs ahead by it. They agree to far above 40 dB.
-    QTest::newRow("opus celt 20 ms") << "opus:application=lowdelay" << "opus" << 1 << 400 << 40.0;
-    QTest::newRow("opus celt 120 ms") << "opus:application=lowdelay,frame-ms=120" << "opus" << 1 << 400 << 40.0;
-    QTest::newRow("opus celt 13 channels") << "opus:application=lowdelay,channels=13,frame-ms=60" << "opus" << 13 << 400 << 40.0;
+    QTest::newRow("opus celt 20 ms") << "opus:application=lowdelay"
+                                     << "opus" << 1 << 400 << 40.0;
+    QTest::newRow("opus celt 120 ms") << "opus:application=lowdelay,frame-ms=120"
+                                      << "opus" << 1 << 400 << 40.0;
+    QTest::newRow("opus celt 13 channels") << "opus:application=lowdelay,channels=13,frame-ms=60"
+                                           << "opus" << 13 << 400 << 40.0;
     // Opus with SILK: ffmpeg's own decoder resamples SILK's output with its
     // own filter (a fractional-sample delay, about 28 dB against libopus), so
     // the reference here is ffmpeg's libopus wrapper through ffmpeg's demuxer:
     // the same library, so the bound is rounding only.
-    QTest::newRow("opus silk 20 ms") << "opus:application=voip" << "libopus" << 1 << 400 << 80.0;
-    QTest::newRow("opus 13 channels") << "opus:channels=13" << "libopus" << 13 << 400 << 80.0;
+    QTest::newRow("opus silk 20 ms") << "opus:application=voip"
+                                     << "libopus" << 1 << 400 << 80.0;
+    QTest::newRow("opus 13 channels") << "opus:channels=13"
+                                      << "libopus" << 13 << 400 << 80.0;
     // Speex: ffmpeg's libspeex wrapper runs the same codec library with the
     // enhancer on, through its own demuxer and framing; the match is exact
     // but for float rounding.
-    QTest::newRow("speex narrow") << "speex:mode=narrow" << "libspeex" << 1 << 0 << 80.0;
-    QTest::newRow("speex wide 3 per packet") << "speex:mode=wide,fpp=3" << "libspeex" << 1 << 0 << 80.0;
-    QTest::newRow("speex ultra") << "speex:mode=ultra" << "libspeex" << 1 << 0 << 80.0;
+    QTest::newRow("speex narrow") << "speex:mode=narrow"
+                                  << "libspeex" << 1 << 0 << 80.0;
+    QTest::newRow("speex wide 3 per packet") << "speex:mode=wide,fpp=3"
+                                             << "libspeex" << 1 << 0 << 80.0;
+    QTest::newRow("speex ultra") << "speex:mode=ultra"
+                                 << "libspeex" << 1 << 0 << 80.0;
 }
 
 void AudioDecodersTest::matchesFfmpeg()
@@ -208,9 +221,10 @@ void AudioDecodersTest::everyChannelCarriesItsTone()
         for (int other : {c - 1, c + 1}) {
             if (other < 0 || other >= tones.size())
                 continue;
-            const double leak =
-                Recording::toneLevel(signal, rate, tones[other].toObject().value("frequency").toDouble());
-            QVERIFY2(leak < level * 0.1, qPrintable(QString("channel %1 has %2 of channel %3").arg(c).arg(leak).arg(other)));
+            const double leak = Recording::toneLevel(signal, rate,
+                                                     tones[other].toObject().value("frequency").toDouble());
+            QVERIFY2(leak < level * 0.1,
+                     qPrintable(QString("channel %1 has %2 of channel %3").arg(c).arg(leak).arg(other)));
         }
     }
 }
@@ -240,7 +254,8 @@ void AudioDecodersTest::damagedSpeexChannelIsSilencedAlone()
 void AudioDecodersTest::truncatedSpeexRecordsSkipThePacket()
 {
     const QString whole = make("whole.ogg", {"--stream", "speex:channels=3,mode=narrow,duration=1"});
-    const QString cut = make("cut.ogg", {"--stream", "speex:channels=3,mode=narrow,duration=1,truncated-record-every=2"});
+    const QString cut = make("cut.ogg",
+                             {"--stream", "speex:channels=3,mode=narrow,duration=1,truncated-record-every=2"});
     QVERIFY(!whole.isEmpty() && !cut.isEmpty());
     Samples wholeSamples, cutSamples;
     QVERIFY(decode(whole, 1, wholeSamples));

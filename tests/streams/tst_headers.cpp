@@ -7,9 +7,9 @@
 #include "Core/Decoder/Codecs/DecoderAudioVorbis.h"
 #include "Core/Decoder/Decoder.h"
 #include "Core/Decoder/DiracBs.h"
-#include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/OggPageScanner.h"
 #include "Core/Decoder/OggReader.h"
+#include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/SampleQueue.h"
 #include "Core/Multimedia/MetaDataControl.h"
 #include "tests/fuzz/PacketStream.h"
@@ -186,7 +186,6 @@ QSharedPointer<OggPacket> guardedPacket(const ogg_packet& raw)
     });
 }
 
-
 // The end time the reader finds in a file (-1 when it cannot open it), and
 // the bytes it read to open it.
 QPair<qint64, qint64> openRecording(QByteArray bytes)
@@ -252,7 +251,10 @@ void HeadersTest::identification_data()
     QTest::newRow("vorbis magic only") << QByteArray("\x01vorbis", 7) << 3 << "Stream #3 contains Vorbis data.";
     QTest::newRow("theora") << theoraHeader(3, 2, 1, 25, 1, 0, 0xC0) << 4 << "Stream #3 contains Theora data.";
     QTest::newRow("dirac") << diracHeader(diracStart(9)) << 5 << "Stream #3 contains Dirac data.";
-    QTest::newRow("flac") << QByteArray("\x7f" "FLAC\x01\x00", 7) << 0 << "Stream #3 contains unsupported data.";
+    QTest::newRow("flac") << QByteArray("\x7f"
+                                        "FLAC\x01\x00",
+                                        7)
+                          << 0 << "Stream #3 contains unsupported data.";
 }
 
 void HeadersTest::identification()
@@ -700,8 +702,12 @@ void HeadersTest::decodersRefuseHostileHeaders()
         {Codec::Opus, {coupled}, ""},
         {Codec::Opus, {family1Short}, "Invalid Opus header! Too short for channel mapping!"},
         {Codec::Opus, {QByteArray("OpusHead")}, "Invalid Opus header!"},
-        {Codec::Vorbis, {QByteArray("\x01vorbis", 7), QByteArray()}, "Header contain only 2 packets instead of the required 3!"},
-        {Codec::Vorbis, {QByteArray("\x01vorbis", 7), QByteArray("x"), QByteArray("y")}, "Failed to decode header packet!"},
+        {Codec::Vorbis,
+         {QByteArray("\x01vorbis", 7), QByteArray()},
+         "Header contain only 2 packets instead of the required 3!"},
+        {Codec::Vorbis,
+         {QByteArray("\x01vorbis", 7), QByteArray("x"), QByteArray("y")},
+         "Failed to decode header packet!"},
     };
     for (const Case& item : cases) {
         log.clear();
@@ -720,13 +726,14 @@ void HeadersTest::decodersSurviveHostilePackets()
     // read outside a packet (run under the sanitizers), blocks only of the
     // announced size.
     QTemporaryDir folder;
-    const QStringList specs{"opus:channels=13", "opus", "vorbis:channels=2", "speex:channels=13",
+    const QStringList specs{"opus:channels=13",        "opus",
+                            "vorbis:channels=2",       "speex:channels=13",
                             "speex:mode=narrow,fpp=3", "speex:layout=serial1"};
     QRandomGenerator random(1234);
     for (const QString& spec : specs) {
         QString error;
-        const QString path =
-            Recording::make(folder.path(), "hostile.ogg", {"--stream", spec + ",duration=0.2"}, &error);
+        const QString path = Recording::make(folder.path(), "hostile.ogg", {"--stream", spec + ",duration=0.2"},
+                                             &error);
         QVERIFY2(!path.isEmpty(), qPrintable(error));
         Recording::Feeder feeder;
         feeder.feedFile(path, false);
@@ -774,15 +781,19 @@ void HeadersTest::hostileInputs_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("refusal"); // the header's refusal; empty: it plays
     const QString rate("Invalid header in stream #1: %1 of 2000000000!");
-    QTest::newRow("Dirac sequence header at the end of its packet") << "decoder/regression-dirac-padding" << "";
+    QTest::newRow("Dirac sequence header at the end of its packet") << "decoder/regression-dirac-padding"
+                                                                    << "";
     QTest::newRow("Theora frame of 262144x16384") << "decoder/regression-theora-frame-size"
                                                   << "Invalid header in stream #100: frame size of 262144x16384!";
     QTest::newRow("Speex at 2 GHz") << "decoder/regression-speex13-rate" << rate.arg("sampling rate");
     QTest::newRow("Vorbis at 2 GHz") << "decoder/regression-vorbis-rate" << rate.arg("sampling rate");
     QTest::newRow("Opus from 2 GHz") << "decoder/regression-opus-rate" << rate.arg("input sampling rate");
-    QTest::newRow("Theora pictures after the largest granule position") << "decoder/regression-theora-time" << "";
-    QTest::newRow("Opus seek to a damaged granule position") << "decoder/regression-opus-seek-time" << "";
-    QTest::newRow("zeros after the last page") << "reader/regression-zero-tail" << "";
+    QTest::newRow("Theora pictures after the largest granule position") << "decoder/regression-theora-time"
+                                                                        << "";
+    QTest::newRow("Opus seek to a damaged granule position") << "decoder/regression-opus-seek-time"
+                                                             << "";
+    QTest::newRow("zeros after the last page") << "reader/regression-zero-tail"
+                                               << "";
 }
 
 void HeadersTest::hostileInputs()

@@ -99,12 +99,14 @@ void MakeRecordingTest::independentToolsReadIt_data()
     QTest::addColumn<bool>("oggzKnowsIt");
     QTest::newRow("vorbis") << QStringList{"--stream", "vorbis:channels=2"} << QStringList{"vorbis"} << true;
     QTest::newRow("opus 13") << QStringList{"--stream", "opus:channels=13"} << QStringList{"opus"} << true;
-    QTest::newRow("speex ultra fpp 3") << QStringList{"--stream", "speex:mode=ultra,fpp=3"} << QStringList{"speex"} << true;
+    QTest::newRow("speex ultra fpp 3") << QStringList{"--stream", "speex:mode=ultra,fpp=3"} << QStringList{"speex"}
+                                       << true;
     QTest::newRow("theora and speex, video first")
         << QStringList{"--stream", "theora:width=330,height=250", "--stream", "speex:clicks=0.5"}
         << QStringList{"theora", "speex"} << true;
     QTest::newRow("speex first, serials 5 and 6, late start")
-        << QStringList{"--stream", "speex:serial=5,start=1.5", "--stream", "theora:serial=6,width=64,height=64,start=10,fps=30000/1001"}
+        << QStringList{"--stream", "speex:serial=5,start=1.5", "--stream",
+                       "theora:serial=6,width=64,height=64,start=10,fps=30000/1001"}
         << QStringList{"speex", "theora"} << false; // Theora's mapping wants its first page first
     QTest::newRow("dirac") << QStringList{"--stream", "dirac:width=128,height=96"} << QStringList{"dirac"} << false;
 }
@@ -115,11 +117,12 @@ void MakeRecordingTest::independentToolsReadIt()
     QFETCH(QStringList, codecs);
     QFETCH(bool, oggzKnowsIt);
     const QString path = make(QString("tools-%1.ogg").arg(QTest::currentDataTag()).replace(' ', '-'),
-                              arguments << "--duration" << "1");
+                              arguments << "--duration"
+                                        << "1");
     QVERIFY(!path.isEmpty());
     int code = -1;
-    const QString probe =
-        run("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", path}, &code);
+    const QString probe = run("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", path},
+                              &code);
     QCOMPARE(code, 0);
     QCOMPARE(probe.split('\n', Qt::SkipEmptyParts), codecs);
     if (oggzKnowsIt) {
@@ -130,8 +133,8 @@ void MakeRecordingTest::independentToolsReadIt()
 
 void MakeRecordingTest::manifestMatchesTheFile()
 {
-    const QString path = make("manifest.ogg", {"--stream", "vorbis:pages=3,duration=1", "--stream",
-                                               "theora:width=64,height=64,duration=1"});
+    const QString path = make(
+        "manifest.ogg", {"--stream", "vorbis:pages=3,duration=1", "--stream", "theora:width=64,height=64,duration=1"});
     QVERIFY(!path.isEmpty());
     const QJsonObject manifest = Recording::manifest(path);
     const QByteArray bytes = contents(path);
@@ -206,22 +209,27 @@ void MakeRecordingTest::damage()
     const QString clean = make("clean.ogg", stream);
     const int cleanPages = Recording::pages(clean).size();
 
-    const QString noOggs = make("no-oggs.ogg", QStringList(stream) << "--damage" << "no-oggs");
+    const QString noOggs = make("no-oggs.ogg", QStringList(stream) << "--damage"
+                                                                   << "no-oggs");
     QVERIFY(!contents(noOggs).startsWith("OggS"));
     QCOMPARE(Recording::pages(noOggs).size(), cleanPages);
 
-    const QString tiny = make("tiny.ogg", QStringList(stream) << "--damage" << "truncate=900");
+    const QString tiny = make("tiny.ogg", QStringList(stream) << "--damage"
+                                                              << "truncate=900");
     QCOMPARE(contents(tiny).size(), 900);
     QVERIFY(contents(tiny).startsWith("OggS"));
 
-    const QString garbage = make("garbage.ogg", QStringList(stream) << "--damage" << "garbage=3");
+    const QString garbage = make("garbage.ogg", QStringList(stream) << "--damage"
+                                                                    << "garbage=3");
     QVERIFY(Recording::manifest(garbage).value("damage").toObject().value("junk").toArray().size() > 3);
     QCOMPARE(Recording::pages(garbage).size(), cleanPages);
 
     // A page with a wrong checksum and a cut last page are passed over by libogg.
-    const QString crc = make("crc.ogg", QStringList(stream) << "--damage" << "bad-crc");
+    const QString crc = make("crc.ogg", QStringList(stream) << "--damage"
+                                                            << "bad-crc");
     QCOMPARE(Recording::pages(crc).size(), cleanPages - 1);
-    const QString cut = make("cut.ogg", QStringList(stream) << "--damage" << "truncate-last-page");
+    const QString cut = make("cut.ogg", QStringList(stream) << "--damage"
+                                                            << "truncate-last-page");
     QCOMPARE(Recording::pages(cut).size(), cleanPages - 1);
     QVERIFY(contents(cut).size() < contents(clean).size());
 

@@ -62,17 +62,24 @@ void OggStreamTest::identifiesCodecsAndFormats_data()
     QTest::addColumn<int>("second"); // channels or height
     QTest::addColumn<int>("headers");
     QTest::addColumn<double>("fps");
-    QTest::newRow("vorbis stereo 44.1 kHz") << QStringList{"--stream", "vorbis:channels=2,rate=44100"} << 3 << 44100 << 2 << 3 << 0.0;
+    QTest::newRow("vorbis stereo 44.1 kHz")
+        << QStringList{"--stream", "vorbis:channels=2,rate=44100"} << 3 << 44100 << 2 << 3 << 0.0;
     QTest::newRow("vorbis mono 8 kHz") << QStringList{"--stream", "vorbis:rate=8000"} << 3 << 8000 << 1 << 3 << 0.0;
     QTest::newRow("opus mono") << QStringList{"--stream", "opus"} << 1 << 48000 << 1 << 1 << 0.0;
-    QTest::newRow("opus 13 channels at 16 kHz") << QStringList{"--stream", "opus:channels=13,input-rate=16000"} << 1 << 16000 << 13 << 1 << 0.0;
-    QTest::newRow("opus input rate 44100") << QStringList{"--stream", "opus:input-rate=44100"} << 1 << 48000 << 1 << 1 << 0.0;
+    QTest::newRow("opus 13 channels at 16 kHz")
+        << QStringList{"--stream", "opus:channels=13,input-rate=16000"} << 1 << 16000 << 13 << 1 << 0.0;
+    QTest::newRow("opus input rate 44100")
+        << QStringList{"--stream", "opus:input-rate=44100"} << 1 << 48000 << 1 << 1 << 0.0;
     QTest::newRow("opus input rate 0") << QStringList{"--stream", "opus:input-rate=0"} << 1 << 48000 << 1 << 1 << 0.0;
     QTest::newRow("speex narrow") << QStringList{"--stream", "speex:mode=narrow"} << 2 << 8000 << 1 << 2 << 0.0;
-    QTest::newRow("speex ultra 5 channels") << QStringList{"--stream", "speex:mode=ultra,channels=5"} << 2 << 32000 << 5 << 2 << 0.0;
-    QTest::newRow("theora 25 fps") << QStringList{"--stream", "theora:width=330,height=250,duration=1"} << 4 << 330 << 250 << 3 << 25.0; // the picture region, not the coded 336x256
-    QTest::newRow("theora ntsc") << QStringList{"--stream", "theora:width=320,height=240,fps=30000/1001,duration=1"} << 4 << 320 << 240 << 3 << 30000.0 / 1001.0;
-    QTest::newRow("dirac") << QStringList{"--stream", "dirac:width=320,height=240,duration=0.5"} << 5 << 320 << 240 << 1 << 25.0;
+    QTest::newRow("speex ultra 5 channels")
+        << QStringList{"--stream", "speex:mode=ultra,channels=5"} << 2 << 32000 << 5 << 2 << 0.0;
+    QTest::newRow("theora 25 fps") << QStringList{"--stream", "theora:width=330,height=250,duration=1"} << 4 << 330
+                                   << 250 << 3 << 25.0; // the picture region, not the coded 336x256
+    QTest::newRow("theora ntsc") << QStringList{"--stream", "theora:width=320,height=240,fps=30000/1001,duration=1"}
+                                 << 4 << 320 << 240 << 3 << 30000.0 / 1001.0;
+    QTest::newRow("dirac") << QStringList{"--stream", "dirac:width=320,height=240,duration=0.5"} << 5 << 320 << 240 << 1
+                           << 25.0;
 }
 
 void OggStreamTest::identifiesCodecsAndFormats()
@@ -217,7 +224,8 @@ void OggStreamTest::pictureTimesMatchPageTimes()
         QVERIFY(frame.map(QAbstractVideoBuffer::ReadOnly));
         qint64 number = 0;
         for (int bit = 0; bit < 20; ++bit)
-            number = number * 2 + (frame.bits()[(cellHeight / 2) * frame.width() + bit * cellWidth + cellWidth / 2] > 128);
+            number = number * 2 +
+                     (frame.bits()[(cellHeight / 2) * frame.width() + bit * cellWidth + cellWidth / 2] > 128);
         frame.unmap();
         QCOMPARE(number, firstPicture + i);
         QCOMPARE(samples[i]->time, number * frameNs);

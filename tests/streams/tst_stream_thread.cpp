@@ -1,5 +1,5 @@
-#include "tests/base/TestWorker.h"
 #include "Recording.h"
+#include "tests/base/TestWorker.h"
 
 #include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/SampleQueue.h"
@@ -31,8 +31,8 @@ private slots:
 
 private:
     QTemporaryDir folder;
-    QString opus;      // 2 s of Opus, 100 packets
-    QString longOpus;  // 6 s, 300 packets
+    QString opus;     // 2 s of Opus, 100 packets
+    QString longOpus; // 6 s, 300 packets
 };
 
 void StreamThreadTest::initTestCase()

@@ -108,8 +108,8 @@ void TeardownTest::destroyedAtRandomMoments()
     QFETCH(int, kind);
     QFETCH(bool, video);
     const quint32 seed = qEnvironmentVariableIsSet("HARBEND_TEARDOWN_SEED")
-        ? quint32(qEnvironmentVariableIntValue("HARBEND_TEARDOWN_SEED"))
-        : QRandomGenerator::global()->generate();
+                             ? quint32(qEnvironmentVariableIntValue("HARBEND_TEARDOWN_SEED"))
+                             : QRandomGenerator::global()->generate();
     qInfo("seed %u (HARBEND_TEARDOWN_SEED repeats it)", seed);
     QRandomGenerator random(seed);
     const QString path = video ? withVideo : audioOnly;

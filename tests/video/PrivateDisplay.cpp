@@ -1,9 +1,9 @@
 #include "PrivateDisplay.h"
 
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +22,8 @@ PrivateDisplay::PrivateDisplay(int width, int height) : pid(-1)
         const int quiet = open("/dev/null", O_WRONLY);
         if (quiet >= 0)
             dup2(quiet, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "+extension",
-               "GLX", "-nolisten", "tcp", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "+extension", "GLX",
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeEnds[1]);

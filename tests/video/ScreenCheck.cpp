@@ -52,10 +52,7 @@ QColor ScreenCheck::at(const QPoint& point) const
     return screen.rect().contains(p) ? screen.pixelColor(p) : QColor();
 }
 
-QString ScreenCheck::report() const
-{
-    return screen.isNull() ? QStringLiteral("no screenshot") : problems.join('\n');
-}
+QString ScreenCheck::report() const { return screen.isNull() ? QStringLiteral("no screenshot") : problems.join('\n'); }
 
 ScreenCheck checkPicture(const QImage& screen, const QPoint& origin, const QSize& frame, const QSize& widget,
                          int tolerance)

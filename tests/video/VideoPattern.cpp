@@ -83,8 +83,7 @@ QVector<QColor> bars(int percent)
 {
     const int on = clampLevel(255.0 * percent / 100.0);
     QVector<QColor> result;
-    const int pattern[8][3] = {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0},
-                               {1, 0, 1}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}};
+    const int pattern[8][3] = {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}};
     for (const auto& bar : pattern)
         result << QColor(bar[0] * on, bar[1] * on, bar[2] * on);
     return result;

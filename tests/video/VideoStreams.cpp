@@ -19,8 +19,7 @@ bool record(const QString& folder, const QString& name, const QString& stream, i
         qWarning("make-recording: %s", qPrintable(error));
         return false;
     }
-    const QJsonObject code =
-        Recording::streamEntry(Recording::manifest(out.path), 100).value("pictureCode").toObject();
+    const QJsonObject code = Recording::streamEntry(Recording::manifest(out.path), 100).value("pictureCode").toObject();
     out.cellWidth = code.value("cellWidth").toInt();
     out.cellHeight = code.value("cellHeight").toInt();
     return readPackets(out.path, 100, headerCount, out.headers, out.data);

@@ -49,16 +49,14 @@ QImage converted(Converter convert, const QVideoFrame& source)
     QVideoFrame frame(source);
     Slot slot(frame.width(), frame.height());
     frame.map(QAbstractVideoBuffer::ReadOnly);
-    convert(frame, slot.image,
-            VideoPlaneLayout::yuv420p(unsigned(frame.width()), unsigned(frame.height())));
+    convert(frame, slot.image, VideoPlaneLayout::yuv420p(unsigned(frame.width()), unsigned(frame.height())));
     frame.unmap();
     return slot.image.copy();
 }
 
 int distance(const QColor& a, const QColor& b)
 {
-    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                     std::abs(a.blue() - b.blue())});
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
 }
 
 QString describe(const QColor& c) { return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue()); }
@@ -272,7 +270,8 @@ void VideoConvertersTest::bothFormsGiveTheSameBytes()
     }
 }
 
-// ffmpeg's scale filter on the same bytes, read as BT.709 limited range. (its exact rounding and full chroma interpolation; the default fast path is off by up to three levels)
+// ffmpeg's scale filter on the same bytes, read as BT.709 limited range. (its exact rounding and full chroma
+// interpolation; the default fast path is off by up to three levels)
 void VideoConvertersTest::agreesWithFfmpeg()
 {
     const int width = 640, height = 480;
@@ -285,8 +284,8 @@ void VideoConvertersTest::agreesWithFfmpeg()
     const QString output = dir.filePath(QStringLiteral("bars.bgra"));
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-v", "error", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-s", "640x480", "-i",
-                  input.fileName(), "-vf", "scale=in_color_matrix=bt709:in_range=tv:flags=accurate_rnd+full_chroma_int,format=bgra", "-f",
+                 {"-v", "error", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-s", "640x480", "-i", input.fileName(),
+                  "-vf", "scale=in_color_matrix=bt709:in_range=tv:flags=accurate_rnd+full_chroma_int,format=bgra", "-f",
                   "rawvideo", "-y", output});
     QVERIFY(ffmpeg.waitForFinished(60000));
     QCOMPARE(ffmpeg.exitCode(), 0);
@@ -304,8 +303,8 @@ void VideoConvertersTest::agreesWithFfmpeg()
             const QPoint at(bar * width / 8 + width / 16, band * height / 2 + height / 4);
             const QColor expected = reference.pixelColor(at);
             QVERIFY2(distance(plain.pixelColor(at), expected) <= 1,
-                     qPrintable(QStringLiteral("bar %1/%2: ").arg(band).arg(bar) +
-                                describe(plain.pixelColor(at)) + " vs ffmpeg " + describe(expected)));
+                     qPrintable(QStringLiteral("bar %1/%2: ").arg(band).arg(bar) + describe(plain.pixelColor(at)) +
+                                " vs ffmpeg " + describe(expected)));
             QVERIFY2(distance(sse2.pixelColor(at), expected) <= 1,
                      qPrintable(describe(sse2.pixelColor(at)) + " vs ffmpeg " + describe(expected)));
         }
@@ -332,8 +331,9 @@ void VideoConvertersTest::converterChoice()
     VideoWidgetSoftware widget(nullptr);
     LogCapture log;
     QVERIFY(widget.surface->start(VideoFrameFormat::create(unsigned(size.width()), unsigned(size.height()), 25, 1)));
-    const QString line = sse2 ? QStringLiteral("INFO VideoSurfaceSoftware: Using SSE2 accelerated YUV420p->RGB conversion.")
-                              : QStringLiteral("WARNING VideoSurfaceSoftware: Using pure CPU-based YUV420p->RGB conversion.");
+    const QString line =
+        sse2 ? QStringLiteral("INFO VideoSurfaceSoftware: Using SSE2 accelerated YUV420p->RGB conversion.")
+             : QStringLiteral("WARNING VideoSurfaceSoftware: Using pure CPU-based YUV420p->RGB conversion.");
     QCOMPARE(log.entries(), QStringList{line});
     QVERIFY(widget.surface->conversion() ==
             (sse2 ? &VideoSurfaceSoftware::convertFrameYUV420PSSE2 : &VideoSurfaceSoftware::convertFrameYUV420P));
@@ -404,13 +404,13 @@ void VideoConvertersTest::wrongFrameStopsTheSurface()
     // From the video output thread: the answer comes at once, the stop itself
     // runs on the GUI thread, where the slots and the widget live.
     QThread* stoppedOn = nullptr;
-    const QMetaObject::Connection watch =
-        connect(widget.surface, &QAbstractVideoSurface::activeChanged, widget.surface,
-                [&](bool active) {
-                    if (!active)
-                        stoppedOn = QThread::currentThread();
-                },
-                Qt::DirectConnection);
+    const QMetaObject::Connection watch = connect(
+        widget.surface, &QAbstractVideoSurface::activeChanged, widget.surface,
+        [&](bool active) {
+            if (!active)
+                stoppedOn = QThread::currentThread();
+        },
+        Qt::DirectConnection);
     bool answer = true;
     std::unique_ptr<QThread> thread(
         QThread::create([&] { answer = widget.surface->present(VideoPattern::barFrame(64, 48)); }));
@@ -507,7 +507,9 @@ void VideoConvertersTest::paintedSlotIsNeverConvertedInto()
     bool unchanged = false;
     device.engine.drawn = [&](const QImage& image) {
         ++drawn;
-        const auto bytes = [&] { return QByteArray(reinterpret_cast<const char*>(image.constBits()), int(image.sizeInBytes())); };
+        const auto bytes = [&] {
+            return QByteArray(reinterpret_cast<const char*>(image.constBits()), int(image.sizeInBytes()));
+        };
         const QByteArray before = bytes();
         thread.reset(QThread::create([&] {
             for (const QVideoFrame& frame : later)

@@ -105,7 +105,8 @@ void VideoDecodersTest::factoryMakesTheVideoDecoders()
     theora->close();
     dirac->close();
     QVERIFY(log.entries().contains("ERROR DecoderVideoTheora: Failed to decode headers!"));
-    QVERIFY(log.entries().contains("ERROR DecoderVideoDirac: Unable to open Dirac decoder, provided headerlist is null!"));
+    QVERIFY(
+        log.entries().contains("ERROR DecoderVideoDirac: Unable to open Dirac decoder, provided headerlist is null!"));
 }
 
 // A picture region that is not a whole number of macroblocks (330x250 in 336x256):
@@ -146,14 +147,14 @@ void VideoDecodersTest::theoraPicturesMatchFfmpeg()
     // A region away from the frame's corner (2 across, and 4 up from the bottom, so 2 down
     // from the top): cut where ffmpeg cuts it.
     Recorded moved;
-    QVERIFY(record(dir.path(), "theora-offset.ogg", "theora:width=330,height=250,duration=0.2,patch=20:0204", 3,
-                   moved));
+    QVERIFY(
+        record(dir.path(), "theora-offset.ogg", "theora:width=330,height=250,duration=0.2,patch=20:0204", 3, moved));
     DecoderVideoTheora movedDecoder;
     QVERIFY(movedDecoder.open(&moved.headers));
     const auto movedSamples = decodeAll(movedDecoder, withEndMarker(moved.data));
     // ("unaligned": ffmpeg would otherwise keep the left offset for its own memory alignment.)
-    const QByteArray movedReference =
-        ffmpeg({"-flags", "unaligned", "-i", moved.path, "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
+    const QByteArray movedReference = ffmpeg(
+        {"-flags", "unaligned", "-i", moved.path, "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
     QCOMPARE(movedReference.size(), movedSamples.size() * pictureBytes);
     for (int i = 0; i < movedSamples.size(); ++i) {
         QCOMPARE(movedSamples[i]->frame.size(), QSize(330, 250));
@@ -167,8 +168,8 @@ void VideoDecodersTest::theoraPicturesMatchFfmpeg()
 void VideoDecodersTest::theoraTimes()
 {
     Recorded ntsc;
-    QVERIFY(record(dir.path(), "theora-ntsc.ogg", "theora:width=64,height=48,duration=1,keyint=64,fps=30000/1001,pages=1",
-                   3, ntsc));
+    QVERIFY(record(dir.path(), "theora-ntsc.ogg",
+                   "theora:width=64,height=48,duration=1,keyint=64,fps=30000/1001,pages=1", 3, ntsc));
     {
         DecoderVideoTheora decoder;
         QVERIFY(decoder.open(&ntsc.headers));
@@ -267,15 +268,15 @@ void VideoDecodersTest::theoraSeekShowsNothingBeforeTheTarget()
     QVERIFY(!samples.isEmpty());
     for (const auto& sample : samples) {
         const long long number = pictureNumber(sample->frame, recording);
-        QVERIFY2(number >= target, qPrintable(QStringLiteral("picture %1 shown after a seek to %2").arg(number).arg(target)));
+        QVERIFY2(number >= target,
+                 qPrintable(QStringLiteral("picture %1 shown after a seek to %2").arg(number).arg(target)));
         QVERIFY(sample->time >= target * kFrame25);
         QCOMPARE(sample->time, (number - 1) * kFrame25);
     }
     QCOMPARE(pictureNumber(samples.last()->frame, recording), 99LL);
     // Nothing is lost once the time is known again: the pictures run on without gaps.
     for (int i = 1; i < samples.size(); ++i)
-        QCOMPARE(pictureNumber(samples[i]->frame, recording),
-                 pictureNumber(samples[i - 1]->frame, recording) + 1);
+        QCOMPARE(pictureNumber(samples[i]->frame, recording), pictureNumber(samples[i - 1]->frame, recording) + 1);
 
     // Inter frames before the key frame are skipped unread.
     QVERIFY(decoder.seeked(target * kFrame25));
@@ -287,7 +288,8 @@ void VideoDecodersTest::theoraSeekShowsNothingBeforeTheTarget()
 void VideoDecodersTest::theoraHostilePackets()
 {
     Recorded recording;
-    QVERIFY(record(dir.path(), "theora-small.ogg", "theora:width=64,height=48,duration=0.4,keyint=64,pages=1", 3, recording));
+    QVERIFY(record(dir.path(), "theora-small.ogg", "theora:width=64,height=48,duration=0.4,keyint=64,pages=1", 3,
+                   recording));
     const Packets& data = recording.data;
     LogCapture log;
     DecoderVideoTheora decoder;
@@ -317,13 +319,14 @@ void VideoDecodersTest::theoraHostilePackets()
 void VideoDecodersTest::theora422IsPlanarAndRefused()
 {
     const QString path = dir.filePath("theora422.ogg");
-    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t", "0.2", "-pix_fmt", "yuv422p", "-c:v",
-            "libtheora", "-y", path});
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t", "0.2", "-pix_fmt", "yuv422p", "-c:v", "libtheora",
+            "-y", path});
     // ffmpeg picks its own serial number: read the first stream it wrote.
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray head = file.read(27);
-    const int serial = int(uchar(head[14]) | (uchar(head[15]) << 8) | (uchar(head[16]) << 16) | (uchar(head[17]) << 24));
+    const int serial = int(uchar(head[14]) | (uchar(head[15]) << 8) | (uchar(head[16]) << 16) |
+                           (uchar(head[17]) << 24));
     Packets headers, data;
     QVERIFY(readPackets(path, serial, 3, headers, data));
     DecoderVideoTheora decoder;
@@ -361,8 +364,8 @@ void VideoDecodersTest::diracPicturesAgainstSourceAndFfmpeg()
     QVERIFY(log.entries().contains("SUCCESS DecoderVideoDirac: Successfully initialized Dirac decoder."));
 
     // ffmpeg's own Ogg reading and Dirac decoder on the same file, every picture once.
-    const QByteArray reference =
-        ffmpeg({"-i", path, "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
+    const QByteArray reference = ffmpeg(
+        {"-i", path, "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
     const int pictureBytes = 320 * 240 * 3 / 2;
     QCOMPARE(reference.size(), 25 * pictureBytes);
 

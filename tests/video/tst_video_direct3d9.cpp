@@ -100,15 +100,15 @@ QStringList fallBack(const QSize& frame)
 const char kStarted[] = "INFO VideoSurface: Successfully initialized Direct3D video surface.";
 
 // Waits until the screen shows the check's expectations.
-#define VERIFY_SCREEN(name, makeCheck)                                                                             \
-    do {                                                                                                           \
-        QString report;                                                                                            \
-        QTRY_VERIFY2_WITH_TIMEOUT(([&] {                                                                           \
-                                      const ScreenCheck verdict = makeCheck(screenshot(name));                     \
-                                      report = verdict.report();                                                   \
-                                      return verdict.ok();                                                         \
-                                  }()),                                                                            \
-                                  qPrintable(report), 5000);                                                       \
+#define VERIFY_SCREEN(name, makeCheck)                                                                                 \
+    do {                                                                                                               \
+        QString report;                                                                                                \
+        QTRY_VERIFY2_WITH_TIMEOUT(([&] {                                                                               \
+                                      const ScreenCheck verdict = makeCheck(screenshot(name));                         \
+                                      report = verdict.report();                                                       \
+                                      return verdict.ok();                                                             \
+                                  }()),                                                                                \
+                                  qPrintable(report), 5000);                                                           \
     } while (false)
 
 } // namespace
@@ -210,18 +210,16 @@ void VideoDirect3D9Test::resizeRebuildsAndThePictureFollows()
     QVERIFY(widget->surface->start(VideoFrameFormat::create(frame.width(), frame.height(), 25, 1)));
     QVERIFY(widget->surface->present(VideoPattern::barFrame(frame.width(), frame.height())));
     const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
-    VERIFY_SCREEN("direct3d9-wide", [&](const QImage& screen) {
-        return checkPicture(screen, origin, frame, kWidgetSize, 2);
-    });
+    VERIFY_SCREEN("direct3d9-wide",
+                  [&](const QImage& screen) { return checkPicture(screen, origin, frame, kWidgetSize, 2); });
 
     const int devices = g_standIn.devicesCreated();
     const QSize narrow(960, 720);
     widget->resize(narrow);
     QTRY_COMPARE(widget->backEndWidget()->size(), narrow);
     QCOMPARE(g_standIn.devicesCreated(), devices + 1);
-    VERIFY_SCREEN("direct3d9-narrow", [&](const QImage& screen) {
-        return checkPicture(screen, origin, frame, narrow, 2);
-    });
+    VERIFY_SCREEN("direct3d9-narrow",
+                  [&](const QImage& screen) { return checkPicture(screen, origin, frame, narrow, 2); });
     widget->surface->stop();
     widget->resize(kWidgetSize);
     QTRY_COMPARE(widget->backEndWidget()->size(), kWidgetSize);
@@ -248,8 +246,8 @@ void VideoDirect3D9Test::failures_data()
                fallen;
     QTest::newRow("hardware vertex processing refused")
         << QByteArray("D3D9_STANDIN_REFUSE_HARDWARE") << QByteArray("1") << QStringList{kStarted};
-    QTest::newRow("no device in either mode") << QByteArray("D3D9_STANDIN_FAIL") << QByteArray("device")
-                                              << fatal("Failed to initialize Direct3D 9 device!");
+    QTest::newRow("no device in either mode")
+        << QByteArray("D3D9_STANDIN_FAIL") << QByteArray("device") << fatal("Failed to initialize Direct3D 9 device!");
     for (int plane = 0; plane < 3; ++plane)
         QTest::newRow(qPrintable(QStringLiteral("texture %1").arg(plane)))
             << QByteArray("D3D9_STANDIN_FAIL") << QByteArray("texture") + QByteArray::number(plane)
@@ -382,8 +380,8 @@ void VideoDirect3D9Test::videoThreadNeverTouchesTheDevice()
 void VideoDirect3D9Test::recordingPlaysToItsEnd()
 {
     PlaybackTest::Recordings recordings;
-    const QString path = recordings.get(
-        "direct3d9.ogg", {"--stream", "theora:width=320,height=240,fps=25", "--duration", "2"});
+    const QString path = recordings.get("direct3d9.ogg",
+                                        {"--stream", "theora:width=320,height=240,fps=25", "--duration", "2"});
     QVERIFY(!path.isEmpty());
     const int presents = g_standIn.presents();
     {

@@ -115,7 +115,8 @@ void VideoWidgetTest::noBackEndStarts()
     QCOMPARE(fresh.surface->surfaceType(), VideoSurfaceType::None);
     QCOMPARE(messages.count(), 1);
     QCOMPARE(messages.takeFirst()[0].toString(),
-             QStringLiteral("[VideoSurface] The picture format of this recording is not supported. It plays without video."));
+             QStringLiteral(
+                 "[VideoSurface] The picture format of this recording is not supported. It plays without video."));
     LogCapture log;
     const QVideoSurfaceFormat packed(QSize(0, 0), QVideoFrame::Format_YUV420P);
     QVERIFY(!fresh.surface->start(packed));
@@ -127,8 +128,8 @@ void VideoWidgetTest::noBackEndStarts()
         "WARNING VideoSurface: Failed to initialize accelerated video output! Trying the software fallback...",
         "WARNING VideoSurfaceSoftware: Unsupported format!"};
     QCOMPARE(log.entries(), expected);
-    const QString failure =
-        QStringLiteral("[VideoSurface] Failed to initialize video output! Won't have video support!");
+    const QString failure = QStringLiteral(
+        "[VideoSurface] Failed to initialize video output! Won't have video support!");
     QCOMPARE(messages.count(), 1);
     QCOMPARE(messages[0][0].toString(), failure);
     QCOMPARE(fresh.surface->surfaceType(), VideoSurfaceType::Software);
@@ -142,7 +143,8 @@ void VideoWidgetTest::noBackEndStarts()
     QCOMPARE(messages[1][0].toString(), failure);
     // A format it takes starts it at once: no fall-back line, no message.
     QVERIFY(fresh.surface->start(VideoFrameFormat::create(64, 64, 25, 1)));
-    QCOMPARE(log.entries().last(), QStringLiteral("INFO VideoSurface: Successfully initialized software video surface."));
+    QCOMPARE(log.entries().last(),
+             QStringLiteral("INFO VideoSurface: Successfully initialized software video surface."));
     QCOMPARE(messages.count(), 2);
     fresh.surface->stop();
 
@@ -174,12 +176,13 @@ void VideoWidgetTest::firstStartChoosesTheBackEnd()
     if (softwareExpected()) {
         QCOMPARE(widget->surface->surfaceType(), VideoSurfaceType::Software);
         QCOMPARE(log.entries(),
-                 direct3d + QStringList({"FATAL VideoWidgetOpenGL: Failed to initialize OpenGL context!",
-                              "ERROR VideoSurfaceOpenGL: Failed to initialize video presenter!",
-                              "WARNING VideoSurface: Failed to initialize accelerated video output! Trying the "
-                              "software fallback...",
-                              "INFO VideoSurfaceSoftware: Using SSE2 accelerated YUV420p->RGB conversion.",
-                              "INFO VideoSurface: Successfully initialized software video surface."}));
+                 direct3d +
+                     QStringList({"FATAL VideoWidgetOpenGL: Failed to initialize OpenGL context!",
+                                  "ERROR VideoSurfaceOpenGL: Failed to initialize video presenter!",
+                                  "WARNING VideoSurface: Failed to initialize accelerated video output! Trying the "
+                                  "software fallback...",
+                                  "INFO VideoSurfaceSoftware: Using SSE2 accelerated YUV420p->RGB conversion.",
+                                  "INFO VideoSurface: Successfully initialized software video surface."}));
         QCOMPARE(messages.count(), 1);
         QCOMPARE(messages[0][0].toString(),
                  QStringLiteral("The newest graphics drivers are not installed in this system. Video playback "
@@ -187,9 +190,11 @@ void VideoWidgetTest::firstStartChoosesTheBackEnd()
         QVERIFY(!qobject_cast<VideoWidgetOpenGL*>(widget->backEndWidget()));
     } else {
         QCOMPARE(widget->surface->surfaceType(), VideoSurfaceType::OpenGL);
-        QCOMPARE(log.entries(),
-                 direct3d + QStringList({"INFO VideoWidgetOpenGL: Initializing video output with format 640x480 pixels YUV420P.",
-                              "INFO VideoSurface: Successfully initialized OpenGL video surface."}));
+        QCOMPARE(
+            log.entries(),
+            direct3d +
+                QStringList({"INFO VideoWidgetOpenGL: Initializing video output with format 640x480 pixels YUV420P.",
+                             "INFO VideoSurface: Successfully initialized OpenGL video surface."}));
         QCOMPARE(messages.count(), 0);
         // No adjustment: the shader's matrix is BT.709 itself; mid grey is 1.1643836 * 112 / 255.
         auto* gl = qobject_cast<VideoWidgetOpenGL*>(widget->backEndWidget());
@@ -217,8 +222,8 @@ void VideoWidgetTest::barsAndMarginsOnScreen()
     const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
     QString report;
     QTRY_VERIFY2_WITH_TIMEOUT(([&] {
-                                  const ScreenCheck check =
-                                      checkBars(screenshotOf(QStringLiteral("bars")), origin, QSize(640, 480));
+                                  const ScreenCheck check = checkBars(screenshotOf(QStringLiteral("bars")), origin,
+                                                                      QSize(640, 480));
                                   report = check.report();
                                   return check.ok();
                               }()),
@@ -231,12 +236,13 @@ void VideoWidgetTest::frameOfAnotherSizeStopsTheSurface()
     // Presented from another thread, as the video output thread does: the
     // back end stops on the GUI thread, which owns its widget and context.
     QThread* stoppedOn = nullptr;
-    const QMetaObject::Connection watch = connect(backEnd, &QAbstractVideoSurface::activeChanged, backEnd,
-                                                  [&](bool active) {
-                                                      if (!active)
-                                                          stoppedOn = QThread::currentThread();
-                                                  },
-                                                  Qt::DirectConnection);
+    const QMetaObject::Connection watch = connect(
+        backEnd, &QAbstractVideoSurface::activeChanged, backEnd,
+        [&](bool active) {
+            if (!active)
+                stoppedOn = QThread::currentThread();
+        },
+        Qt::DirectConnection);
     bool answer = true;
     std::unique_ptr<QThread> thread(
         QThread::create([&] { answer = widget->surface->present(VideoPattern::barFrame(320, 240)); }));
@@ -289,8 +295,8 @@ void VideoWidgetTest::secondRecordingReusesTheBackEnd()
     const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
     QString report;
     QTRY_VERIFY2_WITH_TIMEOUT(([&] {
-                                  const ScreenCheck check =
-                                      checkBars(screenshotOf(QStringLiteral("second")), origin, size);
+                                  const ScreenCheck check = checkBars(screenshotOf(QStringLiteral("second")), origin,
+                                                                      size);
                                   report = check.report();
                                   return check.ok();
                               }()),

@@ -59,8 +59,8 @@ QStringList comboItems(QComboBox* combo)
 
 DSettings* makeSettingsDialog(const QString& openMode, const QString& motif, long fontSize = 12)
 {
-    return new DSettings(-25, QStringLiteral("/nagrania/rozprawa.ogg"), QStringLiteral("/nagrania"), fontSize,
-                         openMode, motif);
+    return new DSettings(-25, QStringLiteral("/nagrania/rozprawa.ogg"), QStringLiteral("/nagrania"), fontSize, openMode,
+                         motif);
 }
 
 } // namespace
@@ -151,9 +151,8 @@ void DialogsTest::settingsCombosCarryTheirValues()
     QScopedPointer<DSettings> dialog(makeSettingsDialog(QStringLiteral("NOMEDIA"), QStringLiteral("SREBRNY1"), 25));
     QComboBox* mode = child<QComboBox>(dialog.data(), "sOpenMediaMode");
     QComboBox* motif = child<QComboBox>(dialog.data(), "sUiMotif");
-    QCOMPARE(comboItems(mode),
-             QStringList({QStringLiteral("Ostatnio otwarte nagranie=LASTFILE"),
-                          QStringLiteral("Nie otwieraj nagrania=NOMEDIA")}));
+    QCOMPARE(comboItems(mode), QStringList({QStringLiteral("Ostatnio otwarte nagranie=LASTFILE"),
+                                            QStringLiteral("Nie otwieraj nagrania=NOMEDIA")}));
     QCOMPARE(comboItems(motif), QStringList({QStringLiteral("Brak=BRAK"), QStringLiteral("Nocny=NOCNY"),
                                              QStringLiteral("Srebrny=SREBRNY1")}));
     QCOMPARE(motif->currentText(), QStringLiteral("Srebrny"));
@@ -267,10 +266,11 @@ void DialogsTest::aboutDialogInEnglish()
 void DialogsTest::aboutDialogEndsByButtonOrCloseBox()
 {
     DInfo byButton;
-    QCOMPARE(execWith(byButton, [&byButton] {
-                 QTest::mouseClick(standardButton(&byButton, "dialogButtonBox", QDialogButtonBox::Close),
-                                   Qt::LeftButton);
-             }),
+    QCOMPARE(execWith(byButton,
+                      [&byButton] {
+                          QTest::mouseClick(standardButton(&byButton, "dialogButtonBox", QDialogButtonBox::Close),
+                                            Qt::LeftButton);
+                      }),
              int(QDialog::Rejected));
     QVERIFY(!byButton.isVisible());
     DInfo byCloseBox;

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QPushButton>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +16,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QResource>
 #include <QTemporaryDir>
 #include <QTextEdit>
@@ -108,8 +108,9 @@ int probe(int argc, char** argv)
                 if (!widget->isWindow() || !widget->isVisible())
                     continue;
                 const QList<QSize> sizes = widget->windowIcon().availableSizes();
-                result[QStringLiteral("icon")] = sizes.isEmpty() ? QString() :
-                    QStringLiteral("%1x%2").arg(sizes.first().width()).arg(sizes.first().height());
+                result[QStringLiteral("icon")] =
+                    sizes.isEmpty() ? QString()
+                                    : QStringLiteral("%1x%2").arg(sizes.first().width()).arg(sizes.first().height());
                 widget->close();
             }
         });
@@ -199,15 +200,24 @@ void ResourcesTest::picturesLoadAtTheirSizes()
 
 void ResourcesTest::unusedFilesArePresent()
 {
-    const char* const images[] = {
-        ":/icons/player_pause.png", ":/icons/audio-x.png", ":/icons/add_item.png", ":/icons/edit_item.png",
-        ":/icons/export_item.png", ":/icons/search_item.png", ":/icons/expand-left.png",
-        ":/icons/expand-right.png", ":/icons/expand-up.png", ":/icons/expand-down.png",
-        ":/icons/vol-bkg-trackbar.png", ":/Style/nature_1.jpg", ":/Style/add.png", ":/Style/remove.png"};
+    const char* const images[] = {":/icons/player_pause.png",
+                                  ":/icons/audio-x.png",
+                                  ":/icons/add_item.png",
+                                  ":/icons/edit_item.png",
+                                  ":/icons/export_item.png",
+                                  ":/icons/search_item.png",
+                                  ":/icons/expand-left.png",
+                                  ":/icons/expand-right.png",
+                                  ":/icons/expand-up.png",
+                                  ":/icons/expand-down.png",
+                                  ":/icons/vol-bkg-trackbar.png",
+                                  ":/Style/nature_1.jpg",
+                                  ":/Style/add.png",
+                                  ":/Style/remove.png"};
     for (const char* path : images)
         QVERIFY2(!QImage(QString::fromLatin1(path)).isNull(), path);
-    for (const char* path : {":/Style/application.qss", ":/Style/blue.qss", ":/Style/khaki.qss",
-                             ":/Style/transparent.qss"}) {
+    for (const char* path :
+         {":/Style/application.qss", ":/Style/blue.qss", ":/Style/khaki.qss", ":/Style/transparent.qss"}) {
         QFile sheet(QString::fromLatin1(path));
         QVERIFY2(sheet.open(QIODevice::ReadOnly) && sheet.size() > 0, path);
     }
@@ -268,17 +278,18 @@ void ResourcesTest::themeSheetsHoldTheirRules()
                           QStringLiteral("QMenuBar::item{background-color:silver;}"),
                           QStringLiteral("QHeaderView::section{background-color:silver;}"),
                           QStringLiteral("QTabBar{background-color:silver;}")}));
-    QCOMPARE(sheetRules(QStringLiteral(":/Style/night.qss")),
-             QStringList({QStringLiteral("*{color:DarkCyan;background-color:#111111;border-color:dimgray;}"),
-                          QStringLiteral("QAbstractButton{background:qlineargradient(x1:0,y1:0,x2:0,y2:1,stop:0darkgray,"
-                                         "stop:0.5black);border-color:dimgray;border-width:1px;border-style:outset;"
-                                         "padding:2px;margin:2px;}"),
-                          QStringLiteral("QAbstractButton:pressed{background:qlineargradient(x1:0,y1:0,x2:0,y2:1,"
-                                         "stop:0black,stop:0.5darkgray);border-color:dimgray;}"),
-                          combo, QStringLiteral("QMenuBar::item{background-color:#111111;}"),
-                          QStringLiteral("QHeaderView::section{background-color:DarkSlateGray;border-color:dimgray;"
-                                         "border-width:1px;border-style:inset;padding:2px;}"),
-                          QStringLiteral("QTabBar{background-color:#111111;}")}));
+    QCOMPARE(
+        sheetRules(QStringLiteral(":/Style/night.qss")),
+        QStringList({QStringLiteral("*{color:DarkCyan;background-color:#111111;border-color:dimgray;}"),
+                     QStringLiteral("QAbstractButton{background:qlineargradient(x1:0,y1:0,x2:0,y2:1,stop:0darkgray,"
+                                    "stop:0.5black);border-color:dimgray;border-width:1px;border-style:outset;"
+                                    "padding:2px;margin:2px;}"),
+                     QStringLiteral("QAbstractButton:pressed{background:qlineargradient(x1:0,y1:0,x2:0,y2:1,"
+                                    "stop:0black,stop:0.5darkgray);border-color:dimgray;}"),
+                     combo, QStringLiteral("QMenuBar::item{background-color:#111111;}"),
+                     QStringLiteral("QHeaderView::section{background-color:DarkSlateGray;border-color:dimgray;"
+                                    "border-width:1px;border-style:inset;padding:2px;}"),
+                     QStringLiteral("QTabBar{background-color:#111111;}")}));
 }
 
 void ResourcesTest::themeSheetsStyleWidgets()
@@ -319,9 +330,9 @@ void ResourcesTest::licencesPageNamesTheLibraries()
     QCOMPARE(view.document()->metaInformation(QTextDocument::DocumentTitle), QStringLiteral("Licenses"));
     QCOMPARE(html.count(QStringLiteral("<h3>")), 5);
     const QString text = view.toPlainText();
-    for (const char* name : {"Qt", "Lesser General Public License version 3", "libavcodec", "version 2.1 or later",
-                             "libogg", "libtheora", "libvorbis", "libspeex", "libopus",
-                             "Redistribution and use in source and binary forms"})
+    for (const char* name :
+         {"Qt", "Lesser General Public License version 3", "libavcodec", "version 2.1 or later", "libogg", "libtheora",
+          "libvorbis", "libspeex", "libopus", "Redistribution and use in source and binary forms"})
         QVERIFY2(text.contains(QString::fromLatin1(name)), name);
 }
 

@@ -127,8 +127,8 @@ void SettingsTest::lastFolderIsRepairedOnlyWhenEmpty()
 
 void SettingsTest::fontSizeFallsBackAndIsLimited()
 {
-    const QPair<QByteArray, int> cases[] = {{"duzy", 10}, {"0", 10}, {"7", 8}, {"25", 16}, {"12", 12}, {"-3", 8},
-                                           {"4294967296", 16}, {"-4294967286", 8}};
+    const QPair<QByteArray, int> cases[] = {{"duzy", 10}, {"0", 10}, {"7", 8},           {"25", 16},
+                                            {"12", 12},   {"-3", 8}, {"4294967296", 16}, {"-4294967286", 8}};
     for (const auto& c : cases) {
         const QByteArray content = "[General]\nfontSize=" + c.first + "\n";
         writeFile(content);

@@ -17,8 +17,8 @@ namespace {
 // Moves the mouse over the slider without a button, as tracking reports it.
 QString hoverAt(TimeEditSlider& slider, int x, Qt::MouseButtons buttons = Qt::NoButton)
 {
-    QMouseEvent move(QEvent::MouseMove, QPointF(x, slider.height() / 2), slider.mapToGlobal(QPoint(x, 0)),
-                     Qt::NoButton, buttons, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(x, slider.height() / 2), slider.mapToGlobal(QPoint(x, 0)), Qt::NoButton,
+                     buttons, Qt::NoModifier);
     QApplication::sendEvent(&slider, &move);
     return slider.toolTip();
 }
@@ -177,8 +177,7 @@ void TimeWidgetsTest::draggingStillMovesTheSlider()
     option.maximum = slider.maximum();
     option.sliderPosition = slider.sliderPosition();
     option.sliderValue = slider.value();
-    const QRect handle =
-        slider.style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &slider);
+    const QRect handle = slider.style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &slider);
     QSignalSpy moved(&slider, &QSlider::sliderMoved);
     QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, handle.center());
     QVERIFY(slider.isSliderDown());

@@ -158,10 +158,7 @@ bool DiracEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, 
     return true;
 }
 
-double DiracEncoder::granuleToMs(std::int64_t granule) const
-{
-    return pictureMs(granule >> 32);
-}
+double DiracEncoder::granuleToMs(std::int64_t granule) const { return pictureMs(granule >> 32); }
 
 // A page's data ends with its last picture.
 double DiracEncoder::pageEndMs(std::int64_t granule) const { return granuleToMs(granule) + pictureMs(1); }
@@ -169,8 +166,9 @@ double DiracEncoder::pageEndMs(std::int64_t granule) const { return granuleToMs(
 std::string DiracEncoder::describe() const
 {
     return "\"width\": " + std::to_string(width) + ", \"height\": " + std::to_string(height) +
-           ", \"fpsNumerator\": " + std::to_string(fpsNumerator) + ", \"fpsDenominator\": " +
-           std::to_string(fpsDenominator) + ", \"firstPicture\": " + std::to_string(firstPicture) +
-           ", \"pictureCode\": {\"bits\": " + std::to_string(PictureDrawer::kCodeBits) + ", \"cellWidth\": " +
-           std::to_string(cellWidth) + ", \"cellHeight\": " + std::to_string(cellHeight) + "}";
+           ", \"fpsNumerator\": " + std::to_string(fpsNumerator) +
+           ", \"fpsDenominator\": " + std::to_string(fpsDenominator) +
+           ", \"firstPicture\": " + std::to_string(firstPicture) +
+           ", \"pictureCode\": {\"bits\": " + std::to_string(PictureDrawer::kCodeBits) +
+           ", \"cellWidth\": " + std::to_string(cellWidth) + ", \"cellHeight\": " + std::to_string(cellHeight) + "}";
 }

@@ -115,9 +115,9 @@ std::string describeStream(const Muxer::Stream& stream, const std::vector<Page>&
     const StreamSpec& spec = stream.spec;
     std::ostringstream out;
     out << "    {\"serial\": " << spec.serial << ", \"codec\": " << jsonString(spec.codec)
-        << ", \"mediaType\": " << jsonString(spec.isVideo() ? "video" : "audio") << ", "
-        << stream.encoder->describe() << ",\n     \"headerPackets\": " << stream.headers.size()
-        << ", \"dataPackets\": " << stream.data.size() << ", \"startMs\": " << std::llround(stream.encoder->startMs(spec))
+        << ", \"mediaType\": " << jsonString(spec.isVideo() ? "video" : "audio") << ", " << stream.encoder->describe()
+        << ",\n     \"headerPackets\": " << stream.headers.size() << ", \"dataPackets\": " << stream.data.size()
+        << ", \"startMs\": " << std::llround(stream.encoder->startMs(spec))
         << ", \"endMs\": " << std::llround(stream.encoder->endMs(spec));
     long long firstGranule = -1, lastGranule = -1;
     for (const Page& page : pages) {
@@ -127,10 +127,10 @@ std::string describeStream(const Muxer::Stream& stream, const std::vector<Page>&
             firstGranule = page.granule;
         lastGranule = page.granule;
     }
-    out << ", \"firstGranule\": " << firstGranule << ", \"firstTimeMs\": "
-        << (firstGranule < 0 ? -1 : (long long)stream.encoder->granuleToMs(firstGranule))
-        << ", \"lastGranule\": " << lastGranule << ", \"lastTimeMs\": "
-        << (lastGranule < 0 ? -1 : (long long)stream.encoder->granuleToMs(lastGranule));
+    out << ", \"firstGranule\": " << firstGranule
+        << ", \"firstTimeMs\": " << (firstGranule < 0 ? -1 : (long long)stream.encoder->granuleToMs(firstGranule))
+        << ", \"lastGranule\": " << lastGranule
+        << ", \"lastTimeMs\": " << (lastGranule < 0 ? -1 : (long long)stream.encoder->granuleToMs(lastGranule));
     out << ",\n     \"comments\": {";
     bool first = true;
     for (const auto& entry : spec.comments) {
@@ -245,8 +245,8 @@ bool Muxer::write(std::vector<Stream>& streams, const Damage& damage, const std:
                  << ", \"bos\": " << (page.bos ? "true" : "false") << ", \"eos\": " << (page.eos ? "true" : "false")
                  << ", \"continued\": " << (page.continued ? "true" : "false") << ", \"packets\": " << page.packets
                  << ", \"header\": " << (page.kind == DataPage ? "false" : "true")
-                 << ", \"timeMs\": " << (long long)page.timeMs << ", \"damage\": " << jsonString(page.damage)
-                 << "}" << (i + 1 < pages.size() ? ",\n" : "\n");
+                 << ", \"timeMs\": " << (long long)page.timeMs << ", \"damage\": " << jsonString(page.damage) << "}"
+                 << (i + 1 < pages.size() ? ",\n" : "\n");
     }
     manifest << "  ]\n}\n";
     const std::string manifestPath = path + ".json";

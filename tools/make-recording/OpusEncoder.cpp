@@ -29,8 +29,8 @@ bool OpusEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, s
         error = "opus needs 1 to 255 channels";
         return false;
     }
-    if (spec.frameMs != 10 && spec.frameMs != 20 && spec.frameMs != 40 && spec.frameMs != 60 &&
-        spec.frameMs != 80 && spec.frameMs != 100 && spec.frameMs != 120) {
+    if (spec.frameMs != 10 && spec.frameMs != 20 && spec.frameMs != 40 && spec.frameMs != 60 && spec.frameMs != 80 &&
+        spec.frameMs != 100 && spec.frameMs != 120) {
         error = "opus frames are 10, 20, 40, 60, 80, 100 or 120 ms";
         return false;
     }

@@ -13,7 +13,6 @@ namespace {
 
 const int kRecorderChannels = 13;
 
-
 } // namespace
 
 bool SpeexEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, std::vector<Packet>& data,
@@ -106,7 +105,7 @@ double SpeexEncoder::granuleToMs(std::int64_t granule) const { return double(gra
 
 std::string SpeexEncoder::describe() const
 {
-    return "\"rate\": " + std::to_string(rate) + ", \"channels\": " + std::to_string(channels) +
-           ", \"mode\": \"" + mode + "\", \"frameSize\": " + std::to_string(frameSize) +
+    return "\"rate\": " + std::to_string(rate) + ", \"channels\": " + std::to_string(channels) + ", \"mode\": \"" +
+           mode + "\", \"frameSize\": " + std::to_string(frameSize) +
            ", \"framesPerPacket\": " + std::to_string(framesPerPacket);
 }

@@ -7,24 +7,24 @@
 
 // One logical stream asked for on the command line.
 struct StreamSpec {
-    std::string codec;        // vorbis, opus, speex, theora, dirac
+    std::string codec; // vorbis, opus, speex, theora, dirac
     int serial = 0;
-    double start = 0.0;       // time of the first data, seconds
-    double duration = 0.0;    // seconds
-    int packetsPerPage = 0;   // 0: libogg chooses
+    double start = 0.0;     // time of the first data, seconds
+    double duration = 0.0;  // seconds
+    int packetsPerPage = 0; // 0: libogg chooses
     // audio
     int rate = 0;
     int channels = 1;
-    double level = 0.3;       // amplitude of each tone, 0 to 1
+    double level = 0.3; // amplitude of each tone, 0 to 1
     double baseFrequency = 300.0;
     double frequencyStep = 150.0;
-    double clicks = 0.0;      // seconds between sync clicks, 0 for none
-    int inputRate = 48000;    // opus: the header's input rate
-    int frameMs = 20;         // opus
+    double clicks = 0.0;               // seconds between sync clicks, 0 for none
+    int inputRate = 48000;             // opus: the header's input rate
+    int frameMs = 20;                  // opus
     std::string application = "audio"; // opus: audio, voip, lowdelay (CELT only)
-    std::string mode = "wide"; // speex: narrow, wide, ultra
-    int framesPerPacket = 1;  // speex
-    std::string layout = "header"; // speex: header, serial1
+    std::string mode = "wide";         // speex: narrow, wide, ultra
+    int framesPerPacket = 1;           // speex
+    std::string layout = "header";     // speex: header, serial1
     double quality = -1.0;
     // Every other stretch of this many seconds is busy (noise over the tone or
     // the lower half of the picture), so that the bit rate varies; 0: never.

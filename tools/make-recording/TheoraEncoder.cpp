@@ -111,19 +111,15 @@ double TheoraEncoder::granuleToMs(std::int64_t granule) const
     return pictureMs((granule >> shift) + (granule & ((std::int64_t(1) << shift) - 1)) - 1);
 }
 
-double TheoraEncoder::pageEndMs(std::int64_t granule) const
-{
-    return granuleToMs(granule) + pictureMs(1);
-}
+double TheoraEncoder::pageEndMs(std::int64_t granule) const { return granuleToMs(granule) + pictureMs(1); }
 
 std::string TheoraEncoder::describe() const
 {
     return "\"width\": " + std::to_string(width) + ", \"height\": " + std::to_string(height) +
            ", \"frameWidth\": " + std::to_string(frameWidth) + ", \"frameHeight\": " + std::to_string(frameHeight) +
-           ", \"fpsNumerator\": " + std::to_string(fpsNumerator) + ", \"fpsDenominator\": " +
-           std::to_string(fpsDenominator) + ", \"granuleShift\": " + std::to_string(shift) +
-           ", \"keyInterval\": " + std::to_string(keyInterval) + ", \"firstPicture\": " +
-           std::to_string(firstPicture) + ", \"pictureCode\": {\"bits\": " +
-           std::to_string(PictureDrawer::kCodeBits) + ", \"cellWidth\": " + std::to_string(cellWidth) +
-           ", \"cellHeight\": " + std::to_string(cellHeight) + "}";
+           ", \"fpsNumerator\": " + std::to_string(fpsNumerator) +
+           ", \"fpsDenominator\": " + std::to_string(fpsDenominator) + ", \"granuleShift\": " + std::to_string(shift) +
+           ", \"keyInterval\": " + std::to_string(keyInterval) + ", \"firstPicture\": " + std::to_string(firstPicture) +
+           ", \"pictureCode\": {\"bits\": " + std::to_string(PictureDrawer::kCodeBits) +
+           ", \"cellWidth\": " + std::to_string(cellWidth) + ", \"cellHeight\": " + std::to_string(cellHeight) + "}";
 }

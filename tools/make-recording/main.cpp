@@ -17,42 +17,41 @@
 
 namespace {
 
-const char kHelp[] =
-    "Usage: make-recording [options] OUTPUT.ogg\n"
-    "Writes a deterministic Ogg recording and its manifest OUTPUT.ogg.json.\n"
-    "\n"
-    "Options:\n"
-    "  --stream CODEC[:KEY=VALUE,...]  add a logical stream; first pages follow the\n"
-    "                                  order of the --stream options\n"
-    "      CODEC: vorbis, opus, speex, theora, dirac\n"
-    "      every codec: serial=N (audio 1, video 100 by default), start=SECONDS (first\n"
-    "        data time), duration=SECONDS, pages=N (packets per page, 0: libogg\n"
-    "        chooses), patch=OFFSET:HEX (overwrite bytes of the identification\n"
-    "        header; may repeat)\n"
-    "      every codec: busy=SECONDS (every other stretch of that length carries\n"
-    "        noise, so the bit rate varies)\n"
-    "      audio: rate=HZ, channels=N, level=0..1, base=HZ (tone of channel 0),\n"
-    "        step=HZ (tone step per channel), clicks=SECONDS (sync clicks, and\n"
-    "        one ending with the stream), quality=Q\n"
-    "      opus: input-rate=HZ (48000, 16000, 44100, 0, ...), frame-ms=20|60|120,\n"
-    "        application=audio|voip|lowdelay (lowdelay: CELT only)\n"
-    "      speex: mode=narrow|wide|ultra, fpp=N (frames per packet), channels=1..13,\n"
-    "        layout=header|serial1 (serial1: header declares 1 channel and 1 extra\n"
-    "        header, packets carry 13 channels), bad-channel=C (that channel's bits\n"
-    "        are garbage), truncated-record-every=N (every N-th packet's last record\n"
-    "        is cut short)\n"
-    "      video: width=W, height=H, fps=N or N/D, keyint=N (theora key frames)\n"
-    "  --duration SECONDS     default stream duration (2)\n"
-    "  --comment KEY=VALUE    a comment in every stream's comment header (may repeat)\n"
-    "  --damage KIND[=ARG]    garbage=N (junk after every N-th data page),\n"
-    "                         bad-crc[=PAGE] (a middle data page by default),\n"
-    "                         truncate-last-page, no-oggs (junk before the first\n"
-    "                         page), truncate=BYTES\n"
-    "  --demo PATH            write a 20 s demo: 640x480 Theora (serial 100) and\n"
-    "                         13-channel Speex (serial 1), with two annotation\n"
-    "                         layers beside it (PATH's name with .xml, and a\n"
-    "                         read-only one with -clerk.xml)\n"
-    "  --help                 this text\n";
+const char kHelp[] = "Usage: make-recording [options] OUTPUT.ogg\n"
+                     "Writes a deterministic Ogg recording and its manifest OUTPUT.ogg.json.\n"
+                     "\n"
+                     "Options:\n"
+                     "  --stream CODEC[:KEY=VALUE,...]  add a logical stream; first pages follow the\n"
+                     "                                  order of the --stream options\n"
+                     "      CODEC: vorbis, opus, speex, theora, dirac\n"
+                     "      every codec: serial=N (audio 1, video 100 by default), start=SECONDS (first\n"
+                     "        data time), duration=SECONDS, pages=N (packets per page, 0: libogg\n"
+                     "        chooses), patch=OFFSET:HEX (overwrite bytes of the identification\n"
+                     "        header; may repeat)\n"
+                     "      every codec: busy=SECONDS (every other stretch of that length carries\n"
+                     "        noise, so the bit rate varies)\n"
+                     "      audio: rate=HZ, channels=N, level=0..1, base=HZ (tone of channel 0),\n"
+                     "        step=HZ (tone step per channel), clicks=SECONDS (sync clicks, and\n"
+                     "        one ending with the stream), quality=Q\n"
+                     "      opus: input-rate=HZ (48000, 16000, 44100, 0, ...), frame-ms=20|60|120,\n"
+                     "        application=audio|voip|lowdelay (lowdelay: CELT only)\n"
+                     "      speex: mode=narrow|wide|ultra, fpp=N (frames per packet), channels=1..13,\n"
+                     "        layout=header|serial1 (serial1: header declares 1 channel and 1 extra\n"
+                     "        header, packets carry 13 channels), bad-channel=C (that channel's bits\n"
+                     "        are garbage), truncated-record-every=N (every N-th packet's last record\n"
+                     "        is cut short)\n"
+                     "      video: width=W, height=H, fps=N or N/D, keyint=N (theora key frames)\n"
+                     "  --duration SECONDS     default stream duration (2)\n"
+                     "  --comment KEY=VALUE    a comment in every stream's comment header (may repeat)\n"
+                     "  --damage KIND[=ARG]    garbage=N (junk after every N-th data page),\n"
+                     "                         bad-crc[=PAGE] (a middle data page by default),\n"
+                     "                         truncate-last-page, no-oggs (junk before the first\n"
+                     "                         page), truncate=BYTES\n"
+                     "  --demo PATH            write a 20 s demo: 640x480 Theora (serial 100) and\n"
+                     "                         13-channel Speex (serial 1), with two annotation\n"
+                     "                         layers beside it (PATH's name with .xml, and a\n"
+                     "                         read-only one with -clerk.xml)\n"
+                     "  --help                 this text\n";
 
 bool fail(const std::string& message)
 {
@@ -87,32 +86,58 @@ bool setKey(StreamSpec& spec, const std::string& key, const std::string& value)
 {
     const double number = std::atof(value.c_str());
     const int integer = std::atoi(value.c_str());
-    if (key == "serial") spec.serial = integer;
-    else if (key == "start") spec.start = number;
-    else if (key == "duration") spec.duration = number;
-    else if (key == "pages") spec.packetsPerPage = integer;
-    else if (key == "rate") spec.rate = integer;
-    else if (key == "channels") spec.channels = integer;
-    else if (key == "level") spec.level = number;
-    else if (key == "base") spec.baseFrequency = number;
-    else if (key == "step") spec.frequencyStep = number;
-    else if (key == "clicks") spec.clicks = number;
-    else if (key == "quality") spec.quality = number;
-    else if (key == "busy") spec.busy = number;
-    else if (key == "input-rate") spec.inputRate = integer;
-    else if (key == "frame-ms") spec.frameMs = integer;
-    else if (key == "mode") spec.mode = value;
-    else if (key == "application") spec.application = value;
-    else if (key == "fpp") spec.framesPerPacket = integer;
-    else if (key == "layout") spec.layout = value;
-    else if (key == "bad-channel") spec.badChannel = integer;
-    else if (key == "truncated-record-every") spec.truncatedRecordEvery = integer;
-    else if (key == "width") spec.width = integer;
-    else if (key == "height") spec.height = integer;
-    else if (key == "fps") return parseFps(value, spec);
-    else if (key == "keyint") spec.keyInterval = integer;
-    else if (key == "patch") return parsePatch(value, spec);
-    else return false;
+    if (key == "serial")
+        spec.serial = integer;
+    else if (key == "start")
+        spec.start = number;
+    else if (key == "duration")
+        spec.duration = number;
+    else if (key == "pages")
+        spec.packetsPerPage = integer;
+    else if (key == "rate")
+        spec.rate = integer;
+    else if (key == "channels")
+        spec.channels = integer;
+    else if (key == "level")
+        spec.level = number;
+    else if (key == "base")
+        spec.baseFrequency = number;
+    else if (key == "step")
+        spec.frequencyStep = number;
+    else if (key == "clicks")
+        spec.clicks = number;
+    else if (key == "quality")
+        spec.quality = number;
+    else if (key == "busy")
+        spec.busy = number;
+    else if (key == "input-rate")
+        spec.inputRate = integer;
+    else if (key == "frame-ms")
+        spec.frameMs = integer;
+    else if (key == "mode")
+        spec.mode = value;
+    else if (key == "application")
+        spec.application = value;
+    else if (key == "fpp")
+        spec.framesPerPacket = integer;
+    else if (key == "layout")
+        spec.layout = value;
+    else if (key == "bad-channel")
+        spec.badChannel = integer;
+    else if (key == "truncated-record-every")
+        spec.truncatedRecordEvery = integer;
+    else if (key == "width")
+        spec.width = integer;
+    else if (key == "height")
+        spec.height = integer;
+    else if (key == "fps")
+        return parseFps(value, spec);
+    else if (key == "keyint")
+        spec.keyInterval = integer;
+    else if (key == "patch")
+        return parsePatch(value, spec);
+    else
+        return false;
     return true;
 }
 
@@ -143,12 +168,18 @@ bool parseDamage(const std::string& text, Damage& damage)
     const size_t equals = text.find('=');
     const std::string kind = text.substr(0, equals);
     const std::string value = equals == std::string::npos ? "" : text.substr(equals + 1);
-    if (kind == "garbage") damage.garbageEvery = value.empty() ? 5 : std::atoi(value.c_str());
-    else if (kind == "bad-crc") damage.badCrcPage = value.empty() ? -2 : std::atoi(value.c_str());
-    else if (kind == "truncate-last-page") damage.truncateLastPage = true;
-    else if (kind == "no-oggs") damage.noOggsStart = true;
-    else if (kind == "truncate") damage.truncateAt = std::atoll(value.c_str());
-    else return fail("unknown damage '" + text + "'");
+    if (kind == "garbage")
+        damage.garbageEvery = value.empty() ? 5 : std::atoi(value.c_str());
+    else if (kind == "bad-crc")
+        damage.badCrcPage = value.empty() ? -2 : std::atoi(value.c_str());
+    else if (kind == "truncate-last-page")
+        damage.truncateLastPage = true;
+    else if (kind == "no-oggs")
+        damage.noOggsStart = true;
+    else if (kind == "truncate")
+        damage.truncateAt = std::atoll(value.c_str());
+    else
+        return fail("unknown damage '" + text + "'");
     return true;
 }
 
@@ -188,9 +219,9 @@ std::vector<StreamSpec> demoStreams()
     audio.layout = "serial1";
     audio.clicks = 1.0;
     audio.level = 0.15;
-    const std::map<std::string, std::string> comments = {
-        {"TITLE", "Nagranie demonstracyjne — rozprawa"}, {"LOCATION", "Sąd Rejonowy, sala 3"},
-        {"COMMENT", "Zażółć gęślą jaźń"}};
+    const std::map<std::string, std::string> comments = {{"TITLE", "Nagranie demonstracyjne — rozprawa"},
+                                                         {"LOCATION", "Sąd Rejonowy, sala 3"},
+                                                         {"COMMENT", "Zażółć gęślą jaźń"}};
     video.comments = comments;
     audio.comments = comments;
     return {video, audio};
@@ -226,15 +257,14 @@ bool writeDemoLayers(const std::string& recording)
     const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
                                  ? recording.substr(0, dot)
                                  : recording;
-    return writeLayer(stem + ".xml",
-                      {{"PT1S", "Otwarcie rozprawy, sprawdzenie obecności stron", false},
-                       {"PT4.5S", "Sędzia poucza świadka o odpowiedzialności karnej", true},
-                       {"PT8S", "Świadek składa zeznania", false},
-                       {"PT12S", "Pełnomocnik powoda zadaje pytania świadkowi", false},
-                       {"PT16S", "Przerwa w rozprawie", false},
-                       {"PT19S", "Zamknięcie posiedzenia", false}}) &&
+    return writeLayer(stem + ".xml", {{"PT1S", "Otwarcie rozprawy, sprawdzenie obecności stron", false},
+                                      {"PT4.5S", "Sędzia poucza świadka o odpowiedzialności karnej", true},
+                                      {"PT8S", "Świadek składa zeznania", false},
+                                      {"PT12S", "Pełnomocnik powoda zadaje pytania świadkowi", false},
+                                      {"PT16S", "Przerwa w rozprawie", false},
+                                      {"PT19S", "Zamknięcie posiedzenia", false}}) &&
            writeLayer(stem + "-clerk.xml", {{"PT3S", "Stawili się: powód z pełnomocnikiem, pozwany osobiście", false},
-                                             {"PT14S", "Sąd postanowił dopuścić dowód z dokumentów", false}});
+                                            {"PT14S", "Sąd postanowił dopuścić dowód z dokumentów", false}});
 }
 
 int run(int argc, char** argv)

@@ -52,8 +52,8 @@ void QMutex::unlock() noexcept
 
 bool QWaitCondition::wait(QMutex* mutex, QDeadlineTimer deadline)
 {
-    static const auto real =
-        next<bool (*)(QWaitCondition*, QMutex*, QDeadlineTimer)>("_ZN14QWaitCondition4waitEP6QMutex14QDeadlineTimer");
+    static const auto real = next<bool (*)(QWaitCondition*, QMutex*, QDeadlineTimer)>(
+        "_ZN14QWaitCondition4waitEP6QMutex14QDeadlineTimer");
     beforeUnlock(mutex);
     afterUnlock(mutex);
     const bool woken = real(this, mutex, deadline);
@@ -64,7 +64,8 @@ bool QWaitCondition::wait(QMutex* mutex, QDeadlineTimer deadline)
 
 bool QWaitCondition::wait(QMutex* mutex, unsigned long time)
 {
-    static const auto real = next<bool (*)(QWaitCondition*, QMutex*, unsigned long)>("_ZN14QWaitCondition4waitEP6QMutexm");
+    static const auto real = next<bool (*)(QWaitCondition*, QMutex*, unsigned long)>(
+        "_ZN14QWaitCondition4waitEP6QMutexm");
     beforeUnlock(mutex);
     afterUnlock(mutex);
     const bool woken = real(this, mutex, time);

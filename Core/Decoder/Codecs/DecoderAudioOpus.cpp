@@ -128,14 +128,13 @@ bool DecoderAudioOpus::decode(QSharedPointer<OggPacket> packet, Sample*& sample)
     if (!alignment.active())
         return decodePacket(packet, sample);
     if (alignment.holding()) {
-        const int frames = frameSize > 0
-            ? frameSize
-            : opus_packet_get_nb_samples(packet->packet, opus_int32(packet->bytes), rate);
+        const int frames = frameSize > 0 ? frameSize
+                                         : opus_packet_get_nb_samples(packet->packet, opus_int32(packet->bytes), rate);
         // Granule positions count at 48 kHz; damaged ones beyond years are left unread.
         const qint64 granule = packet->granulepos;
-        const qint64 endFrame = granule < 0 ? -1
-            : granule < (qint64(1) << 46) ? granule * rate / kGranuleRate
-                                          : qint64(1) << 46;
+        const qint64 endFrame = granule < 0                   ? -1
+                                : granule < (qint64(1) << 46) ? granule * rate / kGranuleRate
+                                                              : qint64(1) << 46;
         if (!alignment.hold(packet, qMax(0, frames), endFrame))
             return true;
         time = alignment.startTime();
@@ -169,8 +168,8 @@ bool DecoderAudioOpus::decodePacket(const QSharedPointer<OggPacket>& packet, Sam
         if (decoded < frameSize)
             std::memset(block->data + decoded, 0, size_t(frameSize - decoded) * sizeof(float));
     } else {
-        const int decoded = opus_multistream_decode_float(msDecoder, packet->packet, opus_int32(packet->bytes),
-                                                          buffer, qMin(frameSize, int(kLongestPacketFrames)), 0);
+        const int decoded = opus_multistream_decode_float(msDecoder, packet->packet, opus_int32(packet->bytes), buffer,
+                                                          qMin(frameSize, int(kLongestPacketFrames)), 0);
         if (decoded < 0) {
             delete block;
             return true;

@@ -6,8 +6,8 @@
 
 #include <speex/speex.h>
 
-#include <limits>
 #include <cstring>
+#include <limits>
 
 namespace Harbend {
 
@@ -54,8 +54,7 @@ bool DecoderAudioSpeex::open(Headers* headers)
     }
     const SpeexMode* mode = speex_lib_get_mode(int(modeId));
     if (versionId > 1 || !mode || int(bitstreamVersion) != mode->bitstream_version) {
-        HARBEND_LOG(Error,
-                    "This Speex stream was created using newer encoder than supported one. Can't decode it.");
+        HARBEND_LOG(Error, "This Speex stream was created using newer encoder than supported one. Can't decode it.");
         return false;
     }
     if (sampleRate == 0 || perPacket == 0 || perPacket > kMostFramesPerPacket) {

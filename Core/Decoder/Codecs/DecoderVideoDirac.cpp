@@ -56,8 +56,14 @@ int parseSequenceHeader(AVDiracSeqHeader** sequence, const unsigned char* unit, 
 Logging::Log DecoderVideoDirac::ms_log("DecoderVideoDirac", Logging::Log::systemLogger());
 
 DecoderVideoDirac::DecoderVideoDirac()
-    : context(nullptr), picture(nullptr), packet(nullptr), frameDuration(0), waitIntra(false), target(0),
-      draining(false), failures(0)
+    : context(nullptr),
+      picture(nullptr),
+      packet(nullptr),
+      frameDuration(0),
+      waitIntra(false),
+      target(0),
+      draining(false),
+      failures(0)
 {
 }
 
@@ -210,7 +216,8 @@ void DecoderVideoDirac::adopt(const QByteArray& header)
 {
     sequenceHeader = header;
     AVDiracSeqHeader* sequence = nullptr;
-    if (parseSequenceHeader(&sequence, reinterpret_cast<const unsigned char*>(header.constData()), header.size()) >= 0) {
+    if (parseSequenceHeader(&sequence, reinterpret_cast<const unsigned char*>(header.constData()), header.size()) >=
+        0) {
         if (sequence->framerate.num > 0 && sequence->framerate.den > 0)
             frameDuration = pictureDuration(sequence->framerate);
         av_free(sequence);
@@ -233,8 +240,8 @@ bool DecoderVideoDirac::emitPicture(Sample*& sample)
         source.width[p] = int(layout.width[p]);
         source.height[p] = int(layout.height[p]);
     }
-    sample = VideoSampleWriter::write(source, layout, QVideoFrame::Format_YUV420P, QSize(width, height),
-                                      pictureTime(), frameDuration, pool);
+    sample = VideoSampleWriter::write(source, layout, QVideoFrame::Format_YUV420P, QSize(width, height), pictureTime(),
+                                      frameDuration, pool);
     if (!sample) {
         HARBEND_LOG(Error, "Failed to write data to video output buffer!");
         return false;

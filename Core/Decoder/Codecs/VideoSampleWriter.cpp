@@ -10,8 +10,8 @@
 namespace Harbend {
 
 VideoSample* VideoSampleWriter::write(const SourcePicture& source, const VideoPlaneLayout& layout,
-                                      QVideoFrame::PixelFormat format, const QSize& size, qint64 time,
-                                      qint64 duration, const QSharedPointer<VideoBufferPool>& pool)
+                                      QVideoFrame::PixelFormat format, const QSize& size, qint64 time, qint64 duration,
+                                      const QSharedPointer<VideoBufferPool>& pool)
 {
     // A mapped frame tells its size in an int.
     if (layout.total > std::uint64_t(std::numeric_limits<int>::max()))
