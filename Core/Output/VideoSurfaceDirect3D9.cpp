@@ -1,13 +1,13 @@
 #include "Core/Output/VideoSurfaceDirect3D9.h"
 
 #include "Core/Base/GuiThread.h"
+#include "Core/Output/SharedLibrary.h"
 #include "Core/Output/VideoShadersDirect3D9.h"
 #include "Core/Output/VideoWidgetDirect3D9.h"
 
 #include <QMutexLocker>
 
 #include <cstring>
-#include <dlfcn.h>
 
 namespace Harbend {
 
@@ -16,24 +16,9 @@ const char kLogSource[] = "Core/Output/VideoSurfaceDirect3D9";
 
 // The Direct3D 9 library, looked up when this library loads so that the
 // program also runs where there is none. Logs nothing: the log is not open yet.
-class Direct3D9Loader {
-public:
-    Direct3D9Loader() : library(dlopen("libd3d9.so", RTLD_NOW | RTLD_LOCAL)), create(nullptr)
-    {
-        if (library)
-            create = reinterpret_cast<Direct3DCreate9Function>(dlsym(library, "Direct3DCreate9"));
-    }
-    ~Direct3D9Loader()
-    {
-        create = nullptr;
-        if (library)
-            dlclose(library);
-    }
-    Direct3D9Loader(const Direct3D9Loader&) = delete;
-    Direct3D9Loader& operator=(const Direct3D9Loader&) = delete;
-
-    void* library;
-    Direct3DCreate9Function create;
+struct Direct3D9Loader {
+    SharedLibrary library{"libd3d9.so"};
+    const Direct3DCreate9Function create = reinterpret_cast<Direct3DCreate9Function>(library.symbol("Direct3DCreate9"));
 };
 
 Direct3D9Loader g_d3d9Loader;

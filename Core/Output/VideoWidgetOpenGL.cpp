@@ -1,5 +1,6 @@
 #include "Core/Output/VideoWidgetOpenGL.h"
 
+#include "Core/Output/SharedLibrary.h"
 #include "Core/Output/VideoPlaneLayout.h"
 #include "Core/Output/VideoSurfaceOpenGL.h"
 
@@ -7,7 +8,6 @@
 #include <QMutexLocker>
 
 #include <cmath>
-#include <dlfcn.h>
 
 namespace Harbend {
 
@@ -18,21 +18,7 @@ typedef void (*ActiveTextureFunction)(GLenum texture);
 
 // libGL, opened when the library loads; the one entry point beyond OpenGL 1.1
 // is looked up when the first widget opens.
-class OpenGLLibrary {
-public:
-    OpenGLLibrary() : handle(dlopen("libGL.so.1", RTLD_NOW | RTLD_LOCAL)) {}
-    ~OpenGLLibrary()
-    {
-        if (handle)
-            dlclose(handle);
-    }
-    OpenGLLibrary(const OpenGLLibrary&) = delete;
-    OpenGLLibrary& operator=(const OpenGLLibrary&) = delete;
-
-    void* handle;
-};
-
-OpenGLLibrary g_library;
+SharedLibrary g_library("libGL.so.1");
 ActiveTextureFunction g_activeTexture = nullptr;
 
 QGLFormat widgetFormat()
@@ -47,13 +33,13 @@ QGLFormat widgetFormat()
 const QGLFormat g_format = widgetFormat();
 
 // Through the current context first, then straight from the library.
-QFunctionPointer getProcAddr(const char* name, void* module)
+QFunctionPointer getProcAddr(const char* name, const SharedLibrary& library)
 {
     QFunctionPointer function = nullptr;
     if (const QGLContext* context = QGLContext::currentContext())
         function = reinterpret_cast<QFunctionPointer>(context->getProcAddress(QLatin1String(name)));
-    if (!function && module)
-        function = reinterpret_cast<QFunctionPointer>(dlsym(module, name));
+    if (!function)
+        function = reinterpret_cast<QFunctionPointer>(library.symbol(name));
     return function;
 }
 
@@ -132,7 +118,7 @@ int VideoWidgetOpenGL::open(QVideoFrame::PixelFormat format, unsigned width, uns
         return QAbstractVideoSurface::ResourceError;
     }
     if (!g_activeTexture)
-        g_activeTexture = reinterpret_cast<ActiveTextureFunction>(getProcAddr("glActiveTexture", g_library.handle));
+        g_activeTexture = reinterpret_cast<ActiveTextureFunction>(getProcAddr("glActiveTexture", g_library));
     if (!g_activeTexture) {
         HARBEND_LOG(Fatal, "Failed to load required OpenGL functionality!");
         doneCurrent();

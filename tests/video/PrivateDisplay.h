@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QApplication>
+#include <QTest>
+
+#include <cstdio>
 #include <sys/types.h>
 
 // An X server of the test's own (Xvfb with GLX), so that no other test's
@@ -17,3 +21,17 @@ public:
 private:
     pid_t pid;
 };
+
+// A test's main(): the QApplication runs on a private display of that size.
+#define HARBEND_TEST_MAIN_ON_PRIVATE_DISPLAY(TestClass, width, height)                                                 \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        PrivateDisplay display(width, height);                                                                         \
+        if (!display.isRunning()) {                                                                                    \
+            std::fprintf(stderr, "Xvfb did not start\n");                                                              \
+            return 1;                                                                                                  \
+        }                                                                                                              \
+        QApplication application(argc, argv);                                                                          \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }

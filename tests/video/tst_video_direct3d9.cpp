@@ -401,16 +401,6 @@ void VideoDirect3D9Test::recordingPlaysToItsEnd()
     QVERIFY(!widget->surface->backEnd()->isActive());
 }
 
-int main(int argc, char** argv)
-{
-    PrivateDisplay display(1600, 900);
-    if (!display.isRunning()) {
-        std::fprintf(stderr, "Xvfb did not start\n");
-        return 1;
-    }
-    QApplication application(argc, argv);
-    VideoDirect3D9Test test;
-    return QTest::qExec(&test, argc, argv);
-}
+HARBEND_TEST_MAIN_ON_PRIVATE_DISPLAY(VideoDirect3D9Test, 1600, 900)
 
 #include "tst_video_direct3d9.moc"

@@ -341,16 +341,6 @@ void VideoWidgetTest::decodedPictureOnScreen()
     widget->surface->stop();
 }
 
-int main(int argc, char** argv)
-{
-    PrivateDisplay display(1600, 900);
-    if (!display.isRunning()) {
-        std::fprintf(stderr, "Xvfb did not start\n");
-        return 1;
-    }
-    QApplication application(argc, argv);
-    VideoWidgetTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+HARBEND_TEST_MAIN_ON_PRIVATE_DISPLAY(VideoWidgetTest, 1600, 900)
 
 #include "tst_video_widget.moc"
