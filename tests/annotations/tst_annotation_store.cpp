@@ -508,10 +508,18 @@ private slots:
         dialogs->fileNames = QStringList{folder + QStringLiteral("/kopia-clerk.xml"), existing};
         QCOMPARE(panel->copyAnnotFile(clerk), QString());
         QCOMPARE(panel->copyAnnotFile(clerk), QString());
-        QCOMPARE(dialogs->texts(QStringLiteral("critical")),
-                 (QStringList{QString::fromUtf8("Zła nazwa pliku - zakończony clerk.xml"),
-                              QString::fromUtf8("Nie udało się skopiować pliku\nDestination file exists")}));
+        QCOMPARE(
+            dialogs->texts(QStringLiteral("critical")),
+            (QStringList{QString::fromUtf8("Zła nazwa pliku - zakończony clerk.xml"),
+                         QString::fromUtf8("Nie udało się skopiować pliku\nPlik %1 już istnieje.").arg(existing)}));
         QCOMPARE(readFile(existing), existingBytes);
+
+        // The proposed name is never one that is taken.
+        writeFile(folder + QStringLiteral("/2015-03-02.xml"), existingBytes);
+        QVERIFY(QDir(folder).mkdir(QStringLiteral("2015-03-02-2.xml")));
+        dialogs->answers = {true};
+        QCOMPARE(panel->copyAnnotFile(clerk), QString());
+        QCOMPARE(dialogs->proposedNames.last(), folder + QStringLiteral("/2015-03-02-3.xml"));
 
         // A copy named without the suffix gets it, and is loaded as a public copy.
         QSignalSpy layersShown(panel, &Adnotacje::annShowLayers);

@@ -52,7 +52,7 @@ const Message kMessages[] = {
     {"VideoSurface", "Failed to create software video output! Out of memory?",
      "Nie udało się utworzyć programowego wyjścia video! Brak pamięci?"},
     {"VideoSurface", "Failed to initialize video output! Won't have video support!",
-     "Nie udało sie zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!"},
+     "Nie udało się zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!"},
     {"VideoSurface", "The picture format of this recording is not supported. It plays without video.",
      "Format obrazu tego nagrania nie jest obsługiwany. Nagranie zostanie odtworzone bez obrazu."},
     {"VideoSurface",
