@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QTime>
 
 #include <algorithm>
@@ -78,6 +79,8 @@ QString copyFailure(const QString& source, const QString& target, const QString&
     const QString folder = QFileInfo(target).absolutePath();
     if (!canWriteIn(folder))
         return utf8("Brak prawa zapisu w folderze %1.").arg(folder);
+    if (QStorageInfo(folder).bytesAvailable() < QFileInfo(source).size())
+        return utf8("Za mało miejsca na dysku w folderze %1.").arg(folder);
     return systemReason;
 }
 

@@ -884,10 +884,10 @@ static int smallDiskChild(int argc, char** argv)
     dialogs.answers = {true};
     dialogs.fileNames = QStringList{dir + QStringLiteral("/kopia.xml")};
     check(panel.copyAnnotFile(file).isEmpty(), "a copy that does not fit fails");
-    check(
-        dialogs.texts(QStringLiteral("critical")).filter(QString::fromUtf8("Nie udało się skopiować pliku\n")).size() ==
-            1,
-        "the failed copy is reported");
+    check(dialogs.texts(QStringLiteral("critical"))
+              .contains(
+                  QString::fromUtf8("Nie udało się skopiować pliku\nZa mało miejsca na dysku w folderze %1.").arg(dir)),
+          "the failed copy is reported, and why");
     check(filesThere() == QStringList{"a.xml"}, "no partial copy is left");
 
     // A disk with no room at all: a new file is not left behind empty.
