@@ -13,7 +13,11 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStandardPaths>
+#include <QStorageInfo>
 #include <QTime>
 
 #include <algorithm>
@@ -58,7 +62,34 @@ QString openFailure(const QString& path)
     return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
 }
 
+// The user may add files to that folder.
+bool canWriteIn(const QString& folder)
+{
+    return !folder.isEmpty() && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
+// A name no file, folder or link has taken.
+bool isTaken(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
+
+// Why a file could not be copied, in words the user can act on.
+QString copyFailure(const QString& source, const QString& target, const QString& systemReason)
+{
+    if (!QFileInfo::exists(source))
+        return utf8("Plik %1 nie istnieje.").arg(source);
+    const QString folder = QFileInfo(target).absolutePath();
+    if (!canWriteIn(folder))
+        return utf8("Brak prawa zapisu w folderze %1.").arg(folder);
+    if (QStorageInfo(folder).bytesAvailable() < QFileInfo(source).size())
+        return utf8("Za mało miejsca na dysku w folderze %1.").arg(folder);
+    return systemReason;
+}
+
 bool hasXmlSuffix(const QString& path) { return path.endsWith(QLatin1String(kSuffix), Qt::CaseInsensitive); }
+
+bool sameAnnotation(const CAdnotation& a, const CAdnotation& b)
+{
+    return a.layerId == b.layerId && a.time == b.time && a.text == b.text;
+}
 
 } // namespace
 
@@ -71,7 +102,8 @@ Adnotacje::Adnotacje(QWidget* parent)
       spy(false),
       lastPos(0),
       addTime(0),
-      dialogs(AnnotationDialogs::standard())
+      dialogs(AnnotationDialogs::standard()),
+      followMoving(false)
 {
     qRegisterMetaType<Layer>();
     qRegisterMetaType<QList<Layer>>();
@@ -86,12 +118,18 @@ Adnotacje::Adnotacje(QWidget* parent)
             ui->tableAdnot->resizeRowsToContents();
     });
     ui->tableAdnot->installEventFilter(this);
+    ui->tableAdnot->viewport()->installEventFilter(this);
+    ui->tableAdnot->verticalScrollBar()->installEventFilter(this);
 }
 
 bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
 {
-    // Rows measured before the table was first shown used an unpolished look.
     const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::Wheel || type == QEvent::KeyPress) &&
+        (watched == ui->tableAdnot || watched == ui->tableAdnot->viewport() ||
+         watched == ui->tableAdnot->verticalScrollBar()))
+        lastTouch.start();
+    // Rows measured before the table was first shown used an unpolished look.
     if (watched == ui->tableAdnot &&
         (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
         ui->tableAdnot->resizeRowsToContents();
@@ -204,8 +242,7 @@ bool Adnotacje::isAnnotationReadonly(QString path)
         return true;
     // A change is written to a new file beside the old one and renamed over
     // it: a folder that refuses new files makes the layer read-only too.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    return ::access(folder.constData(), W_OK | X_OK) != 0;
+    return !canWriteIn(QFileInfo(path).absolutePath());
 }
 
 bool Adnotacje::isAnnotFile(QString path)
@@ -369,7 +406,19 @@ bool Adnotacje::editAnnotXML(CAdnotation changed, CAdnotation previous, QString 
 
 QString Adnotacje::proposedFileName() const
 {
-    return QDir(annotationsDir).filePath(layerNameFor(annotationsDir) + QLatin1String(kSuffix));
+    // Named after the recording's folder, and kept there when the user may
+    // add files to it: a copy proposed where it cannot be made only fails.
+    QString folder = annotationsDir;
+    if (!canWriteIn(folder))
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!canWriteIn(folder))
+        folder = QDir::homePath();
+    const QDir dir(folder);
+    const QString base = layerNameFor(annotationsDir);
+    QString name = dir.filePath(base + QLatin1String(kSuffix));
+    for (int n = 2; isTaken(name); ++n)
+        name = dir.filePath(base + QLatin1Char('-') + QString::number(n) + QLatin1String(kSuffix));
+    return name;
 }
 
 QString Adnotacje::copyAnnotFile(QString path)
@@ -394,9 +443,12 @@ QString Adnotacje::copyAnnotFile(QString path)
         name += QLatin1String(kSuffix);
     if (name.endsWith(QLatin1String(kClerkSuffix)))
         return fail("Zła nazwa pliku - zakończony clerk.xml");
+    // Never over another file, even one the dialog offered to replace.
+    if (isTaken(name))
+        return fail("Nie udało się skopiować pliku", utf8("Plik %1 już istnieje.").arg(name));
     QFile source(path);
     if (!source.copy(name))
-        return fail("Nie udało się skopiować pliku", source.errorString());
+        return fail("Nie udało się skopiować pliku", copyFailure(path, name, source.errorString()));
     QFile copy(name);
     if (!copy.setPermissions(copy.permissions() | QFileDevice::WriteOwner)) {
         const QString reason = copy.errorString();
@@ -418,6 +470,8 @@ QString Adnotacje::copyAnnotFile(QString path)
     manageLayers();
     if (layerCounter == lastId)
         return fail("Nie udało się otworzyć kopii pliku adnotacji");
+    // What is written next belongs in the copy, not in the read-only original.
+    ui->comboBoxFiles->setCurrentIndex(ui->comboBoxFiles->findData(name));
     return name;
 }
 
@@ -529,6 +583,7 @@ void Adnotacje::showAdnotations()
     // The view owns neither the model it replaced nor that model's selection.
     delete previousSelection;
     delete previous;
+    watchChoice();
 
     table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     table->setColumnWidth(0, 87);
@@ -600,7 +655,23 @@ void Adnotacje::on_timeEdit_editingFinished() { on_btFilter_clicked(); }
 
 bool Adnotacje::followHeld() const
 {
-    return !ui->frameAdnProp->isHidden() || QApplication::activePopupWidget() || QApplication::activeModalWidget();
+    return !ui->frameAdnProp->isHidden() || QApplication::activePopupWidget() || QApplication::activeModalWidget() ||
+           (lastTouch.isValid() && !lastTouch.hasExpired(FollowPauseMs));
+}
+
+void Adnotacje::watchChoice()
+{
+    chosen = CAdnotation();
+    connect(ui->tableAdnot->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Adnotacje::noteChoice,
+            Qt::UniqueConnection);
+}
+
+void Adnotacje::noteChoice()
+{
+    if (followMoving)
+        return;
+    const int row = selectedRow();
+    chosen = row >= 0 ? activAnnotations[row] : CAdnotation();
 }
 
 void Adnotacje::spyAdnotations(qint64 pTime)
@@ -613,6 +684,7 @@ void Adnotacje::spyAdnotations(qint64 pTime)
                                    [target](const CAdnotation& annotation) { return annotation.timeMs >= target; });
     if (next == activAnnotations.cend() || !isActivLayer(next->layerId) || !next->visible || next->row == 0)
         return;
+    const QScopedValueRollback<bool> moving(followMoving, true);
     ui->tableAdnot->selectRow(next->row - 1);
 }
 
@@ -644,13 +716,26 @@ int Adnotacje::selectedRow() const
     return row < activAnnotations.size() ? row : -1;
 }
 
+int Adnotacje::actionRow() const
+{
+    if (chosen.layerId >= 0) {
+        if (chosen.row >= 0 && chosen.row < activAnnotations.size() &&
+            sameAnnotation(activAnnotations[chosen.row], chosen))
+            return chosen.row;
+        const int row = rowOfIndex(findAdnotation(chosen.layerId, chosen.time, chosen.text));
+        if (row >= 0)
+            return row;
+    }
+    return selectedRow();
+}
+
 bool Adnotacje::actionTarget(CAdnotation& target) const
 {
     if (menuTarget.layerId >= 0) {
         target = menuTarget;
         return true;
     }
-    const int row = selectedRow();
+    const int row = actionRow();
     if (row < 0)
         return false;
     target = activAnnotations[row];
@@ -659,12 +744,12 @@ bool Adnotacje::actionTarget(CAdnotation& target) const
 
 void Adnotacje::on_tableAdnot_customContextMenuRequested(QPoint pos)
 {
-    if (!model || activAnnotations.isEmpty() || selectedRow() < 0)
+    if (!model || activAnnotations.isEmpty() || actionRow() < 0)
         return;
     // Position reports may come while the menu is open: the actions work on
     // the annotation under the click, whatever is selected by then.
     const QModelIndex under = ui->tableAdnot->indexAt(pos);
-    const int row = under.isValid() && under.row() < activAnnotations.size() ? under.row() : selectedRow();
+    const int row = under.isValid() && under.row() < activAnnotations.size() ? under.row() : actionRow();
     ui->tableAdnot->selectRow(row);
     menuTarget = activAnnotations[row];
     menuAnnonList.exec(ui->tableAdnot->viewport()->mapToGlobal(pos));
@@ -822,7 +907,7 @@ void Adnotacje::on_btSaveAddAdn_clicked()
 
 void Adnotacje::on_btEditAdn_clicked()
 {
-    const int row = selectedRow();
+    const int row = actionRow();
     if (row < 0)
         return;
     CAdnotation target = activAnnotations[row];
@@ -880,6 +965,8 @@ void Adnotacje::on_btSaveEditAdn_clicked()
         return;
     }
     adnotations[found].setText(newText);
+    if (sameAnnotation(chosen, target))
+        chosen.setText(newText);
     const int row = rowOfIndex(found);
     if (row >= 0) {
         activAnnotations[row].setText(newText);

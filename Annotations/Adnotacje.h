@@ -3,6 +3,7 @@
 #include "Annotations/CAdnotation.h"
 #include "Annotations/Layer.h"
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QList>
 #include <QMenu>
@@ -62,6 +63,8 @@ public:
     void setDialogs(AnnotationDialogs* dialogs);
 
     static const char* const AddNewItem;
+    // How long follow mode leaves the table alone after the user touched it.
+    static constexpr int FollowPauseMs = 10000;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -115,11 +118,17 @@ private:
     QString failureText(const char* text) const;
 
     int selectedRow() const;
+    // The row an action works on: the annotation the user chose when it is
+    // still shown, else the highlighted row; -1 when there is none.
+    int actionRow() const;
     // What a context-menu action works on: the annotation taken when the menu
-    // opened, else (an action triggered without the menu) the selected one.
+    // opened, else (an action triggered without the menu) actionRow()'s.
     bool actionTarget(CAdnotation& target) const;
     // Follow mode leaves the selection alone while the user is busy with it.
     bool followHeld() const;
+    // Takes a selection that follow mode did not make as the user's choice.
+    void watchChoice();
+    void noteChoice();
     // Position in adnotations of the first record of that layer with that
     // time and text; -1 when there is none.
     int findAdnotation(int layerId, const QString& time, const QString& text) const;
@@ -147,7 +156,10 @@ private:
     QString annotationsDir;
 
     AnnotationDialogs* dialogs;
-    CAdnotation editTarget; // the annotation that the edit frame was opened for
-    CAdnotation menuTarget; // the annotation the open context menu was opened on
-    QString failureReason;  // why the last change of a file failed
+    CAdnotation editTarget;  // the annotation that the edit frame was opened for
+    CAdnotation menuTarget;  // the annotation the open context menu was opened on
+    CAdnotation chosen;      // the annotation the user chose in the table; none after a rebuild
+    QElapsedTimer lastTouch; // since the user last touched the table
+    bool followMoving;       // follow mode is moving the selection
+    QString failureReason;   // why the last change of a file failed
 };

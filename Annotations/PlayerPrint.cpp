@@ -244,7 +244,7 @@ bool PlayerPrint::exportTo(const QString& chosenName, const QString& chosenFilte
         return false;
     }
     fileName = target;
-    if (fileName.endsWith(QLatin1String(kPdfSuffix)))
+    if (fileName.endsWith(QLatin1String(kPdfSuffix), Qt::CaseInsensitive))
         return print2pdf();
     return print2rtf();
 }

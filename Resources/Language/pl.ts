@@ -76,7 +76,7 @@
     </message>
     <message>
         <source>Failed to initialize video output! Won&apos;t have video support!</source>
-        <translation>Nie udało sie zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!</translation>
+        <translation>Nie udało się zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!</translation>
     </message>
     <message>
         <source>The newest graphics drivers are not installed in this system. Video playback would be done in software.</source>

@@ -218,7 +218,12 @@ private:
     }
 
 private slots:
-    void initTestCase() { qRegisterMetaType<QList<Layer>>(); }
+    void initTestCase()
+    {
+        qRegisterMetaType<QList<Layer>>();
+        // A clerk's locale, whose own time format has no seconds.
+        QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    }
 
     void init()
     {
@@ -370,23 +375,32 @@ private slots:
         QCOMPARE(selectedRow(), 0);
         panel->spyAdnotations(15001);
         QCOMPARE(selectedRow(), 1);
-        doubleClickRow(0);
-        QCOMPARE(seeks.size(), 1);
-        QCOMPARE(seeks[0][0].toLongLong(), qint64(15000));
 
         panel->changeOffset(-5);
         panel->spyAdnotations(3000); // target -2 s: the first row, so nothing changes
+        QCOMPARE(selectedRow(), 1);
+        panel->spyAdnotations(25000); // target 20 s
         QCOMPARE(selectedRow(), 0);
         panel->spyAdnotations(35000); // target 30 s
         QCOMPARE(selectedRow(), 1);
-        doubleClickRow(2);
-        QCOMPARE(seeks.last()[0].toLongLong(), qint64(25000));
 
         // Filtered-out rows are not followed.
         widget<QLineEdit>("lineEditAdnot")->setText(QString::fromUtf8("trzydzieści"));
         click("btFilter");
         panel->spyAdnotations(100000);
         QCOMPARE(selectedRow(), -1);
+
+        // Seeks add the offset; the row the user clicked stays highlighted.
+        click("btFilterReset");
+        panel->changeOffset(5);
+        doubleClickRow(0);
+        QCOMPARE(seeks.size(), 1);
+        QCOMPARE(seeks[0][0].toLongLong(), qint64(15000));
+        panel->changeOffset(-5);
+        doubleClickRow(2);
+        QCOMPARE(seeks.last()[0].toLongLong(), qint64(25000));
+        panel->spyAdnotations(25000);
+        QCOMPARE(selectedRow(), 2);
     }
 
     void addThroughWidgets()
@@ -440,12 +454,30 @@ private slots:
         loadThreeAnnotations();
         const QString path = file("rec.xml");
         panel->changeSpyOption(true);
+        // The row the user chose (a click, then a key) is the one edited,
+        // wherever follow mode has moved the highlight since.
+        clickRow(0);
+        QTest::keyClick(table(), Qt::Key_Down);
+        QTest::keyClick(table(), Qt::Key_Down);
+        panel->spyAdnotations(15000);
+        QCOMPARE(selectedRow(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT((panel->spyAdnotations(15000), selectedRow() == 0), 3 * Adnotacje::FollowPauseMs);
+        click("btEditAdn");
+        QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QString::fromUtf8("trzydzieści"));
+        QCOMPARE(widget<QDateTimeEdit>("timeEdit2")->text(), QStringLiteral("00:00:30"));
+        QCOMPARE(selectedRow(), 2);
+        typeText(QStringLiteral("POPRAWKA"));
+        click("btSaveEditAdn");
+        QCOMPARE(fileTexts(path),
+                 (QStringList{QString::fromUtf8("PT10S|dziesięć"), QString::fromUtf8("PT20S|dwadzieścia"),
+                              QStringLiteral("PT30S|POPRAWKA")}));
+
         clickRow(0);
         click("btEditAdn");
         QVERIFY(!frame()->isHidden());
         QVERIFY(widget<QPushButton>("btSaveAddAdn")->isHidden());
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QString::fromUtf8("dziesięć"));
-        QCOMPARE(widget<QDateTimeEdit>("timeEdit2")->time(), QTime(0, 0, 10));
+        QCOMPARE(widget<QDateTimeEdit>("timeEdit2")->text(), QStringLiteral("00:00:10"));
         typeText(QStringLiteral("dziesięć, poprawione"));
         // Playback leaves the selection alone while the user types.
         panel->spyAdnotations(25000);
@@ -455,7 +487,7 @@ private slots:
         QVERIFY(frame()->isHidden());
         QCOMPARE(fileTexts(path),
                  (QStringList{QString::fromUtf8("PT10S|dziesięć, poprawione"), QString::fromUtf8("PT20S|dwadzieścia"),
-                              QString::fromUtf8("PT30S|trzydzieści")}));
+                              QStringLiteral("PT30S|POPRAWKA")}));
         QCOMPARE(shownTexts()[0], QString::fromUtf8("00:00:10 dziesięć, poprawione"));
         QCOMPARE(shownTexts()[1], QString::fromUtf8("00:00:20 dwadzieścia"));
         QCOMPARE(panel->getAdnotations()[0].text, QString::fromUtf8("dziesięć, poprawione"));
@@ -465,7 +497,7 @@ private slots:
         clickRow(0);
         click("btEditAdn");
         clickRow(2);
-        QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QString::fromUtf8("trzydzieści"));
+        QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QStringLiteral("POPRAWKA"));
         typeText(QStringLiteral("koniec"));
         click("btSaveEditAdn");
         QCOMPARE(fileTexts(path).last(), QStringLiteral("PT30S|koniec"));
@@ -493,7 +525,8 @@ private slots:
     {
         loadThreeAnnotations();
         const QString path = file("rec.xml");
-        clickRow(1);
+        // Chosen without a touch of the table, which would hold follow mode below.
+        table()->selectRow(1);
         dialogs->answers = {false};
         menuAction(QString::fromUtf8("Usuń"))->trigger();
         QCOMPARE(fileTexts(path).size(), 3);
@@ -575,8 +608,13 @@ private slots:
         const QByteArray clerkBytes = readFile(file("s-clerk.xml"));
         QCOMPARE(shownTexts().size(), 4);
 
-        // Editing "druga" (row 3) copies the layer; the copy's record is found again.
+        // Editing "druga" (row 3) copies the layer; the copy's record is found
+        // again. Follow mode, which would highlight the writable row before
+        // it, leaves the user's choice alone.
+        panel->changeSpyOption(true);
         clickRow(3);
+        panel->spyAdnotations(6500);
+        QCOMPARE(selectedRow(), 3);
         dialogs->answers = {true};
         dialogs->fileNames = QStringList{file("moja")};
         click("btEditAdn");
@@ -584,6 +622,7 @@ private slots:
         QCOMPARE(widget<QLineEdit>("lineEditFromFile")->text(), copy);
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QStringLiteral("druga"));
         QVERIFY(panel->getLayer(copy).visible);
+        QCOMPARE(combo()->currentData().toString(), copy);
         QCOMPARE(selectedRow(), 3);
         typeText(QStringLiteral("druga, moja wersja"));
         click("btSaveEditAdn");
@@ -607,6 +646,25 @@ private slots:
         dialogs->answers = {false};
         click("btAddAdn");
         QVERIFY(frame()->isHidden());
+        QCOMPARE(readFile(file("s-clerk.xml")), clerkBytes);
+
+        // Accepted: the addition goes into the copy, which stays the chosen
+        // layer for the next one.
+        combo()->setCurrentIndex(combo()->findData(file("s-clerk.xml")));
+        const QString added = file("dodane.xml");
+        dialogs->answers = {true};
+        dialogs->fileNames = QStringList{added};
+        panel->spyAdnotations(9000);
+        click("btAddAdn");
+        QCOMPARE(widget<QLineEdit>("lineEditFromFile")->text(), added);
+        QCOMPARE(combo()->currentData().toString(), added);
+        typeText(QStringLiteral("trzecia"));
+        click("btSaveAddAdn");
+        click("btAddAdn");
+        QCOMPARE(widget<QLineEdit>("lineEditFromFile")->text(), added);
+        typeText(QStringLiteral("czwarta"));
+        click("btSaveAddAdn");
+        QCOMPARE(fileTexts(added), (QStringList{"PT5S|pierwsza", "PT8S|druga", "PT9S|trzecia", "PT9S|czwarta"}));
         QCOMPARE(readFile(file("s-clerk.xml")), clerkBytes);
 
         // Only the last item in the combo: that text counts as a read-only path.
@@ -705,12 +763,24 @@ private slots:
         if (!locked.refuses)
             QSKIP("this system cannot make a folder refuse new files");
         QVERIFY(panel->isAnnotationReadonly(path));
-        // Adding offers the copy, as for any read-only layer.
+        // Adding offers the copy, as for any read-only layer, proposed in the
+        // user's documents folder.
+        QTemporaryDir config;
+        const QString documents = tmp->filePath(QStringLiteral("dokumenty"));
+        QVERIFY(QDir().mkdir(documents));
+        QFile dirs(config.filePath(QStringLiteral("user-dirs.dirs")));
+        QVERIFY(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_DOCUMENTS_DIR=\"" + QFile::encodeName(documents) + "\"\n");
+        dirs.close();
+        const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         const QString copy = tmp->filePath(QStringLiteral("kopia.xml"));
         panel->spyAdnotations(15000);
         dialogs->answers = {true};
         dialogs->fileNames = QStringList{copy};
         click("btAddAdn");
+        qputenv("XDG_CONFIG_HOME", configHome);
+        QCOMPARE(dialogs->proposedNames, QStringList{documents + QStringLiteral("/2015-03-02.xml")});
         QCOMPARE(dialogs->texts(QStringLiteral("question")).size(), 1);
         typeText(QStringLiteral("w kopii"));
         click("btSaveAddAdn");
@@ -758,8 +828,16 @@ private slots:
             panel->loadAdnotationsDir(dir, true);
             QMetaObject::invokeMethod(combo(), "activated", Q_ARG(QString, QStringLiteral("[Dodaj nowy ...]")));
         }
-        QCOMPARE(dialogs->proposedNames.mid(dialogs->proposedNames.size() - 2),
-                 (QStringList{hidden + QStringLiteral("/ukryty.xml"), QStringLiteral("/adnotacje.xml")}));
+        // (The root lies elsewhere when the user may not write there.)
+        const QStringList proposed = dialogs->proposedNames.mid(dialogs->proposedNames.size() - 2);
+        QCOMPARE(proposed.first(), hidden + QStringLiteral("/ukryty.xml"));
+        QCOMPARE(QFileInfo(proposed.last()).fileName(), QStringLiteral("adnotacje.xml"));
+
+        // A taken name is never proposed.
+        panel->loadAdnotationsDir(folder, true);
+        QVERIFY(QFile::link(file("rec.xml"), file("2015-03-02.xml")));
+        chooseAddNew();
+        QCOMPARE(dialogs->proposedNames.last(), file("2015-03-02-2.xml"));
     }
 
     void editInProgressAndFont()

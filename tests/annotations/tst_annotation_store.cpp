@@ -508,10 +508,18 @@ private slots:
         dialogs->fileNames = QStringList{folder + QStringLiteral("/kopia-clerk.xml"), existing};
         QCOMPARE(panel->copyAnnotFile(clerk), QString());
         QCOMPARE(panel->copyAnnotFile(clerk), QString());
-        QCOMPARE(dialogs->texts(QStringLiteral("critical")),
-                 (QStringList{QString::fromUtf8("Zła nazwa pliku - zakończony clerk.xml"),
-                              QString::fromUtf8("Nie udało się skopiować pliku\nDestination file exists")}));
+        QCOMPARE(
+            dialogs->texts(QStringLiteral("critical")),
+            (QStringList{QString::fromUtf8("Zła nazwa pliku - zakończony clerk.xml"),
+                         QString::fromUtf8("Nie udało się skopiować pliku\nPlik %1 już istnieje.").arg(existing)}));
         QCOMPARE(readFile(existing), existingBytes);
+
+        // The proposed name is never one that is taken.
+        writeFile(folder + QStringLiteral("/2015-03-02.xml"), existingBytes);
+        QVERIFY(QDir(folder).mkdir(QStringLiteral("2015-03-02-2.xml")));
+        dialogs->answers = {true};
+        QCOMPARE(panel->copyAnnotFile(clerk), QString());
+        QCOMPARE(dialogs->proposedNames.last(), folder + QStringLiteral("/2015-03-02-3.xml"));
 
         // A copy named without the suffix gets it, and is loaded as a public copy.
         QSignalSpy layersShown(panel, &Adnotacje::annShowLayers);
@@ -876,10 +884,10 @@ static int smallDiskChild(int argc, char** argv)
     dialogs.answers = {true};
     dialogs.fileNames = QStringList{dir + QStringLiteral("/kopia.xml")};
     check(panel.copyAnnotFile(file).isEmpty(), "a copy that does not fit fails");
-    check(
-        dialogs.texts(QStringLiteral("critical")).filter(QString::fromUtf8("Nie udało się skopiować pliku\n")).size() ==
-            1,
-        "the failed copy is reported");
+    check(dialogs.texts(QStringLiteral("critical"))
+              .contains(
+                  QString::fromUtf8("Nie udało się skopiować pliku\nZa mało miejsca na dysku w folderze %1.").arg(dir)),
+          "the failed copy is reported, and why");
     check(filesThere() == QStringList{"a.xml"}, "no partial copy is left");
 
     // A disk with no room at all: a new file is not left behind empty.

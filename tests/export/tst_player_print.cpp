@@ -410,18 +410,27 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("katalog*")}), QStringList{QStringLiteral("katalog.rtf")});
     }
 
-    // An existing export is replaced whole; a name ending in .PDF in
-    // capitals gets the RTF document.
+    // An existing export is replaced whole; the suffix decides the format in
+    // any letter case, whatever filter was chosen.
     void existingTargetReplaced()
     {
-        const QString target = dir.filePath(QStringLiteral("stary.PDF"));
-        writeFile(target, QByteArray(100000, 'x'));
-        PlayerPrint print(manyAnnotations(1), dir.path(), nullptr);
-        QVERIFY(print.exportTo(target, QStringLiteral("Plik pdf (*.pdf)")));
-        const QByteArray rtf = readFile(target);
-        QVERIFY(rtf.startsWith("{\\rtf1\\ansicpg1250"));
-        QVERIFY(rtf.endsWith("\\row\n}"));
-        QVERIFY(!rtf.contains("xxx"));
+        const struct {
+            const char* name;
+            const char* filter;
+            const char* start;
+            const char* end;
+        } rows[] = {{"stary.PDF", "Plik rtf (*.rtf)", "%PDF", "%%EOF\n"},
+                    {"stary.Rtf", "Plik pdf (*.pdf)", "{\\rtf1\\ansicpg1250", "\\row\n}"}};
+        for (const auto& row : rows) {
+            const QString target = dir.filePath(QLatin1String(row.name));
+            writeFile(target, QByteArray(100000, 'x'));
+            PlayerPrint print(manyAnnotations(1), dir.path(), nullptr);
+            QVERIFY(print.exportTo(target, QLatin1String(row.filter)));
+            const QByteArray written = readFile(target);
+            QVERIFY2(written.startsWith(row.start), row.name);
+            QVERIFY2(written.endsWith(row.end), row.name);
+            QVERIFY2(!written.contains("xxx"), row.name);
+        }
     }
 
     // The save dialog's chosen filter decides the suffix.

@@ -15,9 +15,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QResource>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
@@ -52,7 +56,7 @@ const Message kMessages[] = {
     {"VideoSurface", "Failed to create software video output! Out of memory?",
      "Nie udało się utworzyć programowego wyjścia video! Brak pamięci?"},
     {"VideoSurface", "Failed to initialize video output! Won't have video support!",
-     "Nie udało sie zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!"},
+     "Nie udało się zainicjalizować żadnego wyjścia video! Odtwarzacz nie będzie posiadał obsługi video!"},
     {"VideoSurface", "The picture format of this recording is not supported. It plays without video.",
      "Format obrazu tego nagrania nie jest obsługiwany. Nagranie zostanie odtworzone bez obrazu."},
     {"VideoSurface",
@@ -156,6 +160,7 @@ private slots:
     void storedInTheClassicLayout();
     void themeSheetsHoldTheirRules();
     void themeSheetsStyleWidgets();
+    void nightThemeShowsSymbolsEdgesAndBoxes();
     void licencesPageNamesTheLibraries();
     void translationIsFoundForPolishLocales();
     void applicationInstallsPolishOnlyForAPolishEnvironment();
@@ -286,7 +291,15 @@ void ResourcesTest::themeSheetsHoldTheirRules()
                                     "padding:2px;margin:2px;}"),
                      QStringLiteral("QAbstractButton:pressed{background:qlineargradient(x1:0,y1:0,x2:0,y2:1,"
                                     "stop:0black,stop:0.5darkgray);border-color:dimgray;}"),
-                     combo, QStringLiteral("QMenuBar::item{background-color:#111111;}"),
+                     QStringLiteral("#playerBtRevind,#playerBtStop,#playerBtPlayPause,#playerBtForward,#playerBtMute{"
+                                    "background:qlineargradient(x1:0,y1:0,x2:0,y2:1,stop:0darkgray,stop:1dimgray);}"),
+                     QStringLiteral("#playerBtRevind:pressed,#playerBtStop:pressed,#playerBtPlayPause:pressed,"
+                                    "#playerBtForward:pressed,#playerBtMute:pressed{background:qlineargradient(x1:0,"
+                                    "y1:0,x2:0,y2:1,stop:0dimgray,stop:1darkgray);}"),
+                     QStringLiteral("QComboBox,QLineEdit{border-width:1px;border-style:inset;border-color:dimgray;}"),
+                     QStringLiteral("QTableView::indicator:unchecked{border:1pxsolid#111111;"
+                                    "background-color:transparent;}"),
+                     QStringLiteral("QMenuBar::item{background-color:#111111;}"),
                      QStringLiteral("QHeaderView::section{background-color:DarkSlateGray;border-color:dimgray;"
                                     "border-width:1px;border-style:inset;padding:2px;}"),
                      QStringLiteral("QTabBar{background-color:#111111;}")}));
@@ -317,6 +330,58 @@ void ResourcesTest::themeSheetsStyleWidgets()
         const QImage shot = label.grab().toImage();
         QCOMPARE(QColor(shot.pixel(1, 1)), theme.background);
     }
+    qApp->setStyleSheet(QString());
+}
+
+// On the night sheet's dark buttons and fields the style's dark media symbols, the
+// edge of a text field and an unchecked box in a table must stand out.
+void ResourcesTest::nightThemeShowsSymbolsEdgesAndBoxes()
+{
+    QFile file(QStringLiteral(":/Style/night.qss"));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
+    const auto contrast = [](const QImage& image, QPoint a, QPoint b) {
+        return qAbs(qGray(image.pixel(a)) - qGray(image.pixel(b)));
+    };
+    const int kVisible = 60;
+
+    QWidget window;
+    QPushButton stop(&window);
+    stop.setObjectName(QStringLiteral("playerBtStop"));
+    stop.setIcon(stop.style()->standardIcon(QStyle::SP_MediaStop));
+    stop.setFixedSize(40, 40);
+    QLineEdit field(&window);
+    field.setGeometry(0, 50, 200, 26);
+    QStandardItemModel model(1, 1);
+    auto* protocol = new QStandardItem;
+    protocol->setCheckState(Qt::Unchecked);
+    const QColor layer(0xf3, 0xe5, 0xf5);
+    protocol->setData(layer, Qt::BackgroundRole);
+    model.setItem(0, 0, protocol);
+    QTableView table(&window);
+    table.setModel(&model);
+    table.setGeometry(0, 90, 200, 80);
+    window.resize(220, 180);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // The square symbol's centre against the button beside it, on the same line.
+    const QImage button = stop.grab().toImage();
+    const QPoint centre(button.width() / 2, button.height() / 2);
+    QVERIFY2(contrast(button, centre, QPoint(5, centre.y())) >= kVisible, "stop symbol");
+    // The field's edge against its inside.
+    const QImage edit = field.grab().toImage();
+    QVERIFY2(contrast(edit, QPoint(0, edit.height() / 2), QPoint(edit.width() / 2, edit.height() / 2)) >= kVisible,
+             "field edge");
+    // An unchecked box is open: its inside shows the row's colour.
+    QStyleOptionViewItem option;
+    option.initFrom(table.viewport());
+    option.rect = table.visualRect(model.index(0, 0));
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    const QRect box = table.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &table);
+    QVERIFY(!box.isEmpty());
+    const QImage cells = table.viewport()->grab().toImage();
+    QCOMPARE(QColor(cells.pixel(box.center())), layer);
     qApp->setStyleSheet(QString());
 }
 
