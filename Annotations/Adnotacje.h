@@ -10,7 +10,9 @@
 #include <QWidget>
 
 class AnnotationDialogs;
+class AnnotationRowHeights;
 class AnnotationDocument;
+class QStandardItem;
 class QStandardItemModel;
 class Ui_Adnotacje;
 
@@ -57,14 +59,13 @@ public:
     const QList<Layer>& getLayers() const { return layers; }
     const QList<CAdnotation>& getAdnotations() const { return adnotations; }
     QString getAnnotationsDir() const { return annotationsDir; }
+    // Why the last change of a file failed, as the failure message gives it.
+    QString getFailureReason() const { return failureReason; }
 
     // Null restores the real boxes; the object is not owned.
     void setDialogs(AnnotationDialogs* dialogs);
 
     static const char* const AddNewItem;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     void annShowLayers(QList<Layer>);
@@ -114,6 +115,12 @@ private:
     // A failure message with the reason of the last failed change under it.
     QString failureText(const char* text) const;
 
+    // The three cells of an annotation's row in the table.
+    QList<QStandardItem*> rowCells(const CAdnotation& annotation) const;
+    // Adds a new annotation to the lists and, when it is shown, to the table,
+    // each in its place.
+    void insertAdnotation(CAdnotation record);
+
     int selectedRow() const;
     // What a context-menu action works on: the annotation taken when the menu
     // opened, else (an action triggered without the menu) the selected one.
@@ -150,4 +157,5 @@ private:
     CAdnotation editTarget; // the annotation that the edit frame was opened for
     CAdnotation menuTarget; // the annotation the open context menu was opened on
     QString failureReason;  // why the last change of a file failed
+    AnnotationRowHeights* rowHeights;
 };

@@ -467,9 +467,13 @@ void PlayerWindowTest::rowsHaveTheirNaturalHeightAtFirstDisplay()
     // As at start-up: the layers load before the window is first shown.
     window.reset(new WPlayer);
     QTemporaryDir folder;
+    // Many more than the table shows, the last one of three lines.
+    QByteArray many;
+    for (int i = 0; i < 200; ++i)
+        many += annotation(QByteArray("PT" + QByteArray::number(180 + i) + "S").constData(), "Pytanie obrońcy");
     writeAnnotations(folder.filePath(QStringLiteral("rozprawa.xml")),
                      annotation("PT5S", "Otwarcie rozprawy") + annotation("PT1M", "Świadek składa zeznania") +
-                         annotation("PT2M", "Przerwa"));
+                         annotation("PT2M", "Przerwa") + many + annotation("PT9M", "Wniosek\npełnomocnika\npowoda"));
     auto* panel = window->findChild<Adnotacje*>();
     panel->loadAdnotationsDir(folder.path(), true);
     window->resize(1300, 706);
@@ -485,6 +489,12 @@ void PlayerWindowTest::rowsHaveTheirNaturalHeightAtFirstDisplay()
     for (int row = 0; row < table->model()->rowCount(); ++row)
         rebuilt << table->rowHeight(row);
     QCOMPARE(first, rebuilt);
+    // A row scrolled into view takes its height then.
+    table->scrollToBottom();
+    const int last = table->model()->rowCount() - 1;
+    QVERIFY2(table->rowHeight(last) >= 3 * table->fontMetrics().lineSpacing(),
+             qPrintable(QString::number(table->rowHeight(last))));
+    QCOMPARE(table->rowHeight(last - 1), first.first());
 }
 
 QTEST_MAIN(PlayerWindowTest)
