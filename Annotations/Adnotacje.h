@@ -10,8 +10,8 @@
 #include <QWidget>
 
 class AnnotationDialogs;
-class AnnotationRowHeights;
 class AnnotationDocument;
+class AnnotationRowHeights;
 class QStandardItem;
 class QStandardItemModel;
 class Ui_Adnotacje;
