@@ -3,6 +3,7 @@
 #include <QAbstractItemModel>
 #include <QEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QScrollBar>
 #include <QTableView>
 
@@ -28,6 +29,8 @@ void AnnotationRowHeights::watchModel()
     connect(model, &QAbstractItemModel::dataChanged, this, &AnnotationRowHeights::measureAllAgain,
             Qt::UniqueConnection);
     connect(model, &QAbstractItemModel::modelReset, this, &AnnotationRowHeights::measureAllAgain, Qt::UniqueConnection);
+    connect(table->selectionModel(), &QItemSelectionModel::currentChanged, this, &AnnotationRowHeights::showCurrent,
+            Qt::UniqueConnection);
 }
 
 bool AnnotationRowHeights::eventFilter(QObject* watched, QEvent* event)
@@ -61,16 +64,41 @@ void AnnotationRowHeights::measureShown()
 {
     if (!table->isVisible() || measured.isEmpty())
         return;
+    measureUpFrom(measured.size() - 1);
     const int bottom = table->viewport()->height();
     int row = table->rowAt(0);
     if (row < 0)
         return;
     // Each measured row moves the rows below it: walk down to the bottom edge.
     for (int y = table->rowViewportPosition(row); row < measured.size() && y < bottom; ++row) {
-        if (!measured.testBit(row)) {
-            table->resizeRowToContents(row);
-            measured.setBit(row);
-        }
+        measure(row);
         y += table->rowHeight(row);
+    }
+}
+
+void AnnotationRowHeights::measure(int row)
+{
+    if (!measured.testBit(row)) {
+        table->resizeRowToContents(row);
+        measured.setBit(row);
+    }
+}
+
+void AnnotationRowHeights::showCurrent(const QModelIndex& current)
+{
+    if (!current.isValid() || !table->hasAutoScroll() || !table->isVisible() || current.row() >= measured.size())
+        return;
+    measureUpFrom(current.row());
+    // The scroll range first, from the rows as they are now.
+    table->doItemsLayout();
+    table->scrollTo(current);
+}
+
+void AnnotationRowHeights::measureUpFrom(int row)
+{
+    const int height = table->viewport()->height();
+    for (int above = 0; row >= 0 && above < height; --row) {
+        measure(row);
+        above += table->rowHeight(row);
     }
 }
