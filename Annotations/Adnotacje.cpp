@@ -2,6 +2,7 @@
 
 #include "Annotations/AnnotationDialogs.h"
 #include "Annotations/AnnotationDocument.h"
+#include "Annotations/AnnotationRowHeights.h"
 #include "Annotations/Duration.h"
 #include "Annotations/PlayerPrint.h"
 #include "ui_Adnotacje.h"
@@ -36,8 +37,13 @@ const char kTimeFormat[] = "hh:mm:ss";
 const char kErrorTitle[] = "Błąd";
 const char kGoneFromFile[] = "W pliku nie ma już tej adnotacji.";
 const char kNoSuchLayer[] = "Plik %1 nie jest otwarty jako warstwa adnotacji.";
+// What the store refuses to read, and so also to write.
+const char kTooComplex[] = "zbyt złożoną budowę (za dużo elementów, atrybutów, deklaracji przestrzeni nazw lub "
+                           "poziomów zagnieżdżenia albo własne deklaracje DTD)";
 
 QString utf8(const char* text) { return QString::fromUtf8(text); }
+
+QString maxMegabytes() { return QString::number(AnnotationDocument::MaxFileSize / (1024 * 1024)); }
 
 // A new layer is named after its folder; a name that would be empty or
 // hidden (the root, ".", a dot folder) falls back to a plain one.
@@ -111,12 +117,7 @@ Adnotacje::Adnotacje(QWidget* parent)
     ui->frameAdnProp->hide();
     ui->btFilterT->hide();
     createMenuAnnonList();
-    // Rows wrap their text to the text column: when it changes width (a
-    // moved splitter) they take their height again.
-    connect(ui->tableAdnot->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
-        if (column == 1)
-            ui->tableAdnot->resizeRowsToContents();
-    });
+    rowHeights = new AnnotationRowHeights(ui->tableAdnot);
     ui->tableAdnot->installEventFilter(this);
     ui->tableAdnot->viewport()->installEventFilter(this);
     ui->tableAdnot->verticalScrollBar()->installEventFilter(this);
@@ -129,10 +130,6 @@ bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
         (watched == ui->tableAdnot || watched == ui->tableAdnot->viewport() ||
          watched == ui->tableAdnot->verticalScrollBar()))
         lastTouch.start();
-    // Rows measured before the table was first shown used an unpolished look.
-    if (watched == ui->tableAdnot &&
-        (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
-        ui->tableAdnot->resizeRowsToContents();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -177,12 +174,15 @@ bool Adnotacje::readDocument(AnnotationDocument& doc, ParseMessage style, bool f
         return false;
     }
     case AnnotationDocument::TooBig:
+        dialogs->information(
+            window(), tr("DOM Addnotacje"),
+            utf8("Plik %1 jest za duży (ponad %2 MB) i nie zostanie otwarty.").arg(doc.path(), maxMegabytes()));
+        return false;
+    case AnnotationDocument::TooComplex:
         dialogs->information(window(), tr("DOM Addnotacje"),
-                             utf8("Plik %1 jest za duży (ponad %2 MB) i nie zostanie otwarty.")
-                                 .arg(doc.path(), QString::number(AnnotationDocument::MaxFileSize / (1024 * 1024))));
+                             utf8("Plik %1 ma %2 i nie zostanie otwarty.").arg(doc.path(), utf8(kTooComplex)));
         return false;
     case AnnotationDocument::CannotOpen:
-    case AnnotationDocument::TooComplex:
     case AnnotationDocument::NotAnnotations:
         return false;
     }
@@ -221,7 +221,19 @@ bool Adnotacje::writeChange(AnnotationDocument& doc)
 {
     if (doc.write())
         return true;
-    failureReason = doc.writeError;
+    switch (doc.status()) {
+    case AnnotationDocument::TooBig:
+        failureReason = utf8("Po tej zmianie plik %1 byłby większy niż %2 MB i nie dałoby się go otworzyć; "
+                             "plik pozostaje bez zmian.")
+                            .arg(doc.path(), maxMegabytes());
+        break;
+    case AnnotationDocument::TooComplex:
+        failureReason = utf8("Po tej zmianie plik %1 miałby %2 i nie dałoby się go otworzyć; plik pozostaje bez zmian.")
+                            .arg(doc.path(), utf8(kTooComplex));
+        break;
+    default:
+        failureReason = doc.writeError;
+    }
     return false;
 }
 
@@ -568,16 +580,10 @@ void Adnotacje::showAdnotations()
     model = new QStandardItemModel(activAnnotations.size(), 3, this);
     model->setHorizontalHeaderLabels({QStringLiteral("Czas"), QStringLiteral("Adnotacja"), QStringLiteral("Prot.")});
     for (int i = 0; i < activAnnotations.size(); ++i) {
-        CAdnotation& annotation = activAnnotations[i];
-        annotation.row = i;
-        const QColor colour = getLayer(annotation.layerId).getColor();
-        QStandardItem* cells[] = {new QStandardItem(annotation.timeText), new QStandardItem(annotation.text),
-                                  new QStandardItem(QString())};
-        cells[2]->setCheckState(annotation.isProtocol ? Qt::Checked : Qt::Unchecked);
-        for (int column = 0; column < 3; ++column) {
-            cells[column]->setData(colour, Qt::BackgroundRole);
+        activAnnotations[i].row = i;
+        const QList<QStandardItem*> cells = rowCells(activAnnotations[i]);
+        for (int column = 0; column < cells.size(); ++column)
             model->setItem(i, column, cells[column]);
-        }
     }
     table->setModel(model);
     // The view owns neither the model it replaced nor that model's selection.
@@ -592,7 +598,40 @@ void Adnotacje::showAdnotations()
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setStyleSheet(QLatin1String(kTableStyle));
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    rowHeights->watchModel();
+}
+
+QList<QStandardItem*> Adnotacje::rowCells(const CAdnotation& annotation) const
+{
+    const QColor colour = getLayer(annotation.layerId).getColor();
+    const QList<QStandardItem*> cells{new QStandardItem(annotation.timeText), new QStandardItem(annotation.text),
+                                      new QStandardItem(QString())};
+    cells[2]->setCheckState(annotation.isProtocol ? Qt::Checked : Qt::Unchecked);
+    for (QStandardItem* cell : cells)
+        cell->setData(colour, Qt::BackgroundRole);
+    return cells;
+}
+
+void Adnotacje::insertAdnotation(CAdnotation record)
+{
+    // Where sorting the list with the record appended would put it.
+    const int index = int(std::upper_bound(adnotations.begin(), adnotations.end(), record) - adnotations.begin());
+    record.index = index;
+    adnotations.insert(index, record);
+    for (int i = index + 1; i < adnotations.size(); ++i)
+        adnotations[i].index = i;
+    for (CAdnotation& shown : activAnnotations)
+        if (shown.index >= index)
+            ++shown.index;
+    if (!model || !isActivLayer(record.layerId) || !record.visible)
+        return;
+    const int row = int(std::upper_bound(activAnnotations.begin(), activAnnotations.end(), record) -
+                        activAnnotations.begin());
+    record.row = row;
+    activAnnotations.insert(row, record);
+    for (int i = row + 1; i < activAnnotations.size(); ++i)
+        activAnnotations[i].row = i;
+    model->insertRow(row, rowCells(record));
 }
 
 Layer Adnotacje::getLayer(int id) const
@@ -899,10 +938,9 @@ void Adnotacje::on_btSaveAddAdn_clicked()
         dialogs->message(failureText("Nie udało się wstawić adnotacji."));
         return;
     }
-    adnotations.append(record);
-    sortAdnotations();
+    // The table takes the one new row: rebuilding it would take long with many.
+    insertAdnotation(record);
     ui->frameAdnProp->hide();
-    showAdnotations();
 }
 
 void Adnotacje::on_btEditAdn_clicked()

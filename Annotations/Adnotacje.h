@@ -12,6 +12,8 @@
 
 class AnnotationDialogs;
 class AnnotationDocument;
+class AnnotationRowHeights;
+class QStandardItem;
 class QStandardItemModel;
 class Ui_Adnotacje;
 
@@ -58,6 +60,8 @@ public:
     const QList<Layer>& getLayers() const { return layers; }
     const QList<CAdnotation>& getAdnotations() const { return adnotations; }
     QString getAnnotationsDir() const { return annotationsDir; }
+    // Why the last change of a file failed, as the failure message gives it.
+    QString getFailureReason() const { return failureReason; }
 
     // Null restores the real boxes; the object is not owned.
     void setDialogs(AnnotationDialogs* dialogs);
@@ -117,6 +121,12 @@ private:
     // A failure message with the reason of the last failed change under it.
     QString failureText(const char* text) const;
 
+    // The three cells of an annotation's row in the table.
+    QList<QStandardItem*> rowCells(const CAdnotation& annotation) const;
+    // Adds a new annotation to the lists and, when it is shown, to the table,
+    // each in its place.
+    void insertAdnotation(CAdnotation record);
+
     int selectedRow() const;
     // The row an action works on: the annotation the user chose when it is
     // still shown, else the highlighted row; -1 when there is none.
@@ -162,4 +172,5 @@ private:
     QElapsedTimer lastTouch; // since the user last touched the table
     bool followMoving;       // follow mode is moving the selection
     QString failureReason;   // why the last change of a file failed
+    AnnotationRowHeights* rowHeights;
 };

@@ -212,6 +212,19 @@ bool shapeWithinBounds(const QByteArray& bytes)
     return shapeWithinBounds(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
 }
 
+// Writes all of `bytes` to a file opened unbuffered. A write cut short (a full
+// disk) leaves no error of its own: the next one fails with the system's reason.
+bool writeAll(QFileDevice& file, const QByteArray& bytes)
+{
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
 bool isForbiddenControl(char c) { return uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r'; }
 
 const QRegularExpression& forbiddenControls()
@@ -654,15 +667,19 @@ bool AnnotationDocument::write()
     const QByteArray bytes = serialize();
     if (bytes.isNull())
         return false;
+    // Never a file that read() would refuse: it would vanish at the next load.
+    if (bytes.size() > MaxFileSize || !shapeWithinBounds(bytes)) {
+        lastStatus = bytes.size() > MaxFileSize ? TooBig : TooComplex;
+        return false;
+    }
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         writeError = file.errorString();
         return false;
     }
     // commit() alone reports success after a short write (a full disk):
     // everything must have reached the temporary file first.
-    const bool complete = file.write(bytes) == bytes.size() && file.flush() && file.error() == QFileDevice::NoError &&
-                          file.size() == bytes.size();
+    const bool complete = writeAll(file, bytes) && file.error() == QFileDevice::NoError && file.size() == bytes.size();
     if (!complete) {
         writeError = file.errorString();
         file.cancelWriting();
@@ -708,13 +725,12 @@ QByteArray AnnotationDocument::newFileContent()
 bool AnnotationDocument::createNew(const QString& path, QString* reason)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         if (reason)
             *reason = file.errorString();
         return false;
     }
-    const QByteArray bytes = newFileContent();
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    const bool written = writeAll(file, newFileContent());
     file.close();
     if (written && file.error() == QFileDevice::NoError)
         return true;

@@ -53,6 +53,8 @@ public:
     Status read(Mode mode = Tree);
     // The same from bytes, with no file: what read() does after reading them.
     Status parse(QByteArray bytes, Mode mode = Tree);
+    // What the last read found; TooBig or TooComplex after a write() that
+    // refused to make a file that read() would refuse.
     Status status() const { return lastStatus; }
 
     const QString& path() const { return filePath; }
@@ -72,7 +74,8 @@ public:
     // The bytes write() puts into the file: UTF-8 with an indent of 1; null
     // when the document may not be written.
     QByteArray serialize();
-    // False on any failure, with the system's reason in writeError.
+    // False on any failure, with the system's reason in writeError, or with
+    // status() telling why the document may not be written.
     bool write();
     QString writeError;
 

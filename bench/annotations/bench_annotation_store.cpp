@@ -1,13 +1,17 @@
 // Loading a layer into the panel and rewriting it after one added annotation,
-// for files of 1,000 annotations up to one just below the size cap. Peak
-// resident memory is reported as a counter.
+// for files of 1,000 annotations up to one just below the size cap; and the
+// same through a panel on screen, until it has painted. Peak resident memory
+// is reported as a counter (run one benchmark per process to read it).
 
 #include "Annotations/Adnotacje.h"
 #include "Annotations/AnnotationDocument.h"
 #include "Annotations/Duration.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -17,9 +21,9 @@ namespace {
 
 QTemporaryDir* g_dir = nullptr;
 
-QString layerFile(int count)
+QString layerFile(int count, const QString& name = QStringLiteral("layer"))
 {
-    const QString path = g_dir->filePath(QStringLiteral("layer-%1.xml").arg(count));
+    const QString path = g_dir->filePath(QStringLiteral("%1-%2.xml").arg(name).arg(count));
     if (QFile::exists(path))
         return path;
     QByteArray bytes = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfAnnotation Created=\"1\">\n";
@@ -127,12 +131,67 @@ void BM_AddRewrite(benchmark::State& state)
     state.counters["peak_MB"] = peakMegabytes();
 }
 
+// A panel of the window's size, as the user has it.
+void showPanel(Adnotacje& panel)
+{
+    panel.resize(700, 900);
+    panel.show();
+    QApplication::processEvents();
+    panel.repaint();
+}
+
+// From the load to the first painting of the panel; the layers load before
+// the window is first shown, as at start-up.
+void BM_OpenOnScreen(benchmark::State& state)
+{
+    const QString path = layerFile(int(state.range(0)), QStringLiteral("shown"));
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        Adnotacje panel;
+        panel.loadAdnotationsFile(path, true);
+        showPanel(panel);
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+    state.counters["peak_MB"] = peakMegabytes();
+}
+
+// One annotation added through the panel's buttons, until it has painted.
+void BM_AddOnScreen(benchmark::State& state)
+{
+    const QString path = layerFile(int(state.range(0)), QStringLiteral("added"));
+    Adnotacje panel;
+    panel.loadAdnotationsFile(path, true);
+    showPanel(panel);
+    auto* add = panel.findChild<QPushButton*>(QStringLiteral("btAddAdn"));
+    auto* save = panel.findChild<QPushButton*>(QStringLiteral("btSaveAddAdn"));
+    auto* text = panel.findChild<QPlainTextEdit*>(QStringLiteral("plainTextEditChangeAdn"));
+    const int before = panel.getAdnotations().size();
+    qint64 at = 700;
+    for (auto _ : state) {
+        panel.spyAdnotations(at += 100000);
+        add->click();
+        text->setPlainText(QStringLiteral("Pełnomocnik pozwanego składa wniosek dowodowy"));
+        QElapsedTimer timer;
+        timer.start();
+        save->click();
+        QApplication::processEvents();
+        panel.repaint();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+    }
+    if (panel.getAdnotations().size() != before + int(state.iterations()))
+        state.SkipWithError("not added");
+    state.counters["peak_MB"] = peakMegabytes();
+}
+
 // 200,000 annotations (30 MB) come close to the 32 MB cap.
 BENCHMARK(BM_LoadAndShow)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
 // Up to the size cap: 0 attributes at their bounds, 2 namespace declarations at
 // theirs; 1: 40,000 attributes on one element.
 BENCHMARK(BM_LoadHostile)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddRewrite)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenOnScreen)->Arg(10000)->Arg(200000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddOnScreen)->Arg(10000)->Arg(200000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

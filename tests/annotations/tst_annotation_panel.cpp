@@ -416,6 +416,13 @@ private slots:
         click("btSaveAddAdn");
         QVERIFY(frame()->isHidden());
         QCOMPARE(fileTexts(path).first(), QString::fromUtf8("PT0.0S|na początku"));
+        QCOMPARE(shownTexts().first(), QString::fromUtf8("00:00:00 na początku"));
+        const QList<CAdnotation> shown = panel->getActivAnnotations();
+        QCOMPARE(shown.size(), 4);
+        for (int row = 0; row < shown.size(); ++row) {
+            QCOMPARE(shown[row].row, row);
+            QCOMPARE(panel->getAdnotations().value(shown[row].index).text, shown[row].text);
+        }
 
         // The last reported position, without the offset; shown despite the filter.
         widget<QLineEdit>("lineEditAdnot")->setText(QStringLiteral("nic"));

@@ -18,6 +18,7 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <sys/mount.h>
@@ -67,6 +68,16 @@ QStringList entries(const QString& path)
                       QLatin1Char('|') + e.firstChildElement(QStringLiteral("Text")).text() + QLatin1Char('|') +
                       e.firstChildElement(QStringLiteral("Protocol")).text();
     return result;
+}
+
+// A file of one annotation whose root has `count` attributes made by `format`
+// from their number.
+QByteArray rootWith(const char* format, int count)
+{
+    QByteArray root = "<ArrayOfAnnotation";
+    for (int i = 0; i < count; ++i)
+        root += QByteArray(" ") + QString::asprintf(format, i, i).toLatin1();
+    return root + "><Annotation Time=\"PT1S\"><Text>a</Text></Annotation></ArrayOfAnnotation>";
 }
 
 CAdnotation record(const char* time, const char* text, const char* protocol = "false")
@@ -635,6 +646,8 @@ private slots:
                           "</ArrayOfAnnotation>";
         make("wide.xml", wide);
         wide.clear();
+        make("attributes.xml", rootWith("a%d=\"%d\"", AnnotationDocument::MaxAttributes + 1));
+        make("declarations.xml", rootWith("xmlns:n%d=\"urn:%d\"", AnnotationDocument::MaxNamespaceDeclarations + 1));
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("folder.xml")));
         QCOMPARE(::mkfifo(QFile::encodeName(path(QStringLiteral("fifo.xml"))).constData(), 0644), 0);
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path(QStringLiteral("zero.xml"))));
@@ -676,12 +689,20 @@ private slots:
         QCOMPARE(layersShown.size(), 3);
         QCOMPARE(layersShown.first().first().value<QList<Layer>>().size(), 0);
         QCOMPARE(layersShown.last().first().value<QList<Layer>>().size(), 3);
-        // Truncated, empty and binary files are parse errors; the huge one is
-        // named; runaway entities come with a DTD subset, which is refused.
+        // Truncated, empty and binary files are parse errors; the huge one and
+        // those too complex to parse are named with the reason (runaway
+        // entities come with a DTD subset, which is refused).
         const QStringList information = dialogs->texts(QStringLiteral("information"));
-        QCOMPARE(information.size(), 4);
+        QCOMPARE(information.size(), 9);
         QCOMPARE(information.filter(QStringLiteral("Parse error")).size(), 3);
         QCOMPARE(information.filter(QStringLiteral("big.xml")).size(), 1);
+        for (const char* name : {"deep.xml", "wide.xml", "laughs.xml", "attributes.xml", "declarations.xml"})
+            QVERIFY2(information.contains(QString::fromUtf8("Plik %1 ma zbyt złożoną budowę (za dużo elementów, "
+                                                            "atrybutów, deklaracji przestrzeni nazw lub poziomów "
+                                                            "zagnieżdżenia albo własne deklaracje DTD) i nie zostanie "
+                                                            "otwarty.")
+                                              .arg(path(QLatin1String(name)))),
+                     name);
     }
 
     void copyOverStaleLayer()
@@ -713,25 +734,35 @@ private slots:
         struct Case {
             QString name;
             QByteArray bytes;
-            int loads; // 1 yes, 0 no, -1 either
+            int loads;       // 1 yes, 0 no, -1 either
+            QString refusal; // why the addition is refused, when it is
         };
-        const auto attributes = [](const char* format, int count) {
-            QByteArray root = "<ArrayOfAnnotation";
-            for (int i = 0; i < count; ++i)
-                root += QByteArray(" ") + QString::asprintf(format, i, i).toLatin1();
-            return root + "><Annotation Time=\"PT1S\"><Text>a</Text></Annotation></ArrayOfAnnotation>";
-        };
+        // A few bytes under the size cap, as the store writes it.
+        QByteArray nearCap = QByteArray(kHead) + "<ArrayOfAnnotation Created=\"100\">\n";
+        const QByteArray end = "</ArrayOfAnnotation>\n";
+        for (int i = 1; i <= 4; ++i) {
+            const QByteArray open = " <Annotation Time=\"PT" + QByteArray::number(i) + "S\">\n  <Text>";
+            const QByteArray close = "</Text>\n  <Protocol>false</Protocol>\n </Annotation>\n";
+            const qint64 room = i < 4 ? AnnotationDocument::MaxFileSize / 4 : AnnotationDocument::MaxFileSize - 8;
+            nearCap += open + QByteArray(int(room - nearCap.size() - open.size() - close.size() - end.size()), 'a') +
+                       close;
+        }
+        nearCap += end;
+        QCOMPARE(nearCap.size(), int(AnnotationDocument::MaxFileSize - 8));
         QVector<Case> cases = {
-            {"attributes.xml", attributes("a%d=\"%d\"", 40000), 0},
-            {"declarations.xml", attributes("xmlns:n%d=\"urn:%d\"", 20000), 0},
-            {"attributes-at-bound.xml", attributes("a%d=\"%d\"", AnnotationDocument::MaxAttributes), 1},
+            {"attributes.xml", rootWith("a%d=\"%d\"", 40000), 0, {}},
+            {"declarations.xml", rootWith("xmlns:n%d=\"urn:%d\"", 20000), 0, {}},
+            {"attributes-at-bound.xml", rootWith("a%d=\"%d\"", AnnotationDocument::MaxAttributes), 1, {}},
+            {"near-cap.xml", nearCap, 1, QString::fromUtf8("byłby większy niż 32 MB")},
         };
         const QDir corpus(QStringLiteral(HARBEND_SOURCE_DIR "/tests/fuzz/corpus/annotation_store"));
         const QStringList seeds = corpus.entryList(QDir::Files);
         QVERIFY(seeds.contains(QStringLiteral("instruction-with-nul.xml")));
         for (const QString& seed : seeds)
-            cases.append(
-                {seed, readFile(corpus.filePath(seed)), seed == QLatin1String("instruction-with-nul.xml") ? 1 : -1});
+            cases.append({seed,
+                          readFile(corpus.filePath(seed)),
+                          seed == QLatin1String("instruction-with-nul.xml") ? 1 : -1,
+                          {}});
 
         const CAdnotation added = record("PT9999S", "dopisek");
         const QString addedEntry = QStringLiteral("PT9999S|dopisek|false");
@@ -745,16 +776,21 @@ private slots:
             if (c.loads >= 0)
                 QVERIFY2(loaded == bool(c.loads), qPrintable(c.name));
             const bool written = first.addAnnotXML(added, file);
-            if (!loaded || !written) {
-                QVERIFY2(!written, qPrintable(c.name));
+            if (!c.refusal.isEmpty())
+                QVERIFY2(!written && first.getFailureReason().contains(c.refusal),
+                         qPrintable(c.name + QStringLiteral(": ") + first.getFailureReason()));
+            if (!written)
                 QVERIFY2(readFile(file) == c.bytes, qPrintable(c.name));
+            if (!loaded) {
+                QVERIFY2(!written, qPrintable(c.name));
                 continue;
             }
             Adnotacje again;
             again.setDialogs(dialogs);
             again.loadAdnotationsFile(file, false);
             QStringList before = loadedEntries(first);
-            before << addedEntry;
+            if (written)
+                before << addedEntry;
             before.sort();
             QStringList after = loadedEntries(again);
             after.sort();
@@ -874,6 +910,7 @@ static int smallDiskChild(int argc, char** argv)
     check(panel.getAdnotations().size() > 100, "the layer loads");
     const CAdnotation first = panel.getAdnotations().value(0);
     check(!panel.addAnnotXML(record("PT1S", "nie zmieści się"), file), "add fails on a full disk");
+    check(panel.getFailureReason() == qt_error_string(ENOSPC), "the failed add gives the system's reason");
     check(!panel.delAnnotXML(first, file), "delete fails on a full disk");
     check(!panel.editAnnotXML(record("PT0S", "inny"), first, file), "edit fails on a full disk");
     check(!panel.setXmlAttr(file, QStringLiteral("Created"), QStringLiteral("1")), "setXmlAttr fails");

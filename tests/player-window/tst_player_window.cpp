@@ -467,9 +467,13 @@ void PlayerWindowTest::rowsHaveTheirNaturalHeightAtFirstDisplay()
     // As at start-up: the layers load before the window is first shown.
     window.reset(new WPlayer);
     QTemporaryDir folder;
+    // Many more than the table shows, of two lines, the last one of three.
+    QByteArray many;
+    for (int i = 0; i < 200; ++i)
+        many += annotation(QByteArray("PT" + QByteArray::number(180 + i) + "S").constData(), "Pytanie\nobrońcy");
     writeAnnotations(folder.filePath(QStringLiteral("rozprawa.xml")),
                      annotation("PT5S", "Otwarcie rozprawy") + annotation("PT1M", "Świadek składa zeznania") +
-                         annotation("PT2M", "Przerwa"));
+                         annotation("PT2M", "Przerwa") + many + annotation("PT9M", "Wniosek\npełnomocnika\npowoda"));
     auto* panel = window->findChild<Adnotacje*>();
     panel->loadAdnotationsDir(folder.path(), true);
     window->resize(1300, 706);
@@ -485,6 +489,19 @@ void PlayerWindowTest::rowsHaveTheirNaturalHeightAtFirstDisplay()
     for (int row = 0; row < table->model()->rowCount(); ++row)
         rebuilt << table->rowHeight(row);
     QCOMPARE(first, rebuilt);
+    // A row selected far below comes into view, with the taller rows above
+    // it (follow mode selects so); rows take their height as they are shown.
+    const int last = table->model()->rowCount() - 1;
+    const QModelIndex far = table->model()->index(last - 50, 1);
+    table->selectRow(far.row());
+    QVERIFY(table->viewport()->rect().contains(table->visualRect(far)));
+    const int lines = table->fontMetrics().lineSpacing();
+    QVERIFY2(table->rowHeight(far.row()) >= 2 * lines, qPrintable(QString::number(table->rowHeight(far.row()))));
+    table->scrollToBottom();
+    QVERIFY2(table->rowHeight(last) >= 3 * lines && table->rowHeight(last) > table->rowHeight(last - 1),
+             qPrintable(QString::number(table->rowHeight(last))));
+    table->scrollToTop();
+    QCOMPARE(table->rowHeight(0), first.first());
 }
 
 QTEST_MAIN(PlayerWindowTest)
