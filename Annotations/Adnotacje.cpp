@@ -8,12 +8,17 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionViewItem>
+#include <QTableView>
 #include <QTime>
 
 #include <algorithm>
@@ -60,6 +65,48 @@ QString openFailure(const QString& path)
 
 bool hasXmlSuffix(const QString& path) { return path.endsWith(QLatin1String(kSuffix), Qt::CaseInsensitive); }
 
+// The narrowest sizes, chosen for smaller fonts than the user may pick.
+const int kTimeColumnWidth = 87;
+const int kLayerListHeight = 40;
+
+// Wide enough for any time in the table's font, as its style measures a cell.
+void fitTimeColumn(QTableView* table)
+{
+    const QFontMetrics metrics(table->font());
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit)
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(digit);
+    QStyleOptionViewItem cell;
+    cell.initFrom(table);
+    cell.font = table->font();
+    cell.fontMetrics = metrics;
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    const QString pair(2, widest);
+    cell.text = pair + QLatin1Char(':') + pair + QLatin1Char(':') + pair;
+    const int needed = table->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), table).width();
+    // The grid line is drawn inside the column.
+    table->setColumnWidth(0, std::max(kTimeColumnWidth, needed + (table->showGrid() ? 1 : 0)));
+}
+
+// High enough for both lines of a layer (its name, then its file) inside the
+// combo's own margins.
+void fitLayerList(QComboBox* combo)
+{
+    const int probe = 1000;
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.frame = combo->hasFrame();
+    option.rect = QRect(0, 0, probe, probe);
+    const int margins =
+        probe -
+        combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).height();
+    const QRect twoLines = combo->fontMetrics().boundingRect(QRect(0, 0, probe, probe), 0, QStringLiteral("Ag\nAg"));
+    const int needed = twoLines.height() + margins;
+    combo->setMinimumHeight(needed);
+    combo->setMaximumHeight(std::max(kLayerListHeight, needed));
+}
+
 } // namespace
 
 Adnotacje::Adnotacje(QWidget* parent)
@@ -86,12 +133,21 @@ Adnotacje::Adnotacje(QWidget* parent)
             ui->tableAdnot->resizeRowsToContents();
     });
     ui->tableAdnot->installEventFilter(this);
+    ui->comboBoxFiles->installEventFilter(this);
+    fitLayerList(ui->comboBoxFiles);
 }
 
 bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
 {
     // Rows measured before the table was first shown used an unpolished look.
     const QEvent::Type type = event->type();
+    // The window sets its font before its theme: sizes follow each change.
+    if (type == QEvent::FontChange || type == QEvent::StyleChange) {
+        if (watched == ui->tableAdnot)
+            fitTimeColumn(ui->tableAdnot);
+        else if (watched == ui->comboBoxFiles)
+            fitLayerList(ui->comboBoxFiles);
+    }
     if (watched == ui->tableAdnot &&
         (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
         ui->tableAdnot->resizeRowsToContents();
@@ -531,7 +587,7 @@ void Adnotacje::showAdnotations()
     delete previous;
 
     table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    table->setColumnWidth(0, 87);
+    fitTimeColumn(table);
     table->setColumnWidth(2, 45);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
