@@ -4,6 +4,7 @@
 #include "Annotations/AnnotationDocument.h"
 #include "Annotations/Duration.h"
 #include "Annotations/PlayerPrint.h"
+#include "Annotations/SystemErrorText.h"
 #include "ui_Adnotacje.h"
 
 #include <QApplication>
@@ -56,11 +57,11 @@ QString layerNameFor(QString dir)
 QString openFailure(const QString& path)
 {
     if (!QFileInfo::exists(path))
-        return qt_error_string(ENOENT);
+        return SystemErrorText::of(ENOENT);
     if (!AnnotationDocument::isRegularFile(path))
         return utf8("%1 nie jest zwykłym plikiem.").arg(path);
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
+    return file.open(QIODevice::ReadOnly) ? QString() : SystemErrorText::of(file);
 }
 
 bool hasXmlSuffix(const QString& path) { return path.endsWith(QLatin1String(kSuffix), Qt::CaseInsensitive); }
@@ -452,10 +453,10 @@ QString Adnotacje::copyAnnotFile(QString path)
         return fail("Zła nazwa pliku - zakończony clerk.xml");
     QFile source(path);
     if (!source.copy(name))
-        return fail("Nie udało się skopiować pliku", source.errorString());
+        return fail("Nie udało się skopiować pliku", SystemErrorText::of(source));
     QFile copy(name);
     if (!copy.setPermissions(copy.permissions() | QFileDevice::WriteOwner)) {
-        const QString reason = copy.errorString();
+        const QString reason = SystemErrorText::of(copy);
         copy.remove();
         return fail("Błąd dostępu do pliku - Read Only!", reason);
     }

@@ -1,5 +1,7 @@
 #include "Annotations/AnnotationDocument.h"
 
+#include "Annotations/SystemErrorText.h"
+
 #include <QBuffer>
 #include <QDateTime>
 #include <QDomImplementation>
@@ -656,7 +658,7 @@ bool AnnotationDocument::write()
         return false;
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly)) {
-        writeError = file.errorString();
+        writeError = SystemErrorText::of(file);
         return false;
     }
     // commit() alone reports success after a short write (a full disk):
@@ -664,14 +666,14 @@ bool AnnotationDocument::write()
     const bool complete = file.write(bytes) == bytes.size() && file.flush() && file.error() == QFileDevice::NoError &&
                           file.size() == bytes.size();
     if (!complete) {
-        writeError = file.errorString();
+        writeError = SystemErrorText::of(file);
         file.cancelWriting();
         file.commit();
         return false;
     }
     if (file.commit())
         return true;
-    writeError = file.errorString();
+    writeError = SystemErrorText::of(file);
     return false;
 }
 
@@ -710,7 +712,7 @@ bool AnnotationDocument::createNew(const QString& path, QString* reason)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         if (reason)
-            *reason = file.errorString();
+            *reason = SystemErrorText::of(file);
         return false;
     }
     const QByteArray bytes = newFileContent();
@@ -719,7 +721,7 @@ bool AnnotationDocument::createNew(const QString& path, QString* reason)
     if (written && file.error() == QFileDevice::NoError)
         return true;
     if (reason)
-        *reason = file.errorString();
+        *reason = SystemErrorText::of(file);
     // Only the file made here is removed.
     file.remove();
     return false;
