@@ -140,7 +140,6 @@ Adnotacje::Adnotacje(QWidget* parent)
 
 bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
 {
-    // Rows measured before the table was first shown used an unpolished look.
     const QEvent::Type type = event->type();
     // The window sets its font before its theme: sizes follow each change.
     if (type == QEvent::FontChange || type == QEvent::StyleChange) {
@@ -149,6 +148,7 @@ bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
         else if (watched == ui->comboBoxFiles)
             fitLayerList(ui->comboBoxFiles);
     }
+    // Rows measured before the table was first shown used an unpolished look.
     if (watched == ui->tableAdnot &&
         (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange))
         ui->tableAdnot->resizeRowsToContents();
