@@ -5,10 +5,12 @@
 #include "Annotations/AnnotationRowHeights.h"
 #include "Annotations/Duration.h"
 #include "Annotations/PlayerPrint.h"
+#include "Annotations/SystemErrorText.h"
 #include "ui_Adnotacje.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +21,10 @@
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStorageInfo>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionViewItem>
+#include <QTableView>
 #include <QTime>
 
 #include <algorithm>
@@ -61,11 +67,11 @@ QString layerNameFor(QString dir)
 QString openFailure(const QString& path)
 {
     if (!QFileInfo::exists(path))
-        return qt_error_string(ENOENT);
+        return SystemErrorText::of(ENOENT);
     if (!AnnotationDocument::isRegularFile(path))
         return utf8("%1 nie jest zwykłym plikiem.").arg(path);
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
+    return file.open(QIODevice::ReadOnly) ? QString() : SystemErrorText::of(file);
 }
 
 // The user may add files to that folder.
@@ -97,6 +103,48 @@ bool sameAnnotation(const CAdnotation& a, const CAdnotation& b)
     return a.layerId == b.layerId && a.time == b.time && a.text == b.text;
 }
 
+// The narrowest sizes, chosen for smaller fonts than the user may pick.
+const int kTimeColumnWidth = 87;
+const int kLayerListHeight = 40;
+
+// Wide enough for any time in the table's font, as its style measures a cell.
+void fitTimeColumn(QTableView* table)
+{
+    const QFontMetrics metrics(table->font());
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit)
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(digit);
+    QStyleOptionViewItem cell;
+    cell.initFrom(table);
+    cell.font = table->font();
+    cell.fontMetrics = metrics;
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    const QString pair(2, widest);
+    cell.text = pair + QLatin1Char(':') + pair + QLatin1Char(':') + pair;
+    const int needed = table->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), table).width();
+    // The grid line is drawn inside the column.
+    table->setColumnWidth(0, std::max(kTimeColumnWidth, needed + (table->showGrid() ? 1 : 0)));
+}
+
+// High enough for both lines of a layer (its name, then its file) inside the
+// combo's own margins.
+void fitLayerList(QComboBox* combo)
+{
+    const int probe = 1000;
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.frame = combo->hasFrame();
+    option.rect = QRect(0, 0, probe, probe);
+    const int margins =
+        probe -
+        combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).height();
+    const QRect twoLines = combo->fontMetrics().boundingRect(QRect(0, 0, probe, probe), 0, QStringLiteral("Ag\nAg"));
+    const int needed = twoLines.height() + margins;
+    combo->setMinimumHeight(needed);
+    combo->setMaximumHeight(std::max(kLayerListHeight, needed));
+}
+
 } // namespace
 
 Adnotacje::Adnotacje(QWidget* parent)
@@ -121,6 +169,8 @@ Adnotacje::Adnotacje(QWidget* parent)
     ui->tableAdnot->installEventFilter(this);
     ui->tableAdnot->viewport()->installEventFilter(this);
     ui->tableAdnot->verticalScrollBar()->installEventFilter(this);
+    ui->comboBoxFiles->installEventFilter(this);
+    fitLayerList(ui->comboBoxFiles);
 }
 
 bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
@@ -130,6 +180,13 @@ bool Adnotacje::eventFilter(QObject* watched, QEvent* event)
         (watched == ui->tableAdnot || watched == ui->tableAdnot->viewport() ||
          watched == ui->tableAdnot->verticalScrollBar()))
         lastTouch.start();
+    // The window sets its font before its theme: sizes follow each change.
+    if (type == QEvent::FontChange || type == QEvent::StyleChange) {
+        if (watched == ui->tableAdnot)
+            fitTimeColumn(ui->tableAdnot);
+        else if (watched == ui->comboBoxFiles)
+            fitLayerList(ui->comboBoxFiles);
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -460,10 +517,10 @@ QString Adnotacje::copyAnnotFile(QString path)
         return fail("Nie udało się skopiować pliku", utf8("Plik %1 już istnieje.").arg(name));
     QFile source(path);
     if (!source.copy(name))
-        return fail("Nie udało się skopiować pliku", copyFailure(path, name, source.errorString()));
+        return fail("Nie udało się skopiować pliku", copyFailure(path, name, SystemErrorText::of(source)));
     QFile copy(name);
     if (!copy.setPermissions(copy.permissions() | QFileDevice::WriteOwner)) {
-        const QString reason = copy.errorString();
+        const QString reason = SystemErrorText::of(copy);
         copy.remove();
         return fail("Błąd dostępu do pliku - Read Only!", reason);
     }
@@ -592,7 +649,7 @@ void Adnotacje::showAdnotations()
     watchChoice();
 
     table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    table->setColumnWidth(0, 87);
+    fitTimeColumn(table);
     table->setColumnWidth(2, 45);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -1,5 +1,7 @@
 #include "Annotations/AnnotationDocument.h"
 
+#include "Annotations/SystemErrorText.h"
+
 #include <QBuffer>
 #include <QDateTime>
 #include <QDomImplementation>
@@ -674,21 +676,21 @@ bool AnnotationDocument::write()
     }
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        writeError = file.errorString();
+        writeError = SystemErrorText::of(file);
         return false;
     }
     // commit() alone reports success after a short write (a full disk):
     // everything must have reached the temporary file first.
     const bool complete = writeAll(file, bytes) && file.error() == QFileDevice::NoError && file.size() == bytes.size();
     if (!complete) {
-        writeError = file.errorString();
+        writeError = SystemErrorText::of(file);
         file.cancelWriting();
         file.commit();
         return false;
     }
     if (file.commit())
         return true;
-    writeError = file.errorString();
+    writeError = SystemErrorText::of(file);
     return false;
 }
 
@@ -727,7 +729,7 @@ bool AnnotationDocument::createNew(const QString& path, QString* reason)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         if (reason)
-            *reason = file.errorString();
+            *reason = SystemErrorText::of(file);
         return false;
     }
     const bool written = writeAll(file, newFileContent());
@@ -735,7 +737,7 @@ bool AnnotationDocument::createNew(const QString& path, QString* reason)
     if (written && file.error() == QFileDevice::NoError)
         return true;
     if (reason)
-        *reason = file.errorString();
+        *reason = SystemErrorText::of(file);
     // Only the file made here is removed.
     file.remove();
     return false;

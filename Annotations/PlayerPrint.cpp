@@ -1,5 +1,7 @@
 #include "Annotations/PlayerPrint.h"
 
+#include "Annotations/SystemErrorText.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -297,7 +299,7 @@ bool PlayerPrint::writeWhole(const QByteArray& data)
     QSaveFile file(fileName);
     if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
         return true;
-    const QString error = file.errorString();
+    const QString error = SystemErrorText::of(file);
     file.cancelWriting();
     if (QFileInfo::exists(fileName))
         showWriteError(

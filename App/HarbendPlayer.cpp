@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
 
@@ -34,8 +35,13 @@ QString HarbendPlayer::logFilePath()
 HarbendPlayer::HarbendPlayer()
 {
     // Only a Polish translation is embedded; any other locale keeps the source texts.
-    if (translator.load(QStringLiteral(":/Language/") + QLocale::system().name()))
+    const QString locale = QLocale::system().name();
+    if (translator.load(QStringLiteral(":/Language/") + locale)) {
         QCoreApplication::installTranslator(&translator);
+        // Qt's own dialogs and messages (files, printing, the XML parser) in the same language.
+        if (qtTranslator.load(QStringLiteral("qt_") + locale, QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&qtTranslator);
+    }
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     logWriter().openFile(QFile::encodeName(logFilePath()).constData());
 }
@@ -43,6 +49,7 @@ HarbendPlayer::HarbendPlayer()
 HarbendPlayer::~HarbendPlayer()
 {
     logWriter().close();
+    QCoreApplication::removeTranslator(&qtTranslator);
     QCoreApplication::removeTranslator(&translator);
 }
 

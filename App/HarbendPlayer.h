@@ -27,6 +27,7 @@ public:
 
 private:
     QTranslator translator;
+    QTranslator qtTranslator;
     QString fileName;
 
     static Logging::Log ms_log;

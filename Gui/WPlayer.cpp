@@ -495,7 +495,10 @@ void WPlayer::anSeek(qint64 position)
 
 void WPlayer::pteEnterPressed()
 {
-    playerSeek(time2pos(ui->playerTePozycjaNagrania->time()));
+    // The editor shows whole seconds but keeps the milliseconds of the last
+    // position report: a typed time means the start of that second.
+    const QTime typed = ui->playerTePozycjaNagrania->time();
+    playerSeek(time2pos(QTime(typed.hour(), typed.minute(), typed.second())));
     leaveTimeEditor();
 }
 

@@ -137,4 +137,23 @@
         <translation>Wolne odtwarzanie</translation>
     </message>
 </context>
+<context>
+    <name>QXmlStream</name>
+    <message>
+        <source>Expected %1, but got &apos;%2&apos;.</source>
+        <translation>Oczekiwano %1, ale otrzymano &apos;%2&apos;.</translation>
+    </message>
+    <message>
+        <source>%1 or &apos;%2&apos;</source>
+        <translation>%1 lub &apos;%2&apos;</translation>
+    </message>
+    <message>
+        <source>%1, or &apos;%2&apos;</source>
+        <translation>%1 lub &apos;%2&apos;</translation>
+    </message>
+    <message>
+        <source>Unexpected &apos;%1&apos;.</source>
+        <translation>Nieoczekiwany &apos;%1&apos;.</translation>
+    </message>
+</context>
 </TS>

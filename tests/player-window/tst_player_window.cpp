@@ -19,6 +19,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStandardItemModel>
+#include <QStyleOptionComboBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -382,6 +383,41 @@ void PlayerWindowTest::themes()
     window->setGuiStyle(QStringLiteral("SREBRNY1"));
     window->setGuiStyle(QStringLiteral("BRAK"));
     QCOMPARE(qApp->styleSheet(), QString());
+
+    // At every font size and theme the settings offer, every time and both lines of the layer
+    // list are whole, and neither is smaller than at the sizes they were chosen for.
+    QTemporaryDir folder;
+    writeAnnotations(folder.filePath(QStringLiteral("rozprawa.xml")), annotation("PT10H8M48S", "Otwarcie"));
+    auto* panel = window->findChild<Adnotacje*>();
+    panel->loadAdnotationsDir(folder.path(), true);
+    auto* table = panel->findChild<QTableView*>(QStringLiteral("tableAdnot"));
+    auto* layers = panel->findChild<QComboBox*>(QStringLiteral("comboBoxFiles"));
+    const auto layerTextFits = [layers] {
+        QStyleOptionComboBox option;
+        option.initFrom(layers);
+        option.frame = layers->hasFrame();
+        const QRect field = layers->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField,
+                                                            layers);
+        return field.height() >= layers->fontMetrics().boundingRect(QRect(), 0, layers->currentText()).height();
+    };
+    for (const char* motif : {"BRAK", "NOCNY", "SREBRNY1"}) {
+        for (int size = 8; size <= 16; ++size) {
+            ModalAnswer answer([motif, size](QWidget* w) {
+                auto* themes = w->findChild<QComboBox*>(QStringLiteral("sUiMotif"));
+                themes->setCurrentIndex(themes->findData(QString::fromLatin1(motif)));
+                w->findChild<QSpinBox*>(QStringLiteral("sFontSize"))->setValue(size);
+                static_cast<QDialog*>(w)->accept();
+            });
+            child<QAction>("actionSettings")->trigger();
+            QCOMPARE(table->font().pointSize(), size);
+            const QByteArray row = QByteArray(motif) + ' ' + QByteArray::number(size);
+            QVERIFY2(layers->currentText().contains(QLatin1Char('\n')), row);
+            QVERIFY2(table->columnWidth(0) >= 87, row);
+            QVERIFY2(table->columnWidth(0) >= static_cast<QAbstractItemView*>(table)->sizeHintForColumn(0), row);
+            QVERIFY2(layers->maximumHeight() >= 40, row);
+            QTRY_VERIFY2(layerTextFits(), row);
+        }
+    }
 }
 
 void PlayerWindowTest::dialogsAndClosingWaitForAnOpenEdit()

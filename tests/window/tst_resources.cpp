@@ -1,14 +1,19 @@
 // The embedded resources: every path loads, the two theme sheets style widgets as
 // they should, and the Polish translation is found for the locale and installed by
-// the application object only when the environment asks for Polish.
+// the application object, with Qt's own and the system's error texts, only when
+// the environment asks for Polish.
 
+#include "Annotations/Adnotacje.h"
 #include "App/HarbendPlayer.h"
 #include "Gui/DInfo.h"
+
+#include "tests/annotations/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
@@ -81,6 +86,63 @@ const Message kMessages[] = {
 };
 const int kMessageCount = int(sizeof(kMessages) / sizeof(kMessages[0]));
 
+// Qt's file dialog: the folder, name and type labels and the two buttons.
+struct DialogText {
+    const char* english;
+    const char* polish;
+};
+const DialogText kFileDialogTexts[] = {{"Look in:", "Szukaj w:"},
+                                       {"File &name:", "Nazwa &pliku:"},
+                                       {"Files of type:", "Pliki rodzaju:"},
+                                       {"&Save", "&Zachowaj"},
+                                       {"Cancel", "Anuluj"}};
+
+// What the annotations panel tells of a system error and of the XML parser's
+// findings that a clerk can meet: the file it writes lies in a folder that is
+// gone, a file cut short, a tag closed by another name, a bare "&" or "<" typed
+// into a file by hand (the parser's newer texts, which Qt's translation lacks).
+struct FailureCase {
+    const char* content; // null: a file written into a missing folder
+    const char* english;
+    const char* polish;
+};
+const FailureCase kFailures[] = {
+    {nullptr, "No such file or directory", "Nie ma takiego pliku ani katalogu"},
+    {"<ArrayOfAnnotation><Annotation Time=\"PT1S\"><Text>Otwarcie", "Premature end of document.",
+     "Przedwczesne zakończenie dokumentu."},
+    {"<ArrayOfAnnotation><Annotation Time=\"PT1S\"></Adnotacja></ArrayOfAnnotation>",
+     "Opening and ending tag mismatch.", "Niezgodne tagi początku i końca."},
+    {"<ArrayOfAnnotation><Annotation Time=\"PT1S\"><Text>Kowalski & syn</Text></Annotation></ArrayOfAnnotation>",
+     "Expected '#' or '[a-zA-Z]', but got ' '.", "Oczekiwano '#' lub '[a-zA-Z]', ale otrzymano ' '."},
+    {"<ArrayOfAnnotation><Annotation Time=\"PT1S\"><Text>x < y</Text></Annotation></ArrayOfAnnotation>",
+     "Unexpected ' '.", "Nieoczekiwany ' '."},
+};
+
+// The last line of each message the panel shows for the failures above.
+QJsonArray failureTexts()
+{
+    QTemporaryDir folder;
+    Adnotacje panel;
+    ScriptedDialogs dialogs;
+    panel.setDialogs(&dialogs);
+    QJsonArray texts;
+    for (const FailureCase& failure : kFailures) {
+        dialogs.shown.clear();
+        if (failure.content) {
+            const QString path = folder.filePath(QString::number(texts.size()) + QStringLiteral(".xml"));
+            QFile file(path);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(failure.content);
+            file.close();
+            panel.loadAdnotationsFile(path, true);
+        } else {
+            panel.createNewAnnotationsFile(folder.filePath(QStringLiteral("brak/nowy.xml")));
+        }
+        texts.append(dialogs.shown.isEmpty() ? QString() : dialogs.shown.last().text.section(QLatin1Char('\n'), -1));
+    }
+    return texts;
+}
+
 const char kProbeArgument[] = "--probe";
 const char kProbeMarker[] = "-- probe result --";
 
@@ -107,6 +169,15 @@ int probe(int argc, char** argv)
         result[QStringLiteral("about")] = QJsonArray(
             {about.windowTitle(), about.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->text(),
              about.findChild<QLabel*>(QStringLiteral("lProgramInfo"))->text()});
+        QFileDialog files;
+        files.setAcceptMode(QFileDialog::AcceptSave);
+        const auto* buttons = files.findChild<QDialogButtonBox*>();
+        result[QStringLiteral("fileDialog")] = QJsonArray(
+            {files.findChild<QLabel*>(QStringLiteral("lookInLabel"))->text(),
+             files.findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text(),
+             files.findChild<QLabel*>(QStringLiteral("fileTypeLabel"))->text(),
+             buttons->button(QDialogButtonBox::Save)->text(), buttons->button(QDialogButtonBox::Cancel)->text()});
+        result[QStringLiteral("failures")] = failureTexts();
         QTimer::singleShot(0, [&result] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (!widget->isWindow() || !widget->isVisible())
@@ -147,6 +218,20 @@ QJsonObject runProbe(const QString& lang, const QString& dataHome)
         return {};
     }
     return QJsonDocument::fromJson(output.mid(marker + int(qstrlen(kProbeMarker)))).object();
+}
+
+// The texts of a Polish and of a plain run against a table's Polish and English texts.
+template <class Row, std::size_t N>
+void compareTexts(const QJsonObject& polish, const QJsonObject& plain, const char* key, const Row (&rows)[N])
+{
+    const QJsonArray polishTexts = polish.value(QLatin1String(key)).toArray();
+    const QJsonArray plainTexts = plain.value(QLatin1String(key)).toArray();
+    QCOMPARE(polishTexts.size(), int(N));
+    QCOMPARE(plainTexts.size(), int(N));
+    for (int i = 0; i < int(N); ++i) {
+        QCOMPARE(polishTexts[i].toString(), QString::fromUtf8(rows[i].polish));
+        QCOMPARE(plainTexts[i].toString(), QString::fromUtf8(rows[i].english));
+    }
 }
 
 } // namespace
@@ -447,6 +532,15 @@ void ResourcesTest::applicationInstallsPolishOnlyForAPolishEnvironment()
     QCOMPARE(plainAbout[0].toString(), QStringLiteral("About application"));
     QCOMPARE(plainAbout[1].toString(), QStringLiteral("Close"));
     QVERIFY(plainAbout[2].toString().endsWith(QStringLiteral("compiled with Qt") + compiled));
+    // Qt's own dialogs, the system's error texts and the XML parser's messages follow too;
+    // on a system without that Polish locale the common errors keep their Polish text.
+    const QJsonObject polishWithoutSystemTexts = runProbe(QStringLiteral("pl_XX.UTF-8"), dataHome.path());
+    compareTexts(polish, plain, "fileDialog", kFileDialogTexts);
+    compareTexts(polish, plain, "failures", kFailures);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(polishWithoutSystemTexts.value(QStringLiteral("failures")).toArray().first().toString(),
+             QString::fromUtf8(kFailures[0].polish));
     // The window carries the application's icon whatever the language.
     for (const QJsonObject& run : {polish, plain}) {
         QCOMPARE(run.value(QStringLiteral("icon")).toString(), QStringLiteral("128x128"));
