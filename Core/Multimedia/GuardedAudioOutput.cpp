@@ -2,26 +2,39 @@
 
 #include <QAudioOutput>
 
+#include <utility>
+
 namespace Harbend {
 
-GuardedAudioOutput::GuardedAudioOutput(QAudioOutput* output)
-    : output(output), connectable(output), rate(output->format().sampleRate())
+GuardedAudioOutput::GuardedAudioOutput(QAudioOutput* output, Maker makeSpare)
+    : output(output), makeSpare(std::move(makeSpare)), rate(output->format().sampleRate())
 {
 }
 
 GuardedAudioOutput::~GuardedAudioOutput()
 {
-    QAudioOutput* doomed;
+    QAudioOutput* doomed[2];
     {
         QMutexLocker lock(&mutex);
-        doomed = output;
-        output = nullptr;
+        doomed[0] = output;
+        doomed[1] = spare;
+        output = spare = nullptr;
         device = nullptr;
     }
     // Qt's PulseAudio output runs the event loop while it is deleted.
-    doomed->reset();
-    doomed->stop();
-    delete doomed;
+    for (QAudioOutput* one : doomed) {
+        if (!one)
+            continue;
+        one->reset();
+        one->stop();
+        delete one;
+    }
+}
+
+QAudioOutput* GuardedAudioOutput::object() const
+{
+    QMutexLocker lock(&mutex);
+    return output;
 }
 
 bool GuardedAudioOutput::start()
@@ -29,6 +42,28 @@ bool GuardedAudioOutput::start()
     QMutexLocker lock(&mutex);
     device = output ? output->start() : nullptr;
     return device != nullptr;
+}
+
+bool GuardedAudioOutput::restart()
+{
+    QMutexLocker lock(&mutex);
+    if (!output)
+        return false;
+    if (!spare && makeSpare) {
+        spare = makeSpare();
+        if (spare && bufferBytes > 0)
+            spare->setBufferSize(bufferBytes);
+    }
+    QIODevice* fresh = spare ? spare->start() : nullptr;
+    output->reset();
+    output->stop();
+    if (!fresh) {
+        device = output->start();
+        return device != nullptr;
+    }
+    std::swap(output, spare);
+    device = fresh;
+    return true;
 }
 
 void GuardedAudioOutput::stop()
@@ -63,6 +98,7 @@ void GuardedAudioOutput::resume()
 void GuardedAudioOutput::setBufferSize(int bytes)
 {
     QMutexLocker lock(&mutex);
+    bufferBytes = bytes;
     if (output)
         output->setBufferSize(bytes);
 }

@@ -3,6 +3,8 @@
 #include <QAudio>
 #include <QMutex>
 
+#include <functional>
+
 class QAudioOutput;
 class QIODevice;
 
@@ -26,19 +28,30 @@ public:
         int sampleRate = 0;
     };
 
-    // Takes the output over; it is stopped and deleted with this object.
-    explicit GuardedAudioOutput(QAudioOutput* output);
+    // Makes a second output on the same device and format, or none.
+    using Maker = std::function<QAudioOutput*()>;
+
+    // Takes the output over; it is stopped and deleted with this object, and
+    // so is the second one that makeSpare gives for restarts.
+    explicit GuardedAudioOutput(QAudioOutput* output, Maker makeSpare = Maker());
     ~GuardedAudioOutput();
 
     GuardedAudioOutput(const GuardedAudioOutput&) = delete;
     GuardedAudioOutput& operator=(const GuardedAudioOutput&) = delete;
 
-    // The object itself, for signal connections only.
-    QAudioOutput* object() const { return connectable; }
+    // The output in use, for signal connections only; restart() may change it.
+    QAudioOutput* object() const;
     int sampleRate() const { return rate; }
 
     // Starts (anew) in push mode; false when the output gave no device.
     bool start();
+    // Starts anew with nothing queued from before: the spare output takes
+    // the device before the one in use lets it go. A sound server whose sink
+    // is left without a stream even for a moment may run ahead on its own
+    // (PulseAudio's null sink by two seconds when nothing records it), and
+    // the next stream waits for it. Without a spare the output in use
+    // restarts.
+    bool restart();
     void stop();
     void reset();
     void suspend();
@@ -52,9 +65,11 @@ public:
 
 private:
     mutable QRecursiveMutex mutex;
-    QAudioOutput* output;        // guarded by mutex
-    QIODevice* device = nullptr; // guarded by mutex
-    QAudioOutput* const connectable;
+    QAudioOutput* output;          // guarded by mutex
+    QAudioOutput* spare = nullptr; // stopped; guarded by mutex
+    QIODevice* device = nullptr;   // guarded by mutex
+    int bufferBytes = 0;           // guarded by mutex; 0: the output's own
+    const Maker makeSpare;
     const int rate;
 };
 

@@ -17,6 +17,7 @@
 
 #include <QAbstractVideoSurface>
 #include <QAudioOutput>
+#include <QPointer>
 
 namespace Harbend {
 
@@ -96,7 +97,10 @@ void PlayerSession::startAudio(OggReader* reader, quint64 startNs)
         HARBEND_LOG(Warning, "Failed to create audio output! Won't play audio!");
         return;
     }
-    output = new GuardedAudioOutput(created);
+    const QPointer<AudioEndpointControl> endpoint(service->audioEndpointControl);
+    const QAudioFormat format = stream->getAudioFormat();
+    output = new GuardedAudioOutput(
+        created, [endpoint, format] { return endpoint ? endpoint->createAudioOutput(format) : nullptr; });
     const unsigned bufferSize = unsigned(output->sampleRate() / 1000) * 400;
     audioThread = new AudioOutputThread(this, playback, output, stream->sampleQueue, service->audioChannelControl,
                                         bufferSize);
@@ -171,6 +175,14 @@ void PlayerSession::dropAudio()
         delete output;
         output = nullptr;
     }
+}
+
+bool PlayerSession::restartOutput()
+{
+    disconnect(output->object(), nullptr, this, nullptr);
+    const bool started = output->restart();
+    connect(output->object(), &QAudioOutput::stateChanged, this, &PlayerSession::stateChanged);
+    return started;
 }
 
 void PlayerSession::stop()
@@ -257,16 +269,16 @@ void PlayerSession::preSeek()
         pauseVideo();
         videoThread->queue->close();
     }
+    if (clock)
+        clock->pause();
     if (audioThread && audioThread->state() == OutputThread::Play) {
         HARBEND_LOG_AOT(Debug, "Pausing audio playback in preparation for the seek.");
         pauseAudio();
-        output->reset();
-        output->stop();
+        // Silent at once, but still on the device until the restart.
+        output->suspend();
         audioThread->queue->close();
         audioThread->queue->clear();
     }
-    if (clock)
-        clock->pause();
     HARBEND_LOG(Debug, "Prepared for seek.");
 }
 
@@ -284,9 +296,7 @@ bool PlayerSession::postSeek(qint64 ms)
         if (!audioThread->discardPending())
             return false;
         audioThread->queue->open();
-        output->reset();
-        output->stop();
-        if (!output->start()) {
+        if (!restartOutput()) {
             HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
             return false;
         }

@@ -66,6 +66,8 @@ private:
     void resumeVideo();
     // Stops and deletes the audio part and its output.
     void dropAudio();
+    // Starts the audio output anew with nothing of before queued.
+    bool restartOutput();
 
     static Logging::Log ms_log;
 

@@ -14,6 +14,12 @@
 // Theora with Vorbis, nothing recording the sink; paints of the back end's
 // widget per second, all and those 20 ms or more after the one before (25 when
 // every picture is drawn, evenly). Software drawing with QT_XCB_GL_INTEGRATION=none.
+// With --seek-pictures: 640x480 Theora with Vorbis, --runs seeks, in turn
+// while playing and while paused (timed from the play that follows), nothing
+// recording the sink unless --recorded; per kind of seek the time to the first
+// picture of the new position, to the clock's first move past it (the device
+// takes the new sound), and the longest a picture stood in the second after
+// the first one.
 #include "Core/Base/Processor.h"
 #include "Core/Multimedia/MediaServiceProvider.h"
 #include "Core/Output/VideoSurface.h"
@@ -427,6 +433,93 @@ int measurePaints(int seconds)
     return 0;
 }
 
+struct SeekFigures {
+    std::vector<double> firstPicture, clockMoves, longestHold; // ms
+};
+
+void printFigures(const char* kind, const SeekFigures& figures)
+{
+    auto row = [](const char* what, std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        std::printf("    %-26s median %7.1f ms, max %7.1f ms\n", what, median(values),
+                    values.empty() ? 0.0 : values.back());
+    };
+    std::printf("  %s (%zu seeks):\n", kind, figures.firstPicture.size());
+    row("first new picture", figures.firstPicture);
+    row("clock moves on", figures.clockMoves);
+    row("longest hold afterwards", figures.longestHold);
+}
+
+int measureSeekPictures(int seeks, bool recorded)
+{
+    QTemporaryDir folder;
+    const QString recording = folder.path() + "/seeks.ogg";
+    QProcess make;
+    make.start(HARBEND_BIN_DIR "/make-recording", {"--stream", "theora:width=640,height=480,fps=25", "--stream",
+                                                   "vorbis:channels=2,rate=44100", "--duration", "30", recording});
+    if (!make.waitForFinished(600000) || make.exitCode() != 0)
+        return 1;
+    PlaybackTest::SinkRecorder recorder;
+    if (recorded && (!recorder.start() || !recorder.waitUntilRunning()))
+        return 1;
+    QElapsedTimer wall;
+    wall.start();
+    TimingSurface surface(&wall);
+    std::unique_ptr<QMediaPlayer> player = makePlayer();
+    player->setVideoOutput(&surface);
+    player->setMedia(QMediaContent(QUrl::fromLocalFile(recording)));
+    player->play();
+    runFor(3000);
+    SeekFigures figures[2]; // playing, paused
+    for (int k = 0; k < seeks; ++k) {
+        const bool paused = k % 2 == 1;
+        const qint64 target = qint64((k * 7 + 3) % 25) * 1000 + 500;
+        if (paused) {
+            player->pause();
+            runFor(300);
+        }
+        const qint64 seekAt = wall.nsecsElapsed();
+        player->setPosition(target);
+        const qint64 reached = player->position();
+        if (paused) {
+            runFor(300);
+            player->play();
+        }
+        const qint64 from = paused ? wall.nsecsElapsed() : seekAt;
+        qint64 moved = -1;
+        while (wall.nsecsElapsed() - from < 3000000000LL) {
+            if (moved < 0 && player->position() > reached + 50)
+                moved = wall.nsecsElapsed();
+            if (recorded)
+                recorder.available();
+            runFor(2);
+        }
+        const int near = int(reached / 40);
+        qint64 first = -1, last = -1, hold = 0;
+        for (const auto& frame : surface.frames()) {
+            if (frame.second < seekAt || (first < 0 && qAbs(frame.first - near) > 25))
+                continue;
+            if (first < 0)
+                first = last = frame.second;
+            if (frame.second > first + 1000000000LL)
+                break;
+            hold = qMax(hold, frame.second - last);
+            last = frame.second;
+        }
+        if (first >= 0)
+            hold = qMax(hold, first + 1000000000LL - last);
+        SeekFigures& into = figures[paused ? 1 : 0];
+        into.firstPicture.push_back(first < 0 ? -1.0 : double(first - from) / 1e6);
+        into.clockMoves.push_back(moved < 0 ? -1.0 : double(moved - from) / 1e6);
+        into.longestHold.push_back(double(hold) / 1e6);
+    }
+    player->stop();
+    std::printf("seeks in 640x480 Theora + Vorbis, %s:\n", recorded ? "sink recorded" : "nothing records the sink");
+    printFigures("playing", figures[0]);
+    printFigures("paused, then play", figures[1]);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -450,6 +543,8 @@ int main(int argc, char** argv)
     }
     if (args.contains("--av"))
         return measureAvOffset(seconds, args.contains("--seeks"));
+    if (args.contains("--seek-pictures"))
+        return measureSeekPictures(runs, args.contains("--recorded"));
     if (args.contains("--paints"))
         return measurePaints(seconds);
     if (args.contains("--host"))

@@ -14,7 +14,9 @@
 
 namespace PlaybackTest {
 
-SinkRecorder::~SinkRecorder()
+SinkRecorder::~SinkRecorder() { stop(); }
+
+void SinkRecorder::stop()
 {
     if (process.state() != QProcess::NotRunning) {
         process.kill();

@@ -23,6 +23,9 @@ class SinkRecorder {
 public:
     ~SinkRecorder();
     bool start();
+    // Nothing records the sink afterwards, as on a desktop.
+    void stop();
+    bool isRunning() const { return process.state() != QProcess::NotRunning; }
     // Waits until the sink delivers sound (a sleeping null sink takes up to
     // two seconds to wake); plays silence meanwhile.
     bool waitUntilRunning(int timeoutMs = 8000);
