@@ -82,8 +82,11 @@ void AudioDeviceSynchronizer::setPlaybackRate(PlaybackRate::Enum newRate)
     if (newRate == rate)
         return;
     Synchronizer::setPlaybackRate(newRate);
+    // The count starts from zero with nothing of the old rate queued; the
+    // stream stays on the device meanwhile, so the sound server cannot run
+    // ahead of it.
     if (output)
-        output->reset();
+        output->restart();
     restartCarry(false);
 }
 

@@ -23,7 +23,7 @@ public:
 
     quint64 elapsed() const override;
     void reset(quint64 ns) override;
-    // The output must be started anew afterwards when the rate changed.
+    // A changed rate restarts the output, which then counts from zero.
     void setPlaybackRate(PlaybackRate::Enum newRate) override;
     void resume() override;
 

@@ -179,10 +179,18 @@ void PlayerSession::dropAudio()
 
 bool PlayerSession::restartOutput()
 {
-    disconnect(output->object(), nullptr, this, nullptr);
+    QAudioOutput* const before = output->object();
     const bool started = output->restart();
-    connect(output->object(), &QAudioOutput::stateChanged, this, &PlayerSession::stateChanged);
+    followOutput(before);
     return started;
+}
+
+void PlayerSession::followOutput(QAudioOutput* before)
+{
+    if (output->object() == before)
+        return;
+    disconnect(before, nullptr, this, nullptr);
+    connect(output->object(), &QAudioOutput::stateChanged, this, &PlayerSession::stateChanged);
 }
 
 void PlayerSession::stop()
@@ -325,8 +333,11 @@ bool PlayerSession::changePlaybackRate(double rate)
     // The stream time heard since the output last started: the sound goes on
     // from there.
     const quint64 heard = clock ? clock->elapsed() - clock->runStart() : 0;
+    QAudioOutput* const before = output ? output->object() : nullptr;
     if (clock)
         clock->setPlaybackRate(target);
+    if (output)
+        followOutput(before);
     if (audioThread && target != audioThread->playbackRate()) {
         if (audioThread->state() != OutputThread::Paused) {
             HARBEND_LOG_AOT(Error, "Invalid state! Can't change playback rate!");
@@ -334,9 +345,8 @@ bool PlayerSession::changePlaybackRate(double rate)
         } else if (!audioThread->setPlaybackRate(target)) {
             failed = true;
         } else {
-            // The clock has reset the output; it starts anew and counts from zero.
-            output->stop();
-            if (!output->start()) {
+            // The clock has restarted the output; it counts from zero.
+            if (output->read().state == QAudio::StoppedState) {
                 HARBEND_LOG_AOT(Error, "Failed to start audio playback!");
                 failed = true;
             } else {

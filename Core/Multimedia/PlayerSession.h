@@ -6,6 +6,7 @@
 #include <QObject>
 
 class QAbstractVideoSurface;
+class QAudioOutput;
 
 namespace Harbend {
 
@@ -68,6 +69,8 @@ private:
     void dropAudio();
     // Starts the audio output anew with nothing of before queued.
     bool restartOutput();
+    // Follows the output in use when a restart has replaced the one before.
+    void followOutput(QAudioOutput* before);
 
     static Logging::Log ms_log;
 

@@ -14,6 +14,8 @@
 // Theora with Vorbis, nothing recording the sink; paints of the back end's
 // widget per second, all and those 20 ms or more after the one before (25 when
 // every picture is drawn, evenly). Software drawing with QT_XCB_GL_INTEGRATION=none.
+// With --seek-pictures --rates: the same for rate changes while playing,
+// in turn to 2x and back to 1x.
 // With --seek-pictures: 640x480 Theora with Vorbis, --runs seeks, in turn
 // while playing and while paused (timed from the play that follows), nothing
 // recording the sink unless --recorded; per kind of seek the time to the first
@@ -450,7 +452,7 @@ void printFigures(const char* kind, const SeekFigures& figures)
     row("longest hold afterwards", figures.longestHold);
 }
 
-int measureSeekPictures(int seeks, bool recorded)
+int measureSeekPictures(int seeks, bool recorded, bool rates)
 {
     QTemporaryDir folder;
     const QString recording = folder.path() + "/seeks.ogg";
@@ -472,14 +474,18 @@ int measureSeekPictures(int seeks, bool recorded)
     runFor(3000);
     SeekFigures figures[2]; // playing, paused
     for (int k = 0; k < seeks; ++k) {
-        const bool paused = k % 2 == 1;
+        // Rate changes alternate 2x and 1x while playing.
+        const bool paused = !rates && k % 2 == 1;
         const qint64 target = qint64((k * 7 + 3) % 25) * 1000 + 500;
         if (paused) {
             player->pause();
             runFor(300);
         }
         const qint64 seekAt = wall.nsecsElapsed();
-        player->setPosition(target);
+        if (rates)
+            player->setPlaybackRate(k % 2 == 0 ? 2.0 : 1.0);
+        else
+            player->setPosition(target);
         const qint64 reached = player->position();
         if (paused) {
             runFor(300);
@@ -508,15 +514,16 @@ int measureSeekPictures(int seeks, bool recorded)
         }
         if (first >= 0)
             hold = qMax(hold, first + 1000000000LL - last);
-        SeekFigures& into = figures[paused ? 1 : 0];
+        SeekFigures& into = figures[rates ? k % 2 : paused ? 1 : 0];
         into.firstPicture.push_back(first < 0 ? -1.0 : double(first - from) / 1e6);
         into.clockMoves.push_back(moved < 0 ? -1.0 : double(moved - from) / 1e6);
         into.longestHold.push_back(double(hold) / 1e6);
     }
     player->stop();
-    std::printf("seeks in 640x480 Theora + Vorbis, %s:\n", recorded ? "sink recorded" : "nothing records the sink");
-    printFigures("playing", figures[0]);
-    printFigures("paused, then play", figures[1]);
+    std::printf("%s in 640x480 Theora + Vorbis, %s:\n", rates ? "rate changes" : "seeks",
+                recorded ? "sink recorded" : "nothing records the sink");
+    printFigures(rates ? "to 2x" : "playing", figures[0]);
+    printFigures(rates ? "to 1x" : "paused, then play", figures[1]);
     return 0;
 }
 
@@ -544,7 +551,7 @@ int main(int argc, char** argv)
     if (args.contains("--av"))
         return measureAvOffset(seconds, args.contains("--seeks"));
     if (args.contains("--seek-pictures"))
-        return measureSeekPictures(runs, args.contains("--recorded"));
+        return measureSeekPictures(runs, args.contains("--recorded"), args.contains("--rates"));
     if (args.contains("--paints"))
         return measurePaints(seconds);
     if (args.contains("--host"))
