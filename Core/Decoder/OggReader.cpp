@@ -5,10 +5,16 @@
 #include "Core/Multimedia/MetaDataControl.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QIODevice>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Harbend {
 
@@ -90,9 +96,15 @@ bool OggReader::checkDevice()
         return false;
     }
     // A device handed over open (a stream given to the player) is used as it is.
-    if (!device->isOpen() && !device->open(QIODevice::ReadOnly)) {
-        HARBEND_LOG(Error, "Failed to open stream! Reason: '%s'.", device->errorString().toLocal8Bit().constData());
-        return false;
+    if (!device->isOpen()) {
+        QFile* file = qobject_cast<QFile*>(device);
+        QString reason;
+        if (file ? !openRegularFile(*file, reason) : !device->open(QIODevice::ReadOnly)) {
+            if (!file)
+                reason = device->errorString();
+            HARBEND_LOG(Error, "Failed to open stream! Reason: '%s'.", reason.toLocal8Bit().constData());
+            return false;
+        }
     }
     if (!device->isReadable()) {
         HARBEND_LOG(Error, "Stream is not readable!");
@@ -109,6 +121,36 @@ bool OggReader::checkDevice()
     }
     if (magic != "OggS") {
         HARBEND_LOG(Error, "Stream is not a valid Ogg file! Can't play it!");
+        return false;
+    }
+    return true;
+}
+
+bool OggReader::openRegularFile(QFile& file, QString& reason)
+{
+    // Embedded resources live in memory.
+    if (file.fileName().startsWith(QLatin1Char(':'))) {
+        const bool opened = file.open(QIODevice::ReadOnly);
+        reason = file.errorString();
+        return opened;
+    }
+    // Opened without waiting and checked before QFile takes it: a FIFO
+    // without a writer, a device or a socket would block or never end.
+    const int descriptor = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat status;
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        reason = QStringLiteral("Not a regular file");
+        return false;
+    }
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        reason = file.errorString();
         return false;
     }
     return true;

@@ -15,6 +15,7 @@
 
 #include <ogg/ogg.h>
 
+class QFile;
 class QIODevice;
 
 namespace Harbend {
@@ -90,6 +91,8 @@ protected:
 
 private:
     bool checkDevice();
+    // Opens only a regular file, never waiting; false with the reason.
+    static bool openRegularFile(QFile& file, QString& reason);
     bool discoverStreams();
     bool collectHeaders();
     bool headersMissing() const;
