@@ -24,7 +24,7 @@ void OggPageScanner::reset()
     lastPageStart = -1;
 }
 
-bool OggPageScanner::nextPage(ogg_page* page) { return nextPageBefore(page, std::numeric_limits<qint64>::max()); }
+bool OggPageScanner::nextPage(ogg_page* page) { return nextPageBefore(page, endOffset); }
 
 bool OggPageScanner::nextPageBefore(ogg_page* page, qint64 limit)
 {

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <limits>
+
 #include <ogg/ogg.h>
 
 class QIODevice;
@@ -23,6 +25,8 @@ public:
     OggPageScanner& operator=(const OggPageScanner&) = delete;
 
     void setDevice(QIODevice* source) { device = source; }
+    // Pages that begin at or after this offset are not found (by nextPage and nextPageOf).
+    void setEnd(qint64 offset) { endOffset = offset; }
 
     // Seeks the device and forgets buffered bytes; false when the seek fails.
     bool moveTo(qint64 offset);
@@ -50,6 +54,7 @@ public:
 private:
     QIODevice* device = nullptr;
     ogg_sync_state sync;
+    qint64 endOffset = std::numeric_limits<qint64>::max();
     qint64 lastPageStart = -1;
     qint64 nextOffset = 0;
     qint64 totalBytes = 0;
