@@ -50,7 +50,7 @@ bool OggPageScanner::nextPageBefore(ogg_page* page, qint64 limit)
         const qint64 at = device->pos();
         qint64 wanted = ReadSize;
         if (at < limit) {
-            wanted = std::min<qint64>(ReadSize, limit - at);
+            wanted = std::min<qint64>(readSize, limit - at);
         } else {
             wanted = std::min<qint64>(ReadSize, pastLimit);
             pastLimit *= 2;

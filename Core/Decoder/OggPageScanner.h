@@ -28,6 +28,9 @@ public:
     // Pages that begin at or after this offset are not found (by nextPage and nextPageOf).
     void setEnd(qint64 offset) { endOffset = offset; }
 
+    // Bytes asked of the device per read before a limit (ReadSize at first).
+    void setReadSize(qint64 bytes) { readSize = bytes; }
+
     // Seeks the device and forgets buffered bytes; false when the seek fails.
     bool moveTo(qint64 offset);
     // Forgets buffered bytes; reading goes on where the device stands.
@@ -55,6 +58,7 @@ private:
     QIODevice* device = nullptr;
     ogg_sync_state sync;
     qint64 endOffset = std::numeric_limits<qint64>::max();
+    qint64 readSize = ReadSize;
     qint64 lastPageStart = -1;
     qint64 nextOffset = 0;
     qint64 totalBytes = 0;

@@ -34,6 +34,10 @@ const qint64 kLateStart = 1999;
 // this many bytes before it are rather read whole.
 const int kLinkProbes = 16;
 const qint64 kWholeLinkScan = qint64(1) << 20;
+// How far back from the end data is first looked for in a file with holes.
+const qint64 kFirstHoleProbe = qint64(1) << 20;
+// The largest read of a tail in which no page has been found yet.
+const qint64 kLongestJunkRead = qint64(1) << 20;
 // Below this window the bisection stops.
 const qint64 kSmallestWindow = 1000;
 // A page within this many ms of the target ends the bisection.
@@ -432,7 +436,7 @@ bool OggReader::findEndTime(OggPageScanner& scanner, const FirstLink& link, qint
 {
     // Only the first link's streams play: in a chained file the tail belongs
     // to a later link, whose streams may reuse the serial numbers.
-    TailScan tail = scanTail(scanner, link, device->size());
+    TailScan tail = scanTail(scanner, link, writtenEnd());
     if (!tail.failed && (tail.laterLink || laterLinkBefore(scanner, link, tail)))
         tail = scanTail(scanner, link, firstLaterLink(scanner, link, device->size()));
     if (tail.failed) {
@@ -446,6 +450,39 @@ bool OggReader::findEndTime(OggPageScanner& scanner, const FirstLink& link, qint
     end = tail.latest;
     dataEnd = tail.dataEnd;
     return true;
+}
+
+qint64 OggReader::writtenEnd() const
+{
+    // Holes in a file (a sparse or preallocated tail) hold only zeros, where
+    // no page can lie: the scan for the last page starts where the last data
+    // ends. Asked of the file's own descriptor, whose offset is put back.
+    const qint64 size = device->size();
+    QFileDevice* file = qobject_cast<QFileDevice*>(device);
+    const int descriptor = file ? file->handle() : -1;
+    const off_t kept = descriptor >= 0 ? ::lseek(descriptor, 0, SEEK_CUR) : -1;
+    if (kept < 0)
+        return size;
+    qint64 end = size;
+    for (qint64 back = kFirstHoleProbe;; back *= 2) {
+        const off_t from = off_t(std::max<qint64>(0, size - back));
+        off_t data = ::lseek(descriptor, from, SEEK_DATA);
+        if (data < 0 && errno == ENXIO && from > 0)
+            continue; // only a hole after it: look farther back
+        if (data < 0) {
+            end = errno == ENXIO ? 0 : size; // all a hole, or holes unknown here
+            break;
+        }
+        for (end = data; data >= 0; data = ::lseek(descriptor, end, SEEK_DATA)) {
+            const off_t hole = ::lseek(descriptor, data, SEEK_HOLE);
+            if (hole < 0)
+                break;
+            end = hole;
+        }
+        break;
+    }
+    ::lseek(descriptor, kept, SEEK_SET);
+    return std::min(size, end);
 }
 
 OggReader::TailScan OggReader::scanTail(OggPageScanner& scanner, const FirstLink& link, qint64 linkEnd)
@@ -470,8 +507,13 @@ OggReader::TailScan OggReader::scanTail(OggPageScanner& scanner, const FirstLink
     qint64 pagesEnd = -1;
     qint64 lastPlaced = -1; // where the last page with a positive time begins
     qint64 offset = linkEnd;
+    qint64 window = step;
     for (qint64 limit = linkEnd; limit > bound; limit = offset) {
-        offset = std::max(bound, limit - step);
+        offset = std::max(bound, limit - window);
+        // Junk without a page is read in growing windows, in as few reads.
+        scanner.setReadSize(window);
+        if (pagesEnd < 0)
+            window = std::min(2 * window, kLongestJunkRead);
         if (!scanner.moveTo(offset)) {
             tail.failed = true;
             return tail;
@@ -495,6 +537,7 @@ OggReader::TailScan OggReader::scanTail(OggPageScanner& scanner, const FirstLink
         if (lastPlaced >= 0)
             bound = std::max(bound, pagesEnd - (pagesEnd - lastPlaced + step - 1) / step * step);
     }
+    scanner.setReadSize(step);
     tail.from = offset;
     tail.dataEnd = pagesEnd;
     tail.latest = sawZero ? 0 : -1;

@@ -120,6 +120,8 @@ private:
     static bool isLaterLink(const FirstLink& link, ogg_page* scanned, qint64 at);
     bool findStartTime(OggPageScanner& scanner, FirstLink& link, qint64& start);
     bool findEndTime(OggPageScanner& scanner, const FirstLink& link, qint64& end);
+    // Where the written data of the file ends: holes after it are skipped.
+    qint64 writtenEnd() const;
     TailScan scanTail(OggPageScanner& scanner, const FirstLink& link, qint64 linkEnd);
     bool laterLinkBefore(OggPageScanner& scanner, const FirstLink& link, const TailScan& tail);
     // Where the first later link begins, or before when none begins earlier.
