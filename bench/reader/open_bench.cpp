@@ -22,25 +22,6 @@
 
 using namespace Harbend;
 
-namespace {
-
-// A file on disk that counts what is read from it, unbuffered as CountingBuffer.
-class CountingFile : public QFile {
-public:
-    explicit CountingFile(const QString& name) : QFile(name) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
-    qint64 bytesRead = 0;
-
-protected:
-    qint64 readData(char* data, qint64 size) override
-    {
-        const qint64 got = QFile::readData(data, size);
-        bytesRead += std::max<qint64>(got, 0);
-        return got;
-    }
-};
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
