@@ -410,16 +410,13 @@ bool OggReader::findStartTime(OggPageScanner& scanner, FirstLink& link, qint64& 
             link.serials.insert(ogg_page_serialno(&scanned));
         else
             link.dataStart = std::min(link.dataStart, scanner.pageStart());
+        const qint64 time = bos || ogg_page_granulepos(&scanned) <= 0 ? -1 : timeOfPage(&scanned);
         const auto stream = followed.find(ogg_page_serialno(&scanned));
-        const qint64 covered = stream != followed.end() ? stream->second->take(&scanned) : 0;
-        if (bos || ogg_page_granulepos(&scanned) <= 0)
-            continue;
-        const qint64 time = timeOfPage(&scanned);
+        const qint64 first = stream != followed.end() ? stream->second->take(&scanned, time) : time;
         if (time > 0) {
-            // The time of the first sample; recorders start their clocks a
-            // little late: up to 2 s counts as the start.
-            const qint64 first = sawZero ? 0 : std::max<qint64>(0, time - covered);
-            start = first <= kLateStart ? 0 : first;
+            // Recorders start their clocks a little late: a first sample up
+            // to 2 s in counts as the start.
+            start = sawZero || first <= kLateStart ? 0 : first;
             return true;
         }
         sawZero = sawZero || time == 0;

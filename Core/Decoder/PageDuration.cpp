@@ -5,6 +5,7 @@
 
 #include <opus/opus.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace Harbend {
@@ -29,36 +30,40 @@ PageDuration::~PageDuration()
     ogg_stream_clear(&state);
 }
 
-qint64 PageDuration::take(ogg_page* page)
+qint64 PageDuration::take(ogg_page* page, qint64 pageTime)
 {
     if (ogg_stream_pagein(&state, page) != 0)
-        return 0;
+        return pageTime;
     qint64 units = 0;
-    qint64 packets = 0;
+    qint64 packets = 0; // data packets
     ogg_packet packet;
     for (int result; (result = ogg_stream_packetout(&state, &packet)) != 0;) {
         if (result < 0)
             continue; // a gap: the packets after it still end on this page
+        if (headersSeen < qint64(info.headerCount)) {
+            readHeader(&packet);
+            ++headersSeen;
+            continue;
+        }
         units += packetUnits(&packet);
         ++packets;
     }
-    if (!(info.granuleRate > 0.0))
-        return 0;
+    if (!(info.granuleRate > 0.0) || pageTime < 0)
+        return pageTime;
     if (info.mediaType == MediaType::Video) {
         // A picture's time is where it begins: the page's own picture is at
         // its granule position, the earlier ones one frame apart before it.
-        return info.codec == Codec::Theora && packets > 1 ? qint64((packets - 1) * 1000.0 / info.granuleRate) : 0;
+        if (info.codec != Codec::Theora || packets <= 1)
+            return pageTime;
+        return pageTime - qint64(std::ceil((packets - 1) * 1000.0 / info.granuleRate));
     }
-    return qint64((units + opusPreSkip) * 1000.0 / info.granuleRate);
+    // An audio granule position counts the samples up to the end of the page.
+    const qint64 first = ogg_page_granulepos(page) - units - opusPreSkip;
+    return first < 0 ? 0 : qint64(std::floor(first * 1000.0 / info.granuleRate));
 }
 
 qint64 PageDuration::packetUnits(ogg_packet* packet)
 {
-    if (headersSeen < qint64(info.headerCount)) {
-        readHeader(packet);
-        ++headersSeen;
-        return 0;
-    }
     switch (info.codec) {
     case Codec::Speex:
         return speexUnits;

@@ -9,10 +9,10 @@
 
 namespace Harbend {
 
-// Follows one logical stream page by page and tells how much of the time
-// before a page's granule position its completed packets cover, so that the
-// time of the stream's first sample (or picture) can be taken from its first
-// data page. Codecs whose packet lengths it cannot tell cover nothing.
+// Follows one logical stream page by page and tells where the data of the
+// packets that end on a page begins, so that the time of the stream's first
+// sample (or picture) can be taken from its first data page. For codecs whose
+// packet lengths it cannot tell, that is the page's own time.
 class PageDuration {
 public:
     PageDuration(int serialno, const StreamInfo& info);
@@ -21,13 +21,14 @@ public:
     PageDuration(const PageDuration&) = delete;
     PageDuration& operator=(const PageDuration&) = delete;
 
-    // The stream's pages in file order. Returns the milliseconds between the
-    // time of the page's granule position and the first sample of the data
-    // packets that end on it (for Opus, past the pre-skip as well).
-    qint64 take(ogg_page* page);
+    // The stream's pages in file order, each with the time of its granule
+    // position (ms, -1 for none). Returns the time of the first sample (past
+    // Opus's pre-skip) or picture of the data packets that end on it, not
+    // below 0.
+    qint64 take(ogg_page* page, qint64 pageTime);
 
 private:
-    // Granule units of one data packet; headers count nothing.
+    // Granule units of one data packet.
     qint64 packetUnits(ogg_packet* packet);
     void readHeader(ogg_packet* packet);
 
