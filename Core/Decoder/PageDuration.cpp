@@ -55,7 +55,8 @@ qint64 PageDuration::take(ogg_page* page, qint64 pageTime)
         // its granule position, the earlier ones one frame apart before it.
         if (info.codec != Codec::Theora || packets <= 1)
             return pageTime;
-        return pageTime - qint64(std::ceil((packets - 1) * 1000.0 / info.granuleRate));
+        const double earlier = std::ceil((packets - 1) * 1000.0 / info.granuleRate);
+        return earlier >= double(pageTime) ? 0 : pageTime - qint64(earlier);
     }
     // An audio granule position counts the samples up to the end of the page.
     const qint64 first = ogg_page_granulepos(page) - units - opusPreSkip;
