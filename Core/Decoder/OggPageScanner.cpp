@@ -24,7 +24,7 @@ void OggPageScanner::reset()
     lastPageStart = -1;
 }
 
-bool OggPageScanner::nextPage(ogg_page* page) { return nextPageBefore(page, std::numeric_limits<qint64>::max()); }
+bool OggPageScanner::nextPage(ogg_page* page) { return nextPageBefore(page, endOffset); }
 
 bool OggPageScanner::nextPageBefore(ogg_page* page, qint64 limit)
 {
@@ -50,7 +50,7 @@ bool OggPageScanner::nextPageBefore(ogg_page* page, qint64 limit)
         const qint64 at = device->pos();
         qint64 wanted = ReadSize;
         if (at < limit) {
-            wanted = std::min<qint64>(ReadSize, limit - at);
+            wanted = std::min<qint64>(readSize, limit - at);
         } else {
             wanted = std::min<qint64>(ReadSize, pastLimit);
             pastLimit *= 2;

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <limits>
+
 #include <ogg/ogg.h>
 
 class QIODevice;
@@ -23,6 +25,11 @@ public:
     OggPageScanner& operator=(const OggPageScanner&) = delete;
 
     void setDevice(QIODevice* source) { device = source; }
+    // Pages that begin at or after this offset are not found (by nextPage and nextPageOf).
+    void setEnd(qint64 offset) { endOffset = offset; }
+
+    // Bytes asked of the device per read before a limit (ReadSize at first).
+    void setReadSize(qint64 bytes) { readSize = bytes; }
 
     // Seeks the device and forgets buffered bytes; false when the seek fails.
     bool moveTo(qint64 offset);
@@ -50,6 +57,8 @@ public:
 private:
     QIODevice* device = nullptr;
     ogg_sync_state sync;
+    qint64 endOffset = std::numeric_limits<qint64>::max();
+    qint64 readSize = ReadSize;
     qint64 lastPageStart = -1;
     qint64 nextOffset = 0;
     qint64 totalBytes = 0;

@@ -2,13 +2,22 @@
 
 #include "Core/Base/GuiThread.h"
 #include "Core/Decoder/OggStream.h"
+#include "Core/Decoder/PageDuration.h"
 #include "Core/Multimedia/MetaDataControl.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QIODevice>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Harbend {
 
@@ -19,9 +28,16 @@ const char kLogSource[] = "Core/Decoder/OggReader";
 // read meanwhile wait in memory, so a file that never completes its headers
 // must not be read to its end.
 const int kMaxHeaderPages = 4096;
-// How far back from the end the end time is looked for: a tail that no page
-// can be placed in (zeros after a recorder's crash) is read only this far.
-const qint64 kEndScanBytes = qint64(64) << 20;
+// A first sample up to this many ms late is taken as the start of the recording.
+const qint64 kLateStart = 1999;
+// Pages looked at for a later link of a chained file before the tail; up to
+// this many bytes before it are rather read whole.
+const int kLinkProbes = 16;
+const qint64 kWholeLinkScan = qint64(1) << 20;
+// How far back from the end data is first looked for in a file with holes.
+const qint64 kFirstHoleProbe = qint64(1) << 20;
+// The largest read of a tail in which no page has been found yet.
+const qint64 kLongestJunkRead = qint64(1) << 20;
 // Below this window the bisection stops.
 const qint64 kSmallestWindow = 1000;
 // A page within this many ms of the target ends the bisection.
@@ -90,9 +106,15 @@ bool OggReader::checkDevice()
         return false;
     }
     // A device handed over open (a stream given to the player) is used as it is.
-    if (!device->isOpen() && !device->open(QIODevice::ReadOnly)) {
-        HARBEND_LOG(Error, "Failed to open stream! Reason: '%s'.", device->errorString().toLocal8Bit().constData());
-        return false;
+    if (!device->isOpen()) {
+        QFile* file = qobject_cast<QFile*>(device);
+        QString reason;
+        if (file ? !openRegularFile(*file, reason) : !device->open(QIODevice::ReadOnly)) {
+            if (!file)
+                reason = device->errorString();
+            HARBEND_LOG(Error, "Failed to open stream! Reason: '%s'.", reason.toLocal8Bit().constData());
+            return false;
+        }
     }
     if (!device->isReadable()) {
         HARBEND_LOG(Error, "Stream is not readable!");
@@ -109,6 +131,36 @@ bool OggReader::checkDevice()
     }
     if (magic != "OggS") {
         HARBEND_LOG(Error, "Stream is not a valid Ogg file! Can't play it!");
+        return false;
+    }
+    return true;
+}
+
+bool OggReader::openRegularFile(QFile& file, QString& reason)
+{
+    // Embedded resources live in memory.
+    if (file.fileName().startsWith(QLatin1Char(':'))) {
+        const bool opened = file.open(QIODevice::ReadOnly);
+        reason = file.errorString();
+        return opened;
+    }
+    // Opened without waiting and checked before QFile takes it: a FIFO
+    // without a writer, a device or a socket would block or never end.
+    const int descriptor = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat status;
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        reason = QStringLiteral("Not a regular file");
+        return false;
+    }
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        reason = file.errorString();
         return false;
     }
     return true;
@@ -319,7 +371,8 @@ bool OggReader::calculateDuration()
     }
     qint64 start = -1;
     qint64 end = -1;
-    const bool found = findStartTime(scanner, start) && findEndTime(scanner, end);
+    FirstLink link;
+    const bool found = findStartTime(scanner, link, start) && findEndTime(scanner, link, end);
     if (found) {
         if (start > end) {
             HARBEND_LOG(Warning,
@@ -334,17 +387,36 @@ bool OggReader::calculateDuration()
     return found;
 }
 
-bool OggReader::findStartTime(OggPageScanner& scanner, qint64& start)
+bool OggReader::isLaterLink(const FirstLink& link, ogg_page* scanned, qint64 at)
 {
+    return at >= link.dataStart && (ogg_page_bos(scanned) || !link.serials.contains(ogg_page_serialno(scanned)));
+}
+
+bool OggReader::findStartTime(OggPageScanner& scanner, FirstLink& link, qint64& start)
+{
+    // Each kept stream is followed from its first page: what its packets
+    // cover tells where the data of its first timed page begins.
+    std::map<int, std::unique_ptr<PageDuration>> followed;
+    for (const QSharedPointer<OggStream>& stream : streams)
+        followed[stream->serialno].reset(new PageDuration(stream->serialno, stream->streamInfo()));
     ogg_page scanned;
     bool sawZero = false;
+    link.dataStart = device->size();
     while (scanner.nextPage(&scanned)) {
-        if (ogg_page_bos(&scanned) || ogg_page_granulepos(&scanned) <= 0)
-            continue;
-        const qint64 time = timeOfPage(&scanned);
+        const bool bos = ogg_page_bos(&scanned);
+        if (isLaterLink(link, &scanned, scanner.pageStart()))
+            break;
+        if (bos)
+            link.serials.insert(ogg_page_serialno(&scanned));
+        else
+            link.dataStart = std::min(link.dataStart, scanner.pageStart());
+        const qint64 time = bos || ogg_page_granulepos(&scanned) <= 0 ? -1 : timeOfPage(&scanned);
+        const auto stream = followed.find(ogg_page_serialno(&scanned));
+        const qint64 first = stream != followed.end() ? stream->second->take(&scanned, time) : time;
         if (time > 0) {
-            // Recorders start their clocks a little late: up to 2 s counts as the start.
-            start = time <= 1999 ? 0 : time;
+            // Recorders start their clocks a little late: a first sample up
+            // to 2 s in counts as the start.
+            start = sawZero || first <= kLateStart ? 0 : first;
             return true;
         }
         sawZero = sawZero || time == 0;
@@ -357,33 +429,99 @@ bool OggReader::findStartTime(OggPageScanner& scanner, qint64& start)
     return false;
 }
 
-bool OggReader::findEndTime(OggPageScanner& scanner, qint64& end)
+bool OggReader::findEndTime(OggPageScanner& scanner, const FirstLink& link, qint64& end)
 {
-    // Windows step back from the end of the file; each scans only the pages
+    // Only the first link's streams play: in a chained file the tail belongs
+    // to a later link, whose streams may reuse the serial numbers.
+    TailScan tail = scanTail(scanner, link, writtenEnd());
+    if (!tail.failed && (tail.laterLink || laterLinkBefore(scanner, link, tail)))
+        tail = scanTail(scanner, link, firstLaterLink(scanner, link, device->size()));
+    if (tail.failed) {
+        HARBEND_LOG(Error, "Failed to seek to the desired position!");
+        return false;
+    }
+    if (tail.latest < 0) {
+        HARBEND_LOG(Error, "Failed to find the end position in the file!");
+        return false;
+    }
+    end = tail.latest;
+    dataEnd = tail.dataEnd;
+    return true;
+}
+
+qint64 OggReader::writtenEnd() const
+{
+    // Holes in a file (a sparse or preallocated tail) hold only zeros, where
+    // no page can lie: the scan for the last page starts where the last data
+    // ends. Asked of the file's own descriptor, whose offset is put back.
+    const qint64 size = device->size();
+    QFileDevice* file = qobject_cast<QFileDevice*>(device);
+    const int descriptor = file ? file->handle() : -1;
+    const off_t kept = descriptor >= 0 ? ::lseek(descriptor, 0, SEEK_CUR) : -1;
+    if (kept < 0)
+        return size;
+    qint64 end = size;
+    for (qint64 back = kFirstHoleProbe;; back *= 2) {
+        const off_t from = off_t(std::max<qint64>(0, size - back));
+        off_t data = ::lseek(descriptor, from, SEEK_DATA);
+        if (data < 0 && errno == ENXIO && from > 0)
+            continue; // only a hole after it: look farther back
+        if (data < 0) {
+            end = errno == ENXIO ? 0 : size; // all a hole, or holes unknown here
+            break;
+        }
+        for (end = data; data >= 0; data = ::lseek(descriptor, end, SEEK_DATA)) {
+            const off_t hole = ::lseek(descriptor, data, SEEK_HOLE);
+            if (hole < 0)
+                break;
+            end = hole;
+        }
+        break;
+    }
+    ::lseek(descriptor, kept, SEEK_SET);
+    return std::min(size, end);
+}
+
+OggReader::TailScan OggReader::scanTail(OggPageScanner& scanner, const FirstLink& link, qint64 linkEnd)
+{
+    // Windows step back from the end of the link; each scans only the pages
     // that begin inside it, since those after it were seen by the window
-    // before. The steps that count are those back from the end of the last
-    // page, as if the file ended there: bytes after it (zeros after a crash)
-    // change nothing. The first such step that holds a time is the one read.
+    // before, so that each byte is read once however long a tail of junk
+    // is. The steps that count are those back from the end of the last page,
+    // as if the file ended there: bytes after it (zeros after a crash, a
+    // preallocated file) change nothing. The first such step that holds a
+    // time is the one read.
     struct Timed {
         qint64 start;
         qint64 time;
     };
+    TailScan tail;
     QVector<Timed> timed; // pages with a positive time, from the first one found on
     bool sawZero = false;
     ogg_page scanned;
     const qint64 step = OggPageScanner::ReadSize;
-    const qint64 size = device->size();
-    qint64 bound = std::max<qint64>(0, size - kEndScanBytes);
-    qint64 dataEnd = -1;
+    qint64 bound = 0;
+    qint64 pagesEnd = -1;
     qint64 lastPlaced = -1; // where the last page with a positive time begins
-    for (qint64 limit = size, offset = size; limit > bound; limit = offset) {
-        offset = std::max(bound, limit - step);
+    qint64 offset = linkEnd;
+    qint64 window = step;
+    for (qint64 limit = linkEnd; limit > bound; limit = offset) {
+        offset = std::max(bound, limit - window);
+        // Junk without a page is read in growing windows, in as few reads.
+        scanner.setReadSize(window);
+        if (pagesEnd < 0)
+            window = std::min(2 * window, kLongestJunkRead);
         if (!scanner.moveTo(offset)) {
-            HARBEND_LOG(Error, "Failed to seek to the desired position!");
-            return false;
+            tail.failed = true;
+            return tail;
         }
         while (scanner.nextPageBefore(&scanned, limit)) {
-            dataEnd = std::max(dataEnd, scanner.pageEnd());
+            pagesEnd = std::max(pagesEnd, scanner.pageEnd());
+            if (isLaterLink(link, &scanned, scanner.pageStart()))
+                tail.laterLink = true;
+            else
+                tail.lastPage[ogg_page_serialno(&scanned)] = std::max<qint64>(
+                    tail.lastPage.value(ogg_page_serialno(&scanned), -1), ogg_page_pageno(&scanned));
             if (ogg_page_granulepos(&scanned) <= 0)
                 continue;
             const qint64 time = timeOfPage(&scanned);
@@ -394,19 +532,55 @@ bool OggReader::findEndTime(OggPageScanner& scanner, qint64& end)
             }
         }
         if (lastPlaced >= 0)
-            bound = std::max(bound, dataEnd - (dataEnd - lastPlaced + step - 1) / step * step);
+            bound = std::max(bound, pagesEnd - (pagesEnd - lastPlaced + step - 1) / step * step);
     }
-    qint64 latest = sawZero ? 0 : -1;
+    scanner.setReadSize(step);
+    tail.from = offset;
+    tail.dataEnd = pagesEnd;
+    tail.latest = sawZero ? 0 : -1;
     for (const Timed& page : timed) {
         if (page.start >= bound)
-            latest = std::max(latest, page.time);
+            tail.latest = std::max(tail.latest, page.time);
     }
-    if (latest < 0) {
-        HARBEND_LOG(Error, "Failed to find the end position in the file!");
-        return false;
+    return tail;
+}
+
+bool OggReader::laterLinkBefore(OggPageScanner& scanner, const FirstLink& link, const TailScan& tail)
+{
+    // The page numbers of a stream grow through its link and start anew in
+    // the next: pages spread over the part before the tail show a later link
+    // that lies there, unless it is a small part of the file. The probes read
+    // a small share of that part; a short part is read whole.
+    const qint64 part = tail.from - link.dataStart;
+    if (part <= kWholeLinkScan)
+        return firstLaterLink(scanner, link, tail.from) < tail.from;
+    const qint64 probes = std::min<qint64>(kLinkProbes, part / (4 * OggPageScanner::ReadSize));
+    QHash<int, qint64> seen;
+    ogg_page probed;
+    for (qint64 i = 1; part > 0 && i <= probes; ++i) {
+        if (!scanner.moveTo(link.dataStart + part * i / (probes + 1)) || !scanner.nextPageBefore(&probed, tail.from))
+            continue;
+        if (isLaterLink(link, &probed, scanner.pageStart()))
+            return true;
+        const int serial = ogg_page_serialno(&probed);
+        const qint64 number = ogg_page_pageno(&probed);
+        if (number < seen.value(serial, -1) || number > tail.lastPage.value(serial, number))
+            return true;
+        seen[serial] = number;
     }
-    end = latest;
-    return true;
+    return false;
+}
+
+qint64 OggReader::firstLaterLink(OggPageScanner& scanner, const FirstLink& link, qint64 before)
+{
+    ogg_page scanned;
+    if (scanner.moveTo(link.dataStart)) {
+        while (scanner.nextPageBefore(&scanned, before)) {
+            if (isLaterLink(link, &scanned, scanner.pageStart()))
+                return scanner.pageStart();
+        }
+    }
+    return before;
 }
 
 void OggReader::setTimes(qint64 start, qint64 end)
@@ -511,6 +685,7 @@ void OggReader::close()
         endOfFile = false;
     }
     setTimes(-1, -1);
+    dataEnd = -1;
     setPosition(-1);
     if (device && device->isOpen())
         device->seek(0);
@@ -573,7 +748,7 @@ qint64 OggReader::seek(qint64 ms)
         HARBEND_LOG(Error, "No active stream found, can't seek!");
     } else {
         syncState.reset();
-        SeekPoint point = bisectionSearch(searched.data(), 0, device->size(), ms);
+        SeekPoint point = bisectionSearch(searched.data(), 0, dataEnd >= 0 ? dataEnd : device->size(), ms);
         // Audio decoders drop what lies before the target, so sound begins
         // there: they need reading to begin before it.
         if (searched == audioStream && point.offset >= 0) {
@@ -605,10 +780,18 @@ qint64 OggReader::seek(qint64 ms)
     return result;
 }
 
+void OggReader::placeSeekScanner(OggPageScanner& scanner) const
+{
+    scanner.setDevice(device);
+    // Past the last page of the streams played lie only junk or a later link.
+    if (dataEnd >= 0)
+        scanner.setEnd(dataEnd);
+}
+
 OggReader::SeekPoint OggReader::bisectionSearch(OggStream* stream, qint64 begin, qint64 end, qint64 target)
 {
     OggPageScanner scanner;
-    scanner.setDevice(device);
+    placeSeekScanner(scanner);
     CostTally tally{scanner, seekBytes, seekPages};
     ogg_page probed;
     const auto timeOf = [stream, &probed] { return stream->getTimeFromGranulepos(ogg_page_granulepos(&probed)); };
@@ -666,7 +849,7 @@ OggReader::SeekPoint OggReader::audioResumePoint(OggStream* stream, SeekPoint fo
     if (found.time <= latest || found.offset == 0)
         return found;
     OggPageScanner scanner;
-    scanner.setDevice(device);
+    placeSeekScanner(scanner);
     CostTally tally{scanner, seekBytes, seekPages};
     ogg_page scanned;
     // Step back to the last page that ends early enough: first by the bytes
@@ -705,7 +888,7 @@ void OggReader::tuneVideo(qint64 offset)
     if (feedFrom < 0)
         return;
     OggPageScanner scanner;
-    scanner.setDevice(device);
+    placeSeekScanner(scanner);
     CostTally tally{scanner, seekBytes, seekPages};
     ogg_page scanned;
     if (!scanner.moveTo(feedFrom) || !scanner.nextPageOf(video->serialno, &scanned, false))
@@ -730,7 +913,7 @@ qint64 OggReader::lostVideoSync()
 qint64 OggReader::previousVideoGranule(int serialno, qint64 before)
 {
     OggPageScanner scanner;
-    scanner.setDevice(device);
+    placeSeekScanner(scanner);
     CostTally tally{scanner, seekBytes, seekPages};
     ogg_page scanned;
     // Step back in growing steps until a video page ends a packet before the
@@ -753,7 +936,7 @@ qint64 OggReader::locateVideoFeed(const OggStream& video, qint64 offset, qint64&
 {
     const int serialno = video.serialno;
     OggPageScanner scanner;
-    scanner.setDevice(device);
+    placeSeekScanner(scanner);
     CostTally tally{scanner, seekBytes, seekPages};
     ogg_page scanned;
 

@@ -4,8 +4,10 @@
 #include "Core/Decoder/OggPageScanner.h"
 #include "Core/Decoder/SampleQueue.h"
 
+#include <QHash>
 #include <QMediaTimeRange>
 #include <QMutex>
+#include <QSet>
 #include <QSharedPointer>
 #include <QThread>
 #include <QVector>
@@ -15,6 +17,7 @@
 
 #include <ogg/ogg.h>
 
+class QFile;
 class QIODevice;
 
 namespace Harbend {
@@ -90,20 +93,45 @@ protected:
 
 private:
     bool checkDevice();
+    // Opens only a regular file, never waiting; false with the reason.
+    static bool openRegularFile(QFile& file, QString& reason);
     bool discoverStreams();
     bool collectHeaders();
     bool headersMissing() const;
     bool activate(const QSharedPointer<OggStream>& stream, bool audio);
     void chooseStreams(bool audio);
     void dropStreams();
+    // The first link of a chained file: its streams' serial numbers and
+    // where its data pages begin.
+    struct FirstLink {
+        QSet<int> serials;
+        qint64 dataStart = 0;
+    };
+    // What a scan back from a link's end found.
+    struct TailScan {
+        qint64 latest = -1;  // the end time
+        qint64 from = 0;     // the first offset read
+        qint64 dataEnd = -1; // where the link's last page ends
+        bool laterLink = false;
+        bool failed = false;
+        QHash<int, qint64> lastPage; // the last page number of each serial
+    };
     bool calculateDuration();
-    bool findStartTime(OggPageScanner& scanner, qint64& start);
-    bool findEndTime(OggPageScanner& scanner, qint64& end);
+    static bool isLaterLink(const FirstLink& link, ogg_page* scanned, qint64 at);
+    bool findStartTime(OggPageScanner& scanner, FirstLink& link, qint64& start);
+    bool findEndTime(OggPageScanner& scanner, const FirstLink& link, qint64& end);
+    // Where the written data of the file ends: holes after it are skipped.
+    qint64 writtenEnd() const;
+    TailScan scanTail(OggPageScanner& scanner, const FirstLink& link, qint64 linkEnd);
+    bool laterLinkBefore(OggPageScanner& scanner, const FirstLink& link, const TailScan& tail);
+    // Where the first later link begins, or before when none begins earlier.
+    qint64 firstLaterLink(OggPageScanner& scanner, const FirstLink& link, qint64 before);
     qint64 timeOfPage(ogg_page* page) const;
     void setTimes(qint64 start, qint64 end);
     void setPosition(qint64 value);
     QSharedPointer<OggStream> streamWithSerial(int serialno) const;
     void routePage();
+    void placeSeekScanner(OggPageScanner& scanner) const;
     void tuneVideo(qint64 offset);
     // The granule position of the last video page that ends a packet before the
     // given offset; -1 when there is none.
@@ -139,6 +167,8 @@ private:
     qint64 position = -1;
     qint64 startTime = -1;
     qint64 endTime = -1;
+    // Where the last page of the streams played ends; -1 while unknown.
+    qint64 dataEnd = -1;
     int preferredAudioSerial = 1;
     int preferredVideoSerial = 100;
     // Atomic: read by the reading thread outside the lock as well.

@@ -794,6 +794,9 @@ void HeadersTest::hostileInputs_data()
                                                              << "";
     QTest::newRow("zeros after the last page") << "reader/regression-zero-tail"
                                                << "";
+    QTest::newRow("a later link that reuses the serial number with another codec")
+        << "reader/regression-chain-reused-serial"
+        << "";
 }
 
 void HeadersTest::hostileInputs()
@@ -815,7 +818,8 @@ void HeadersTest::hostileInputs()
             const QPair<qint64, qint64> tailed = openRecording(zeros);
             const QString figures = QString("read %1 of %2 bytes").arg(tailed.second).arg(zeros.size());
             QCOMPARE(tailed.first, plainEnd);
-            QVERIFY2(tailed.second <= zeros.size() + zeros.size() / 16, qPrintable(figures));
+            // The pages before the tail are looked at once more for a later link.
+            QVERIFY2(tailed.second <= zeros.size() + recording.size() + zeros.size() / 16, qPrintable(figures));
         }
         return;
     }

@@ -47,7 +47,7 @@ bool OpusEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, s
         error = std::string("libopus: ") + opus_strerror(result);
         return false;
     }
-    opus_multistream_encoder_ctl(encoder, OPUS_SET_BITRATE(24000 * channels));
+    opus_multistream_encoder_ctl(encoder, OPUS_SET_BITRATE(spec.bitrate > 0 ? spec.bitrate : 24000 * channels));
     opus_multistream_encoder_ctl(encoder, OPUS_SET_COMPLEXITY(10));
     opus_int32 lookahead = 0;
     opus_multistream_encoder_ctl(encoder, OPUS_GET_LOOKAHEAD(&lookahead));

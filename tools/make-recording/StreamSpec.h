@@ -21,6 +21,7 @@ struct StreamSpec {
     double clicks = 0.0;               // seconds between sync clicks, 0 for none
     int inputRate = 48000;             // opus: the header's input rate
     int frameMs = 20;                  // opus
+    int bitrate = 0;                   // opus: bits per second, 0 for 24000 a channel
     std::string application = "audio"; // opus: audio, voip, lowdelay (CELT only)
     std::string mode = "wide";         // speex: narrow, wide, ultra
     int framesPerPacket = 1;           // speex

@@ -34,6 +34,7 @@ const char kHelp[] = "Usage: make-recording [options] OUTPUT.ogg\n"
                      "        step=HZ (tone step per channel), clicks=SECONDS (sync clicks, and\n"
                      "        one ending with the stream), quality=Q\n"
                      "      opus: input-rate=HZ (48000, 16000, 44100, 0, ...), frame-ms=20|60|120,\n"
+                     "        bitrate=BPS (24000 a channel by default),\n"
                      "        application=audio|voip|lowdelay (lowdelay: CELT only)\n"
                      "      speex: mode=narrow|wide|ultra, fpp=N (frames per packet), channels=1..13,\n"
                      "        layout=header|serial1 (serial1: header declares 1 channel and 1 extra\n"
@@ -112,6 +113,8 @@ bool setKey(StreamSpec& spec, const std::string& key, const std::string& value)
         spec.busy = number;
     else if (key == "input-rate")
         spec.inputRate = integer;
+    else if (key == "bitrate")
+        spec.bitrate = integer;
     else if (key == "frame-ms")
         spec.frameMs = integer;
     else if (key == "mode")

@@ -16,6 +16,7 @@ bool OpusHeader::read(const unsigned char* packet, qint64 bytes)
         return false;
     reader.u8(8, version);
     reader.u8(9, channels);
+    reader.le16(10, preSkip);
     reader.le32(12, inputRate);
     reader.u8(18, family);
     if (reader.has(kMappingOffset, channels)) {

@@ -13,6 +13,7 @@ public:
 
     quint32 version = 0;
     quint32 channels = 0;
+    quint32 preSkip = 0; // 48 kHz samples that only prime the decoder
     quint32 inputRate = 0;
     quint32 family = 0;
     // Read only when the packet holds the channel mapping (mapping not null).
