@@ -50,8 +50,7 @@ Yuv codeAt(int width, int height, int x, int y)
 QVideoFrame frameOf(int width, int height, const std::function<void(uchar*, const Harbend::VideoPlaneLayout&)>& fill)
 {
     const Harbend::VideoPlaneLayout layout = Harbend::VideoPlaneLayout::yuv420p(unsigned(width), unsigned(height));
-    QVideoFrame frame(new Harbend::VideoBuffer(layout.total, unsigned(width)), QSize(width, height),
-                      QVideoFrame::Format_YUV420P);
+    QVideoFrame frame(new Harbend::VideoBuffer(layout), QSize(width, height), QVideoFrame::Format_YUV420P);
     frame.map(QAbstractVideoBuffer::WriteOnly);
     fill(frame.bits(), layout);
     frame.unmap();

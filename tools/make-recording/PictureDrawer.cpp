@@ -1,5 +1,6 @@
 #include "PictureDrawer.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -16,10 +17,12 @@ const unsigned char kBlack = 16;
 const unsigned char kWhite = 235;
 const unsigned char kGrey = 110;
 
+// Clipped to the plane: the digits of a tiny picture reach past its edges.
 void fillRect(std::vector<unsigned char>& plane, int stride, int x, int y, int w, int h, unsigned char value)
 {
-    for (int row = y; row < y + h; ++row)
-        for (int col = x; col < x + w; ++col)
+    const int rows = int(plane.size() / size_t(stride));
+    for (int row = std::max(y, 0); row < std::min(y + h, rows); ++row)
+        for (int col = std::max(x, 0); col < std::min(x + w, stride); ++col)
             plane[size_t(row) * size_t(stride) + size_t(col)] = value;
 }
 
