@@ -120,10 +120,12 @@ def regressions(name, data):
 
 
 def tiny_pictures(tool, folder):
-    """Theora pictures down to one pixel: their chroma planes are rounded up."""
-    for width, height in ((1, 1), (1, 2), (2, 1), (3, 3)):
-        name = "theora-%dx%d" % (width, height)
-        data = make(tool, folder, name, ["theora:width=%d,height=%d,keyint=4" % (width, height)])
+    """Theora pictures down to one pixel (their chroma planes are rounded
+    up), and an odd-sized Dirac picture (refused: its chroma cannot halve)."""
+    sizes = [("theora", 1, 1), ("theora", 1, 2), ("theora", 2, 1), ("theora", 3, 3), ("dirac", 33, 17)]
+    for codec, width, height in sizes:
+        name = "%s-%dx%d" % (codec, width, height)
+        data = make(tool, folder, name, ["%s:width=%d,height=%d,keyint=4" % (codec, width, height)])
         serial, packets = next(iter(packets_by_serial(data).items()))
         write("decoder", "regression-" + name, packet_stream(serial, packets))
 

@@ -393,10 +393,10 @@ bool OggStream::checkRate(quint32 rate, const char* what, quint32 highest)
     return false;
 }
 
-bool OggStream::checkFrameSize(quint32 width, quint32 height, const char* what)
+bool OggStream::checkFrameSize(quint32 width, quint32 height, const char* what, quint32 multiple)
 {
-    if (width > 0 && height > 0 && width <= kLargestFrameSide && height <= kLargestFrameSide &&
-        quint64(width) * height <= kLargestFrameArea)
+    if (width > 0 && height > 0 && width % multiple == 0 && height % multiple == 0 && width <= kLargestFrameSide &&
+        height <= kLargestFrameSide && quint64(width) * height <= kLargestFrameArea)
         return true;
     HARBEND_LOG(Error, "Invalid header in stream #%d: %s of %ux%u!", serialno, what, width, height);
     return false;
@@ -621,8 +621,9 @@ bool OggStream::parseHeadersDirac()
         HARBEND_LOG(Error, "Corrupted Dirac header! Can't decode stream #%d!", serialno);
         return false;
     }
+    // The decoder takes 4:2:0 pictures only, whose chroma halves each side exactly.
     if (!checkRate(numerator, "frame rate numerator") || !checkRate(denominator, "frame rate denominator") ||
-        !checkFrameSize(width, height))
+        !checkFrameSize(width, height, "frame size", 2))
         return false;
     info.width = width;
     info.height = height;

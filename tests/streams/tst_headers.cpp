@@ -514,6 +514,19 @@ void HeadersTest::diracRefusesHostileHeaders()
         QVERIFY(log.contains("Invalid header in stream #100: frame rate denominator of 0!"));
     }
     {
+        // A custom size without a column: no picture the decoder could write.
+        log.clear();
+        Bits bits = diracStart(0);
+        bits.bit(1);
+        bits.uint(0);
+        bits.uint(48);
+        for (int flag = 0; flag < 3; ++flag)
+            bits.bit(0);
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, diracHeader(bits)));
+        QVERIFY(log.contains("Invalid header in stream #100: frame size of 0x48!"));
+    }
+    {
         // The header ends in the middle of the custom size.
         Bits bits = diracStart(0);
         bits.bit(1);
@@ -800,12 +813,15 @@ void HeadersTest::hostileInputs_data()
                                                              << "";
     QTest::newRow("zeros after the last page") << "reader/regression-zero-tail"
                                                << "";
-    // Pictures down to one pixel play, their chroma rounded up; an empty one is refused.
+    // Theora pictures down to one pixel play, their chroma rounded up; an empty one is refused.
     for (const char* size : {"1x1", "1x2", "2x1", "3x3"})
         QTest::newRow(qPrintable(QStringLiteral("Theora picture of %1").arg(size)))
             << QStringLiteral("decoder/regression-theora-%1").arg(size) << "";
     QTest::newRow("Theora picture 0 rows high") << "decoder/regression-theora-picture-height-0"
                                                 << "Invalid header in stream #100: picture size of 64x0!";
+    // Dirac's 4:2:0 pictures have even sides: an odd one is refused at the header.
+    QTest::newRow("Dirac picture of 33x17") << "decoder/regression-dirac-33x17"
+                                            << "Invalid header in stream #100: frame size of 33x17!";
 }
 
 void HeadersTest::hostileInputs()

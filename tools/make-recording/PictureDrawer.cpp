@@ -34,10 +34,11 @@ void PictureDrawer::draw(long long number, std::vector<unsigned char>& y, std::v
                          std::vector<unsigned char>& v, int frameWidth, int frameHeight) const
 {
     y.assign(size_t(frameWidth) * size_t(frameHeight), kGrey);
-    u.assign(size_t(frameWidth / 2) * size_t(frameHeight / 2), 128);
-    v.assign(size_t(frameWidth / 2) * size_t(frameHeight / 2), 128);
+    // Chroma of odd sizes rounds up, as the codecs keep it.
+    const int chromaWidth = (frameWidth + 1) / 2;
+    u.assign(size_t(chromaWidth) * size_t((frameHeight + 1) / 2), 128);
+    v.assign(size_t(chromaWidth) * size_t((frameHeight + 1) / 2), 128);
     // A colour band that moves with the picture number, so motion is visible.
-    const int chromaWidth = frameWidth / 2;
     const int bandWidth = chromaWidth / 8 > 0 ? chromaWidth / 8 : 1;
     const int band = int(number % 64) * (chromaWidth - bandWidth) / 63;
     fillRect(u, chromaWidth, band, frameHeight / 8, bandWidth, frameHeight / 4, 200);
