@@ -119,6 +119,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void chainStartsWithDirect3D();
+    void picture_data();
     void picture();
     void sameColoursAsOpenGL();
     void resizeRebuildsAndThePictureFollows();
@@ -161,15 +162,42 @@ void VideoDirect3D9Test::chainStartsWithDirect3D()
     QVERIFY(!widget->backEndWidget()->paintEngine());
 }
 
-// A 640x480 picture in a 1280x720 widget: 960 pixels wide, black bars of 160
-// at the sides, the first row at the top, the bars within two levels of BT.709.
+// Sizes in device pixels. The test runs once more with QT_SCALE_FACTOR=2,
+// where the picture fills the widget's device pixels as OpenGL's does.
+void VideoDirect3D9Test::picture_data()
+{
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QSize>("area"); // the widget's
+    // Each texel centre on a pixel centre: one-pixel lines stay one pixel wide.
+    QTest::newRow("1:1, one-pixel lines") << QSize(320, 240) << QSize(320, 240);
+    // 960 pixels wide, black bars of 160 at the sides, the first row at the
+    // top, the bars within two levels of BT.709.
+    QTest::newRow("640x480 fitted into 1280x720") << QSize(640, 480) << kWidgetSize;
+}
+
 void VideoDirect3D9Test::picture()
 {
-    QVERIFY(widget->surface->present(VideoPattern::barFrame(640, 480)));
-    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
-    VERIFY_SCREEN("direct3d9-bars", [&](const QImage& screen) {
-        direct3dScreen = screen;
-        return checkPicture(screen, origin, QSize(640, 480), kWidgetSize, 2);
+    QFETCH(QSize, frame);
+    QFETCH(QSize, area);
+    const qreal scale = widget->devicePixelRatioF();
+    QVERIFY(widget->surface->start(VideoFrameFormat::create(frame.width(), frame.height(), 25, 1)));
+    widget->resize(area / scale);
+    QTRY_COMPARE(widget->backEndWidget()->size(), area / scale);
+    const bool lines = frame == area;
+    QVERIFY(widget->surface->present(lines ? VideoPattern::lineFrame(frame.width(), frame.height())
+                                           : VideoPattern::barFrame(frame.width(), frame.height())));
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0)) * scale;
+    const QString name = QStringLiteral("direct3d9-%1-x%2").arg(lines ? "lines" : "bars").arg(scale);
+    VERIFY_SCREEN(name, [&](const QImage& screen) {
+        if (!lines) {
+            direct3dScreen = screen;
+            return checkPicture(screen, origin, frame, area, 2);
+        }
+        ScreenCheck check(screen, origin);
+        check.expectEach(
+            QRect(QPoint(0, 0), area), [](const QPoint& at) { return VideoPattern::expectedLineAt(at.x(), at.y()); }, 2,
+            "1:1 picture");
+        return check;
     });
 }
 
