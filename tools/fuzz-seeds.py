@@ -104,6 +104,10 @@ def regressions(name, data):
         data_packets = [packet for packet, _ in packets[3:7]]
         timed = packets[:3] + [(data_packets[0], 2**63 - 1)] + [(p, -1) for p in data_packets[1:]]
         write("decoder", "regression-theora-time", packet_stream(serial, timed))
+        # A picture region 0 rows high.
+        flat = [(patched(header, 17, bytes(3)), 0)] + packets[1:]
+        write("headers", "regression-theora-picture-height-0", packet_stream(serial, flat[:5]))
+        write("decoder", "regression-theora-picture-height-0", packet_stream(serial, flat))
     elif name == "dirac":
         # Every Dirac stream: its sequence header is parsed from the packet as read.
         write("decoder", "regression-dirac-padding", packet_stream(serial, packets[:6]))
@@ -113,6 +117,17 @@ def regressions(name, data):
         write("headers", "regression-%s-rate" % name, packet_stream(serial, hostile[:5]))
         write("decoder", "regression-%s-rate" % name, packet_stream(serial, hostile))
 
+
+
+def tiny_pictures(tool, folder):
+    """Theora pictures down to one pixel (their chroma planes are rounded
+    up), and an odd-sized Dirac picture (refused: its chroma cannot halve)."""
+    sizes = [("theora", 1, 1), ("theora", 1, 2), ("theora", 2, 1), ("theora", 3, 3), ("dirac", 33, 17)]
+    for codec, width, height in sizes:
+        name = "%s-%dx%d" % (codec, width, height)
+        data = make(tool, folder, name, ["%s:width=%d,height=%d,keyint=4" % (codec, width, height)])
+        serial, packets = next(iter(packets_by_serial(data).items()))
+        write("decoder", "regression-" + name, packet_stream(serial, packets))
 
 
 def main():
@@ -132,6 +147,8 @@ def main():
                 write("decoder", "seed-%s-%d" % (name, serial), packet_stream(serial, packets))
             if name in ("theora", "vorbis", "speex13", "opus", "dirac"):
                 regressions(name, data)
+            if name == "theora":
+                tiny_pictures(tool, folder)
             if name == "theoraspeex":
                 # A recorder's crash leaves zeros after the last page.
                 write("reader", "regression-zero-tail", data + bytes(65536))

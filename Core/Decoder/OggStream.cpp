@@ -338,7 +338,9 @@ QAudioFormat OggStream::pcmFormat(int rate)
 
 QAudioFormat OggStream::getAudioFormat() const { return pcmFormat(int(info.rate)); }
 
-QVideoSurfaceFormat OggStream::getVideoFormat() const
+QVideoSurfaceFormat OggStream::getVideoFormat() const { return videoFormatOf(info); }
+
+QVideoSurfaceFormat OggStream::videoFormatOf(const StreamInfo& info)
 {
     const QVideoFrame::PixelFormat formats[] = {QVideoFrame::Format_YUV420P, QVideoFrame::Format_Invalid,
                                                 QVideoFrame::Format_YUV422P, QVideoFrame::Format_YUV444};
@@ -391,11 +393,12 @@ bool OggStream::checkRate(quint32 rate, const char* what, quint32 highest)
     return false;
 }
 
-bool OggStream::checkFrameSize(quint32 width, quint32 height)
+bool OggStream::checkFrameSize(quint32 width, quint32 height, const char* what, quint32 multiple)
 {
-    if (width <= kLargestFrameSide && height <= kLargestFrameSide && quint64(width) * height <= kLargestFrameArea)
+    if (width > 0 && height > 0 && width % multiple == 0 && height % multiple == 0 && width <= kLargestFrameSide &&
+        height <= kLargestFrameSide && quint64(width) * height <= kLargestFrameArea)
         return true;
-    HARBEND_LOG(Error, "Invalid header in stream #%d: frame size of %ux%u!", serialno, width, height);
+    HARBEND_LOG(Error, "Invalid header in stream #%d: %s of %ux%u!", serialno, what, width, height);
     return false;
 }
 
@@ -546,11 +549,16 @@ bool OggStream::parseHeadersTheora()
     quint32 pictureX = 0, pictureY = 0;
     bytes.u8(20, pictureX);
     bytes.u8(21, pictureY);
-    if (pictureWidth > 0 && pictureHeight > 0 && pictureWidth + pictureX <= info.width &&
-        pictureHeight + pictureY <= info.height) {
-        info.width = pictureWidth;
-        info.height = pictureHeight;
+    // The decoder writes pictures of the region's size: no other size may stand for it.
+    if (!checkFrameSize(pictureWidth, pictureHeight, "picture size"))
+        return false;
+    if (pictureWidth + pictureX > info.width || pictureHeight + pictureY > info.height) {
+        HARBEND_LOG(Error, "Invalid header in stream #%d: picture of %ux%u at %u,%u outside the frame of %ux%u!",
+                    serialno, pictureWidth, pictureHeight, pictureX, pictureY, info.width, info.height);
+        return false;
     }
+    info.width = pictureWidth;
+    info.height = pictureHeight;
     info.theoraChroma = (shiftLow >> 3) & 3;
     info.fpsNumerator = numerator;
     info.fpsDenominator = denominator;
@@ -613,8 +621,9 @@ bool OggStream::parseHeadersDirac()
         HARBEND_LOG(Error, "Corrupted Dirac header! Can't decode stream #%d!", serialno);
         return false;
     }
+    // The decoder takes 4:2:0 pictures only, whose chroma halves each side exactly.
     if (!checkRate(numerator, "frame rate numerator") || !checkRate(denominator, "frame rate denominator") ||
-        !checkFrameSize(width, height))
+        !checkFrameSize(width, height, "frame size", 2))
         return false;
     info.width = width;
     info.height = height;

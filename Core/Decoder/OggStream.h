@@ -69,6 +69,8 @@ public:
     static QAudioFormat pcmFormat(int rate);
     QAudioFormat getAudioFormat() const;
     QVideoSurfaceFormat getVideoFormat() const;
+    // The format that a video stream of that description is shown in.
+    static QVideoSurfaceFormat videoFormatOf(const StreamInfo& info);
 
     const StreamInfo& streamInfo() const { return info; }
     const QVector<QSharedPointer<OggPacket>>& headerPackets() const { return headers; }
@@ -99,7 +101,9 @@ private:
     // Rates and frame rates that would be divided by must not be 0; what a
     // decoder sizes its blocks by must not exceed what a recorder makes.
     bool checkRate(quint32 rate, const char* what, quint32 highest = 0xffffffffu);
-    bool checkFrameSize(quint32 width, quint32 height);
+    // A picture has at least one pixel each way, and sides that are whole
+    // multiples of the given number.
+    bool checkFrameSize(quint32 width, quint32 height, const char* what = "frame size", quint32 multiple = 1);
     void parseMetaData();
     // Gives the pictures of one page the granule positions libogg leaves out.
     void placeTheoraPictures(const QVector<QSharedPointer<OggPacket>>& packets) const;

@@ -4,6 +4,8 @@ namespace Harbend {
 
 namespace {
 
+unsigned half(unsigned size) { return size / 2 + size % 2; }
+
 VideoPlaneLayout planes(unsigned width, unsigned height, unsigned chromaWidth, unsigned chromaHeight)
 {
     VideoPlaneLayout layout;
@@ -23,12 +25,12 @@ VideoPlaneLayout planes(unsigned width, unsigned height, unsigned chromaWidth, u
 
 VideoPlaneLayout VideoPlaneLayout::yuv420p(unsigned width, unsigned height)
 {
-    return planes(width, height, width / 2, height / 2);
+    return planes(width, height, half(width), half(height));
 }
 
 VideoPlaneLayout VideoPlaneLayout::yuv422p(unsigned width, unsigned height)
 {
-    return planes(width, height, width / 2, height);
+    return planes(width, height, half(width), height);
 }
 
 VideoPlaneLayout VideoPlaneLayout::yuv444p(unsigned width, unsigned height)

@@ -13,9 +13,10 @@ struct VideoPlaneLayout {
     std::uint64_t offset[3]; // bytes from the start of the buffer
     std::uint64_t total;     // bytes of the whole picture
 
-    // Chroma halved in both directions (halves rounded down).
+    // Chroma halved in both directions. Halves round up: the last column or
+    // row of an odd-sized picture has chroma of its own (a 1x1 picture too).
     static VideoPlaneLayout yuv420p(unsigned width, unsigned height);
-    // Chroma halved across.
+    // Chroma halved across (rounded up).
     static VideoPlaneLayout yuv422p(unsigned width, unsigned height);
     static VideoPlaneLayout yuv444p(unsigned width, unsigned height);
 };

@@ -137,8 +137,10 @@ bool VideoSurfaceDirect3D9::present(const QVideoFrame& frame)
 bool VideoSurfaceDirect3D9::initializeD3D()
 {
     Q_ASSERT(onGuiThread());
-    const UINT width = UINT(qMax(1, widget->width()));
-    const UINT height = UINT(qMax(1, widget->height()));
+    // The window has the widget's size in device pixels; so have the back buffer and viewport.
+    const qreal scale = widget->devicePixelRatioF();
+    const UINT width = UINT(qMax(1, qRound(widget->width() * scale)));
+    const UINT height = UINT(qMax(1, qRound(widget->height() * scale)));
     const HWND window = HWND(widget->winId());
 
     D3DPRESENT_PARAMETERS parameters;
@@ -238,6 +240,14 @@ bool VideoSurfaceDirect3D9::initializeD3D()
         bottom = -1.0f / ratio;
         top = 1.0f / ratio;
     }
+    // Direct3D 9 puts pixel centres on whole coordinates and texel centres
+    // half a texel in: the quad moves half a pixel left and up, so that at
+    // 1:1 each texel centre falls on a pixel centre.
+    const float halfPixelX = 1.0f / float(width), halfPixelY = 1.0f / float(height);
+    left -= halfPixelX;
+    right -= halfPixelX;
+    top += halfPixelY;
+    bottom += halfPixelY;
     // A triangle strip; the first row of each plane is drawn at the top.
     const float vertices[20] = {
         left, bottom, 0.0f, 0.0f, 1.0f, right, bottom, 0.0f, 1.0f, 1.0f,

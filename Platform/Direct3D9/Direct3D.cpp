@@ -10,6 +10,8 @@ std::atomic<int> g_foreignCalls{0};
 std::atomic<int> g_hardwareRefusals{0};
 std::atomic<int> g_devicesCreated{0};
 std::atomic<int> g_cooperativeTests{0};
+std::atomic<CooperativeHook> g_cooperativeHook{nullptr};
+std::atomic<void*> g_cooperativeHookContext{nullptr};
 
 Direct3D::Direct3D(const Controls& controls)
     : controls(controls), lostTests(controls.lostTests), notResetDue(controls.lostTests > 0)
@@ -56,6 +58,8 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
 HRESULT Direct3D::cooperativeLevel()
 {
     g_cooperativeTests.fetch_add(1);
+    if (const CooperativeHook hook = g_cooperativeHook.load())
+        hook(g_cooperativeHookContext.load());
     std::lock_guard<std::mutex> locker(lock);
     if (lostTests > 0) {
         --lostTests;
@@ -97,3 +101,9 @@ STANDIN_EXPORT int D3D9StandInForeignCalls() { return g_foreignCalls.load(); }
 STANDIN_EXPORT int D3D9StandInHardwareRefusals() { return g_hardwareRefusals.load(); }
 STANDIN_EXPORT int D3D9StandInDevicesCreated() { return g_devicesCreated.load(); }
 STANDIN_EXPORT int D3D9StandInCooperativeTests() { return g_cooperativeTests.load(); }
+// For the tests: a function called at every cooperative-level test (null: none).
+STANDIN_EXPORT void D3D9StandInSetCooperativeHook(CooperativeHook hook, void* context)
+{
+    g_cooperativeHookContext.store(context);
+    g_cooperativeHook.store(hook);
+}

@@ -15,6 +15,12 @@ extern std::atomic<int> g_hardwareRefusals;
 extern std::atomic<int> g_devicesCreated;
 extern std::atomic<int> g_cooperativeTests;
 
+// A test's function, called on the caller's thread at every cooperative-level
+// test (where a paint begins), with the test's context.
+using CooperativeHook = void (*)(void*);
+extern std::atomic<CooperativeHook> g_cooperativeHook;
+extern std::atomic<void*> g_cooperativeHookContext;
+
 // The object that Direct3DCreate9 returns: makes devices and keeps the test
 // controls read when it was created.
 class Direct3D final : public ComObject<IDirect3D9> {

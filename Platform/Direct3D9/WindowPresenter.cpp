@@ -39,10 +39,43 @@ bool WindowPresenter::open(uint32_t target)
     return !xcb_request_check(connection, xcb_create_gc_checked(connection, context, window, 0, nullptr));
 }
 
+bool WindowPresenter::windowSize(int& width, int& height) const
+{
+    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window),
+                                                                nullptr);
+    if (!geometry)
+        return false;
+    width = geometry->width;
+    height = geometry->height;
+    std::free(geometry);
+    return true;
+}
+
+void WindowPresenter::stretch(const uint32_t* pixels, int width, int height, int toWidth, int toHeight)
+{
+    stretched.resize(size_t(toWidth) * size_t(toHeight));
+    std::vector<int> columns(size_t(toWidth), 0);
+    for (int x = 0; x < toWidth; ++x)
+        columns[size_t(x)] = int((int64_t(2 * x + 1) * width) / (2 * int64_t(toWidth)));
+    for (int y = 0; y < toHeight; ++y) {
+        const uint32_t* from = pixels + size_t((int64_t(2 * y + 1) * height) / (2 * int64_t(toHeight))) * size_t(width);
+        uint32_t* to = stretched.data() + size_t(y) * size_t(toWidth);
+        for (int x = 0; x < toWidth; ++x)
+            to[x] = from[columns[size_t(x)]];
+    }
+}
+
 bool WindowPresenter::put(const uint32_t* pixels, int width, int height)
 {
-    if (!context)
+    int windowWidth = 0, windowHeight = 0;
+    if (!context || !windowSize(windowWidth, windowHeight))
         return false;
+    if (windowWidth != width || windowHeight != height) {
+        stretch(pixels, width, height, windowWidth, windowHeight);
+        pixels = stretched.data();
+        width = windowWidth;
+        height = windowHeight;
+    }
     // Requests have a size limit (in 4-byte units): the picture goes in bands of rows.
     const uint32_t limit = xcb_get_maximum_request_length(connection) * 4u;
     const uint32_t stride = uint32_t(width) * 4u;

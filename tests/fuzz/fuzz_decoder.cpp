@@ -3,7 +3,10 @@
 #include "PacketStream.h"
 
 #include "Core/Decoder/AudioSample.h"
+#include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/VideoSample.h"
+
+#include <QVideoSurfaceFormat>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,9 +28,17 @@ void check(const Sample& sample, const StreamInfo& info)
     if (sample.type == Sample::Video) {
         if (sample.time < 0)
             fail("a picture at a negative time");
-        const QVideoFrame& frame = static_cast<const VideoSample&>(sample).frame;
+        QVideoFrame frame = static_cast<const VideoSample&>(sample).frame;
         if (!frame.isValid())
             fail("a picture without a frame");
+        // Theora's surface is started with the header's format, which every picture keeps.
+        const QVideoSurfaceFormat format = OggStream::videoFormatOf(info);
+        if (info.codec == Codec::Theora &&
+            (frame.size() != format.frameSize() || frame.pixelFormat() != format.pixelFormat()))
+            fail("a picture of another size or format than its header");
+        if (!frame.map(QAbstractVideoBuffer::ReadOnly))
+            fail("a picture that does not map");
+        frame.unmap();
     } else if (sample.type == Sample::Audio) {
         const AudioSample& audio = static_cast<const AudioSample&>(sample);
         if (audio.frames <= 0 || !audio.data || audio.channels != int(info.channels))

@@ -11,16 +11,19 @@
 #include "Core/Decoder/OggReader.h"
 #include "Core/Decoder/OggStream.h"
 #include "Core/Decoder/SampleQueue.h"
+#include "Core/Decoder/VideoSample.h"
 #include "Core/Multimedia/MetaDataControl.h"
 #include "tests/fuzz/PacketStream.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QVideoSurfaceFormat>
 #include <QtTest>
 
 #include <ogg/ogg.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <sys/mman.h>
@@ -109,8 +112,11 @@ QByteArray theoraHeader(int major, int minor, int revision, quint32 numerator, q
     header[7] = char(major);
     header[8] = char(minor);
     header[9] = char(revision);
-    header[11] = 20; // 320 pixels
-    header[13] = 15; // 240 pixels
+    header[11] = 20;             // 320 pixels
+    header[13] = 15;             // 240 pixels
+    header[15] = char(320 >> 8); // the picture: all of it
+    header[16] = char(320 & 0xff);
+    header[19] = char(240);
     be32(header, 22, numerator);
     be32(header, 26, denominator);
     header[40] = char(shiftHigh);
@@ -508,6 +514,19 @@ void HeadersTest::diracRefusesHostileHeaders()
         QVERIFY(log.contains("Invalid header in stream #100: frame rate denominator of 0!"));
     }
     {
+        // A custom size without a column: no picture the decoder could write.
+        log.clear();
+        Bits bits = diracStart(0);
+        bits.bit(1);
+        bits.uint(0);
+        bits.uint(48);
+        for (int flag = 0; flag < 3; ++flag)
+            bits.bit(0);
+        OggStream stream(100);
+        QVERIFY(!putBos(stream, diracHeader(bits)));
+        QVERIFY(log.contains("Invalid header in stream #100: frame size of 0x48!"));
+    }
+    {
         // The header ends in the middle of the custom size.
         Bits bits = diracStart(0);
         bits.bit(1);
@@ -797,6 +816,15 @@ void HeadersTest::hostileInputs_data()
     QTest::newRow("a later link that reuses the serial number with another codec")
         << "reader/regression-chain-reused-serial"
         << "";
+    // Theora pictures down to one pixel play, their chroma rounded up; an empty one is refused.
+    for (const char* size : {"1x1", "1x2", "2x1", "3x3"})
+        QTest::newRow(qPrintable(QStringLiteral("Theora picture of %1").arg(size)))
+            << QStringLiteral("decoder/regression-theora-%1").arg(size) << "";
+    QTest::newRow("Theora picture 0 rows high") << "decoder/regression-theora-picture-height-0"
+                                                << "Invalid header in stream #100: picture size of 64x0!";
+    // Dirac's 4:2:0 pictures have even sides: an odd one is refused at the header.
+    QTest::newRow("Dirac picture of 33x17") << "decoder/regression-dirac-33x17"
+                                            << "Invalid header in stream #100: frame size of 33x17!";
 }
 
 void HeadersTest::hostileInputs()
@@ -831,12 +859,20 @@ void HeadersTest::hostileInputs()
     int headerCount = 0;
     bool audioBeforeZero = false;
     bool video = false;
+    QStringList wrongFrames;
     const bool decoded = stream.decode([&](const Sample& sample, const StreamInfo& info) {
         headerCount = int(info.headerCount);
         video = info.mediaType == MediaType::Video;
-        if (sample.type == Sample::Video)
+        if (sample.type == Sample::Video) {
             times.append(sample.time);
-        else
+            // The surface is started with the stream's format: every picture has it, and maps.
+            QVideoFrame frame = static_cast<const VideoSample&>(sample).frame;
+            const QVideoSurfaceFormat format = OggStream::videoFormatOf(info);
+            if (frame.size() != format.frameSize() || frame.pixelFormat() != format.pixelFormat() ||
+                !frame.map(QAbstractVideoBuffer::ReadOnly))
+                wrongFrames << QStringLiteral("%1x%2").arg(frame.width()).arg(frame.height());
+            frame.unmap();
+        } else
             audioBeforeZero = audioBeforeZero || sample.time < 0;
     });
     if (!refusal.isEmpty()) {
@@ -846,10 +882,14 @@ void HeadersTest::hostileInputs()
     }
     QVERIFY(decoded);
     QVERIFY(!audioBeforeZero);
+    QVERIFY2(wrongFrames.isEmpty(), qPrintable(wrongFrames.join(' ')));
     if (!video)
         return;
-    // Every picture is shown, none before 0 nor before the one ahead of it.
-    QCOMPARE(times.size(), stream.records.size() - headerCount);
+    // Every picture is shown (an empty packet repeats the one before), none
+    // before 0 nor before the one ahead of it.
+    const int pictures = int(std::count_if(stream.records.begin() + headerCount, stream.records.end(),
+                                           [](const PacketStream::Record& record) { return !record.bytes.isEmpty(); }));
+    QCOMPARE(times.size(), pictures);
     for (int i = 0; i < times.size(); ++i)
         QVERIFY2(times[i] >= (i ? times[i - 1] : 0), qPrintable(QString::number(times[i])));
 }

@@ -46,6 +46,34 @@ void ScreenCheck::expect(const QPoint& at, const QColor& colour, int tolerance, 
                         .arg(describe(shown), describe(colour));
 }
 
+void ScreenCheck::expectEach(const QRect& area, const std::function<QColor(const QPoint&)>& colour, int tolerance,
+                             const char* what)
+{
+    int differing = 0;
+    QString first;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QPoint p = origin + QPoint(x, y);
+            const QColor wanted = colour(QPoint(x, y));
+            const QColor shown = screen.rect().contains(p) ? screen.pixelColor(p) : QColor();
+            if (shown.isValid() && distance(shown, wanted) <= tolerance)
+                continue;
+            if (differing++ == 0)
+                first = QStringLiteral("first at (%1, %2): %3, expected %4")
+                            .arg(x)
+                            .arg(y)
+                            .arg(shown.isValid() ? describe(shown) : QStringLiteral("off the screen"),
+                                 describe(wanted));
+        }
+    if (differing)
+        problems << QStringLiteral("%1: %2 of %3 pixels differ (%4%), %5")
+                        .arg(what)
+                        .arg(differing)
+                        .arg(area.width() * area.height())
+                        .arg(100.0 * differing / (area.width() * area.height()), 0, 'f', 1)
+                        .arg(first);
+}
+
 QColor ScreenCheck::at(const QPoint& point) const
 {
     const QPoint p = origin + point;

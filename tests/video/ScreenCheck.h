@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QStringList>
 
+#include <functional>
+
 // The whole screen as the X server holds it (ImageMagick's import), saved
 // under the build folder's screenshots/ as <name>.png; null on failure.
 QImage screenshot(const QString& name);
@@ -17,6 +19,9 @@ public:
     ScreenCheck(const QImage& screen, const QPoint& origin) : screen(screen), origin(origin) {}
 
     void expect(const QPoint& at, const QColor& colour, int tolerance, const char* what);
+    // Every pixel of the area; one line for all that differ, with their share.
+    void expectEach(const QRect& area, const std::function<QColor(const QPoint&)>& colour, int tolerance,
+                    const char* what);
     // The colour shown at a point of the widget (invalid when off the screen).
     QColor at(const QPoint& point) const;
 

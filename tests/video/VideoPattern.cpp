@@ -20,6 +20,7 @@ const double kKg = 1.0 - kKr - kKb;
 const int kBarsPercent = 75;
 const Yuv kGrey{128, 128, 128};
 const Yuv kWhite{235, 128, 128};
+const Yuv kBlack{16, 128, 128};
 
 int clampLevel(double value) { return std::min(255, std::max(0, int(std::lround(value)))); }
 
@@ -47,11 +48,12 @@ Yuv codeAt(int width, int height, int x, int y)
     return kGrey;
 }
 
+Yuv lineCodeAt(int x, int y) { return x % 3 == 0 || y % 5 == 0 ? kWhite : kBlack; }
+
 QVideoFrame frameOf(int width, int height, const std::function<void(uchar*, const Harbend::VideoPlaneLayout&)>& fill)
 {
     const Harbend::VideoPlaneLayout layout = Harbend::VideoPlaneLayout::yuv420p(unsigned(width), unsigned(height));
-    QVideoFrame frame(new Harbend::VideoBuffer(layout.total, unsigned(width)), QSize(width, height),
-                      QVideoFrame::Format_YUV420P);
+    QVideoFrame frame(new Harbend::VideoBuffer(layout), QSize(width, height), QVideoFrame::Format_YUV420P);
     frame.map(QAbstractVideoBuffer::WriteOnly);
     fill(frame.bits(), layout);
     frame.unmap();
@@ -122,6 +124,18 @@ QVideoFrame noiseFrame(int width, int height, unsigned seed)
     });
 }
 
+QVideoFrame lineFrame(int width, int height)
+{
+    return frameOf(width, height, [width, height](uchar* bits, const Harbend::VideoPlaneLayout& layout) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                bits[y * width + x] = uchar(lineCodeAt(x, y).y);
+        std::fill(bits + layout.offset[1], bits + layout.total, uchar(128));
+    });
+}
+
 QColor expectedAt(int width, int height, int x, int y) { return toRgb(codeAt(width, height, x, y)); }
+
+QColor expectedLineAt(int x, int y) { return toRgb(lineCodeAt(x, y)); }
 
 } // namespace VideoPattern

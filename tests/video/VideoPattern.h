@@ -29,8 +29,13 @@ QVideoFrame barFrame(int width, int height);
 QVideoFrame flatFrame(int width, int height, const Yuv& yuv);
 // A frame of random bytes.
 QVideoFrame noiseFrame(int width, int height, unsigned seed);
+// One-pixel white lines on black, no colour: every third column and every
+// fifth row. A picture drawn off the pixel grid blurs each line into two.
+QVideoFrame lineFrame(int width, int height);
 
 // What barFrame() shows at a point given in frame pixels.
 QColor expectedAt(int width, int height, int x, int y);
+// What lineFrame() shows at a point given in frame pixels.
+QColor expectedLineAt(int x, int y);
 
 } // namespace VideoPattern

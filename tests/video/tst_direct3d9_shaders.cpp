@@ -1,6 +1,8 @@
 // The back end's two Direct3D 9 shaders run by the stand-in's interpreter on
-// their own: what they compute, their constant table, and the token streams
-// that the interpreter refuses.
+// their own: what they compute and their constant table. One function tests
+// the stand-in itself, not the product: the token streams that its
+// interpreter refuses, so that it never runs shader code it does not know
+// as if it did (which would let the product tests above pass wrongly).
 
 #include "VideoPattern.h"
 
@@ -60,8 +62,8 @@ private slots:
     void pixelShaderColour_data();
     void pixelShaderColour();
     void constantTableNamesTheInputs();
-    void refusedStreams_data();
-    void refusedStreams();
+    void standInRefusesCodeItCannotRun_data();
+    void standInRefusesCodeItCannotRun();
 };
 
 void Direct3D9ShadersTest::vertexShaderPassesPositionAndCoordinate()
@@ -165,7 +167,8 @@ void Direct3D9ShadersTest::constantTableNamesTheInputs()
     QCOMPARE(QByteArray(table + header[6]), QByteArray("ps_2_0"));
 }
 
-void Direct3D9ShadersTest::refusedStreams_data()
+// A test of the test double, not of the product.
+void Direct3D9ShadersTest::standInRefusesCodeItCannotRun_data()
 {
     QTest::addColumn<std::vector<DWORD>>("stream");
     QTest::addColumn<int>("kind");
@@ -196,7 +199,7 @@ void Direct3D9ShadersTest::refusedStreams_data()
     QTest::newRow("pixel code as a vertex shader") << pixel << int(ShaderProgram::Vertex);
 }
 
-void Direct3D9ShadersTest::refusedStreams()
+void Direct3D9ShadersTest::standInRefusesCodeItCannotRun()
 {
     QFETCH(std::vector<DWORD>, stream);
     QFETCH(int, kind);

@@ -98,12 +98,13 @@ public:
         : VideoBuffer(size, bytesPerLine), reading(reading)
     {
     }
-    uchar* map(MapMode mode, int* numBytes, int* bytesPerLine) override
+    using VideoBuffer::map;
+    int map(MapMode mode, int* numBytes, int bytesPerLine[4], uchar* data[4]) override
     {
-        uchar* data = VideoBuffer::map(mode, numBytes, bytesPerLine);
-        if (data && mode == ReadOnly)
+        const int planes = VideoBuffer::map(mode, numBytes, bytesPerLine, data);
+        if (planes && mode == ReadOnly)
             reading->release();
-        return data;
+        return planes;
     }
 
 private:
@@ -352,7 +353,7 @@ void VideoConvertersTest::converterChoice()
              QList<QVideoFrame::PixelFormat>{QVideoFrame::Format_YUV420P});
 }
 
-// Odd sizes: the last column and row reuse the last chroma sample and
+// Odd sizes: the last column and row have chroma samples of their own and
 // nothing is read or written outside the planes (the sanitizer run checks).
 void VideoConvertersTest::oddSizesStayInsideTheirPlanes()
 {
@@ -366,15 +367,20 @@ void VideoConvertersTest::oddSizesStayInsideTheirPlanes()
     frame.map(QAbstractVideoBuffer::ReadOnly);
     const uchar* bits = frame.bits();
     const VideoPlaneLayout layout = VideoPlaneLayout::yuv420p(5, 3);
-    const Yuv corner{bits[2 * 5 + 4], bits[layout.offset[1] + 1], bits[layout.offset[2] + 1]};
+    const Yuv corner{bits[2 * 5 + 4], bits[layout.offset[1] + 3 + 2], bits[layout.offset[2] + 3 + 2]};
     frame.unmap();
     QVERIFY2(distance(shown.pixelColor(4, 2), VideoPattern::toRgb(corner)) <= 1,
              qPrintable(describe(shown.pixelColor(4, 2)) + " vs " + describe(VideoPattern::toRgb(corner))));
 
-    // A single column has no chroma at all and is drawn grey.
+    // A single column has a column of chroma: drawn in its colour.
     widget.surface->stop();
+    widget.resize(1, 3);
     QVERIFY(widget.surface->start(VideoFrameFormat::create(1, 3, 25, 1)));
-    QVERIFY(widget.surface->present(VideoPattern::flatFrame(1, 3, Yuv{128, 0, 255})));
+    const Yuv purple{128, 200, 200};
+    QVERIFY(widget.surface->present(VideoPattern::flatFrame(1, 3, purple)));
+    const QImage column = widget.grab().toImage();
+    QVERIFY2(distance(column.pixelColor(0, 2), VideoPattern::toRgb(purple)) <= 1,
+             qPrintable(describe(column.pixelColor(0, 2))));
 }
 
 void VideoConvertersTest::wrongFrameStopsTheSurface()

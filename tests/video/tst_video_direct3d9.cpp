@@ -23,6 +23,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <memory>
@@ -42,6 +43,7 @@ struct StandIn {
     int (*hardwareRefusals)() = nullptr;
     int (*devicesCreated)() = nullptr;
     int (*cooperativeTests)() = nullptr;
+    void (*setCooperativeHook)(void (*)(void*), void*) = nullptr;
 
     bool load()
     {
@@ -54,8 +56,11 @@ struct StandIn {
         hardwareRefusals = reinterpret_cast<int (*)()>(dlsym(library, "D3D9StandInHardwareRefusals"));
         devicesCreated = reinterpret_cast<int (*)()>(dlsym(library, "D3D9StandInDevicesCreated"));
         cooperativeTests = reinterpret_cast<int (*)()>(dlsym(library, "D3D9StandInCooperativeTests"));
+        setCooperativeHook = reinterpret_cast<void (*)(void (*)(void*), void*)>(
+            dlsym(library, "D3D9StandInSetCooperativeHook"));
         dlclose(library); // the loader keeps its own reference
-        return liveObjects && presents && foreignCalls && hardwareRefusals && devicesCreated && cooperativeTests;
+        return liveObjects && presents && foreignCalls && hardwareRefusals && devicesCreated && cooperativeTests &&
+               setCooperativeHook;
     }
 };
 
@@ -119,6 +124,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void chainStartsWithDirect3D();
+    void picture_data();
     void picture();
     void sameColoursAsOpenGL();
     void resizeRebuildsAndThePictureFollows();
@@ -126,6 +132,7 @@ private slots:
     void failures();
     void lostDeviceIsRebuiltOnceItMayBeReset();
     void videoThreadNeverTouchesTheDevice();
+    void presentsOverlapPaints();
     void recordingPlaysToItsEnd();
 
 private:
@@ -161,15 +168,42 @@ void VideoDirect3D9Test::chainStartsWithDirect3D()
     QVERIFY(!widget->backEndWidget()->paintEngine());
 }
 
-// A 640x480 picture in a 1280x720 widget: 960 pixels wide, black bars of 160
-// at the sides, the first row at the top, the bars within two levels of BT.709.
+// Sizes in device pixels. The test runs once more with QT_SCALE_FACTOR=2,
+// where the picture fills the widget's device pixels as OpenGL's does.
+void VideoDirect3D9Test::picture_data()
+{
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QSize>("area"); // the widget's
+    // Each texel centre on a pixel centre: one-pixel lines stay one pixel wide.
+    QTest::newRow("1:1, one-pixel lines") << QSize(320, 240) << QSize(320, 240);
+    // 960 pixels wide, black bars of 160 at the sides, the first row at the
+    // top, the bars within two levels of BT.709.
+    QTest::newRow("640x480 fitted into 1280x720") << QSize(640, 480) << kWidgetSize;
+}
+
 void VideoDirect3D9Test::picture()
 {
-    QVERIFY(widget->surface->present(VideoPattern::barFrame(640, 480)));
-    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
-    VERIFY_SCREEN("direct3d9-bars", [&](const QImage& screen) {
-        direct3dScreen = screen;
-        return checkPicture(screen, origin, QSize(640, 480), kWidgetSize, 2);
+    QFETCH(QSize, frame);
+    QFETCH(QSize, area);
+    const qreal scale = widget->devicePixelRatioF();
+    QVERIFY(widget->surface->start(VideoFrameFormat::create(frame.width(), frame.height(), 25, 1)));
+    widget->resize(area / scale);
+    QTRY_COMPARE(widget->backEndWidget()->size(), area / scale);
+    const bool lines = frame == area;
+    QVERIFY(widget->surface->present(lines ? VideoPattern::lineFrame(frame.width(), frame.height())
+                                           : VideoPattern::barFrame(frame.width(), frame.height())));
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0)) * scale;
+    const QString name = QStringLiteral("direct3d9-%1-x%2").arg(lines ? "lines" : "bars").arg(scale);
+    VERIFY_SCREEN(name, [&](const QImage& screen) {
+        if (!lines) {
+            direct3dScreen = screen;
+            return checkPicture(screen, origin, frame, area, 2);
+        }
+        ScreenCheck check(screen, origin);
+        check.expectEach(
+            QRect(QPoint(0, 0), area), [](const QPoint& at) { return VideoPattern::expectedLineAt(at.x(), at.y()); }, 2,
+            "1:1 picture");
+        return check;
     });
 }
 
@@ -375,6 +409,59 @@ void VideoDirect3D9Test::videoThreadNeverTouchesTheDevice()
     const int devices = g_standIn.devicesCreated();
     widget->backEndWidget()->repaint();
     QCOMPARE(g_standIn.devicesCreated(), devices);
+}
+
+// Frames presented from another thread while paints take the frame: each
+// paint's device check lets one present go, which then runs while render()
+// takes the frame from its slot. The threads share nothing else (relaxed
+// counters), so only the surface's slot lock orders them: without it, a
+// ThreadSanitizer run that suppresses only races at the top of Qt's own
+// frames (race_top) reports the race on the slots in render() and present().
+void VideoDirect3D9Test::presentsOverlapPaints()
+{
+    const QSize size(64, 48);
+    auto fresh = shownWidget(size);
+    QVERIFY(QTest::qWaitForWindowExposed(fresh.get()));
+    QVERIFY(fresh->surface->start(VideoFrameFormat::create(size.width(), size.height(), 25, 1)));
+    const VideoPattern::Yuv colours[2] = {{81, 90, 240}, {145, 54, 34}};
+    const QVideoFrame frames[2] = {VideoPattern::flatFrame(size.width(), size.height(), colours[0]),
+                                   VideoPattern::flatFrame(size.width(), size.height(), colours[1])};
+    // The first present goes at once; its paint lets the next one go, and so on.
+    const int presents = 200;
+    std::atomic<int> released{1};
+    std::atomic<int> presented{0};
+    std::atomic<int> accepted{0};
+    std::atomic<bool> abandoned{false};
+    g_standIn.setCooperativeHook(
+        [](void* context) { static_cast<std::atomic<int>*>(context)->fetch_add(1, std::memory_order_relaxed); },
+        &released);
+    std::unique_ptr<QThread> presenter(QThread::create([&] {
+        for (int done = 0; done < presents && !abandoned.load(std::memory_order_relaxed);) {
+            if (done < released.load(std::memory_order_relaxed)) {
+                accepted += fresh->surface->present(frames[done % 2]) ? 1 : 0;
+                presented = ++done;
+            } else {
+                QThread::yieldCurrentThread();
+            }
+        }
+    }));
+    presenter->start();
+    QTRY_VERIFY_WITH_TIMEOUT(presenter->isFinished(), 30000);
+    abandoned = true;
+    QVERIFY(presenter->wait(30000));
+    g_standIn.setCooperativeHook(nullptr, nullptr);
+    QCOMPARE(presented.load(), presents);
+    QCOMPARE(accepted.load(), presents);
+    // The frame presented last is the one on the screen.
+    const QColor last = VideoPattern::toRgb(colours[(presents - 1) % 2]);
+    const QPoint origin = fresh->mapToGlobal(QPoint(0, 0));
+    VERIFY_SCREEN("direct3d9-overlap", [&](const QImage& screen) {
+        ScreenCheck check(screen, origin);
+        check.expectEach(
+            QRect(QPoint(0, 0), size), [&](const QPoint&) { return last; }, 2, "last frame");
+        return check;
+    });
+    fresh->surface->stop();
 }
 
 void VideoDirect3D9Test::recordingPlaysToItsEnd()

@@ -116,8 +116,8 @@ bool DiracEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers, 
             drawer.draw(firstPicture + n, planes[0], planes[1], planes[2], width, height);
             av_frame_make_writable(frame);
             for (int p = 0; p < 3; ++p) {
-                const int w = p ? width / 2 : width;
-                const int h = p ? height / 2 : height;
+                const int w = p ? (width + 1) / 2 : width;
+                const int h = p ? (height + 1) / 2 : height;
                 for (int row = 0; row < h; ++row)
                     std::memcpy(frame->data[p] + row * frame->linesize[p], planes[p].data() + size_t(row) * size_t(w),
                                 size_t(w));

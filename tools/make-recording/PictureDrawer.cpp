@@ -1,5 +1,6 @@
 #include "PictureDrawer.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -16,10 +17,12 @@ const unsigned char kBlack = 16;
 const unsigned char kWhite = 235;
 const unsigned char kGrey = 110;
 
+// Clipped to the plane: the digits of a tiny picture reach past its edges.
 void fillRect(std::vector<unsigned char>& plane, int stride, int x, int y, int w, int h, unsigned char value)
 {
-    for (int row = y; row < y + h; ++row)
-        for (int col = x; col < x + w; ++col)
+    const int rows = int(plane.size() / size_t(stride));
+    for (int row = std::max(y, 0); row < std::min(y + h, rows); ++row)
+        for (int col = std::max(x, 0); col < std::min(x + w, stride); ++col)
             plane[size_t(row) * size_t(stride) + size_t(col)] = value;
 }
 
@@ -31,10 +34,11 @@ void PictureDrawer::draw(long long number, std::vector<unsigned char>& y, std::v
                          std::vector<unsigned char>& v, int frameWidth, int frameHeight) const
 {
     y.assign(size_t(frameWidth) * size_t(frameHeight), kGrey);
-    u.assign(size_t(frameWidth / 2) * size_t(frameHeight / 2), 128);
-    v.assign(size_t(frameWidth / 2) * size_t(frameHeight / 2), 128);
+    // Chroma of odd sizes rounds up, as the codecs keep it.
+    const int chromaWidth = (frameWidth + 1) / 2;
+    u.assign(size_t(chromaWidth) * size_t((frameHeight + 1) / 2), 128);
+    v.assign(size_t(chromaWidth) * size_t((frameHeight + 1) / 2), 128);
     // A colour band that moves with the picture number, so motion is visible.
-    const int chromaWidth = frameWidth / 2;
     const int bandWidth = chromaWidth / 8 > 0 ? chromaWidth / 8 : 1;
     const int band = int(number % 64) * (chromaWidth - bandWidth) / 63;
     fillRect(u, chromaWidth, band, frameHeight / 8, bandWidth, frameHeight / 4, 200);

@@ -11,7 +11,7 @@ public:
 
     PictureDrawer(int width, int height);
 
-    // Planes of frameWidth x frameHeight (Y) and half that (U, V); the picture
+    // Planes of frameWidth x frameHeight (Y) and half that, rounded up (U, V); the picture
     // occupies the top-left width x height.
     void draw(long long number, std::vector<unsigned char>& y, std::vector<unsigned char>& u,
               std::vector<unsigned char>& v, int frameWidth, int frameHeight) const;

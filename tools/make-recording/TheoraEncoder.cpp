@@ -21,8 +21,9 @@ bool TheoraEncoder::encode(const StreamSpec& spec, std::vector<Packet>& headers,
 {
     width = spec.width;
     height = spec.height;
-    if (width < 16 || height < 16 || width % 2 || height % 2) {
-        error = "theora pictures here are even and at least 16 x 16";
+    // Any picture from 1 x 1 up; the coded frame is whole macroblocks around it.
+    if (width < 1 || height < 1) {
+        error = "theora pictures have at least one pixel each way";
         return false;
     }
     frameWidth = (width + 15) & ~15;

@@ -16,7 +16,7 @@ VideoSample* VideoSampleWriter::write(const SourcePicture& source, const VideoPl
     // A mapped frame tells its size in an int.
     if (layout.total > std::uint64_t(std::numeric_limits<int>::max()))
         return nullptr;
-    QVideoFrame frame(new VideoBuffer(unsigned(layout.total), unsigned(size.width()), pool), size, format);
+    QVideoFrame frame(new VideoBuffer(layout, pool), size, format);
     if (!frame.map(QAbstractVideoBuffer::WriteOnly))
         return nullptr;
     uchar* bits = frame.bits();
