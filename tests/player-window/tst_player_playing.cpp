@@ -24,6 +24,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTranslator>
 #include <QtTest>
 
@@ -52,6 +53,8 @@ private slots:
     void invalidRecording();
     void endOfTheRecording();
     void windingIntoTheEndStaysStopped();
+    void clicksOnStopMillisecondsApart_data();
+    void clicksOnStopMillisecondsApart();
     void unsupportedPicturesAreToldWhileTheSoundPlays();
     void recordingGivenByARelativePath();
     void followModeLeavesTheMenuItsAnnotation();
@@ -372,6 +375,39 @@ void PlayerPlayingTest::windingIntoTheEndStaysStopped()
              face(window->style()->standardIcon(QStyle::SP_MediaPlay)));
     QTest::mouseRelease(forward, Qt::LeftButton);
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::StoppedState);
+}
+
+void PlayerPlayingTest::clicksOnStopMillisecondsApart_data()
+{
+    QTest::addColumn<QStringList>("clicks");
+    const QString stop = QStringLiteral("playerBtStop");
+    QTest::newRow("stop twice") << QStringList{stop, stop};
+    QTest::newRow("stop three times") << QStringList{stop, stop, stop};
+    QTest::newRow("slider, stop twice") << QStringList{QStringLiteral("mediaPosition"), stop, stop};
+    QTest::newRow("2x, stop twice") << QStringList{QStringLiteral("btFastPlayback"), stop, stop};
+}
+
+// Clicks 1 ms apart, as a double click on Stop gives: the stop runs the event
+// loop while the audio output goes, so the later clicks arrive inside it.
+void PlayerPlayingTest::clicksOnStopMillisecondsApart()
+{
+    QFETCH(QStringList, clicks);
+    openAndWaitForPlaying(recording);
+    QTRY_VERIFY_WITH_TIMEOUT(position() > 300, 5000);
+    int clicked = 0;
+    for (int k = 0; k < clicks.size(); ++k) {
+        QTimer::singleShot(k + 1, Qt::PreciseTimer, window.get(), [&, k] {
+            auto* target = child<QWidget>(qPrintable(clicks.at(k)));
+            QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, target->rect().center());
+            ++clicked;
+        });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(clicked, clicks.size(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::StoppedState, 5000);
+    QVERIFY(!child<QPushButton>("playerBtStop")->isEnabled());
+    QCOMPARE(child<PosTimeEdit>("playerTePozycjaNagrania")->time(), QTime(0, 0, 0));
+    QTest::mouseClick(child<QPushButton>("playerBtPlayPause"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
 }
 
 void PlayerPlayingTest::unsupportedPicturesAreToldWhileTheSoundPlays()
