@@ -8,6 +8,7 @@
 #include "Core/Multimedia/PlayerControl.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Core/Multimedia/PlayerSession.h"
+#include "tests/TestMain.h"
 
 #include <QAudioDeviceInfo>
 #include <QElapsedTimer>
@@ -592,5 +593,5 @@ void PlayerTest::stressOpenPlaySeekPauseStop()
     qInfo("200 cycles in %lld ms", total.elapsed());
 }
 
-QTEST_MAIN(PlayerTest)
+HARBEND_TEST_MAIN(PlayerTest)
 #include "tst_player.moc"

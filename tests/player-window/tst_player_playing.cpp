@@ -9,6 +9,7 @@
 #include "Gui/WPlayer.h"
 #include "ModalAnswer.h"
 
+#include "tests/TestMain.h"
 #include "tests/annotations/ScriptedDialogs.h"
 #include "tests/playback/PlaybackTestSupport.h"
 #include "tests/streams/Recording.h"
@@ -618,5 +619,5 @@ void PlayerPlayingTest::hostEndsOnASignalWhileABoxIsOpen()
              QStringLiteral("logged"));
 }
 
-QTEST_MAIN(PlayerPlayingTest)
+HARBEND_TEST_MAIN(PlayerPlayingTest)
 #include "tst_player_playing.moc"

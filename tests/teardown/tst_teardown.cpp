@@ -5,6 +5,7 @@
 #include "Core/Output/VideoWidget.h"
 #include "Gui/WMediaPlayer.h"
 
+#include "tests/TestMain.h"
 #include "tests/playback/PlayerHarness.h"
 
 #include <QAudioOutput>
@@ -285,5 +286,5 @@ void TeardownTest::callsArrivingWhileAStopRuns()
     QCOMPARE(player->state(), QMediaPlayer::StoppedState);
 }
 
-QTEST_MAIN(TeardownTest)
+HARBEND_TEST_MAIN(TeardownTest)
 #include "tst_teardown.moc"
