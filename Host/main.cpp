@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <cstdlib>
 #include <dlfcn.h>
 
 namespace {
@@ -63,5 +64,10 @@ int main(int argc, char* argv[])
     }
     // Only once the application object is gone.
     ::dlclose(library);
-    return code;
+    // Without the other libraries' exit-time destructors: Qt's PulseAudio
+    // plugin releases its server connection in one of them without holding
+    // the lock of its sound loop, whose thread still runs, and libpulse may
+    // abort the process then. Nothing of the player is left to clean up.
+    std::fflush(nullptr);
+    std::_Exit(code);
 }

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QScopedValueRollback>
 #include <QUrl>
 
 namespace Harbend {
@@ -33,8 +34,7 @@ PlayerControl::PlayerControl(PlayerService* service)
 
 PlayerControl::~PlayerControl()
 {
-    if (playerState != QMediaPlayer::StoppedState)
-        stop();
+    stopPlayback();
     reader.close();
     disconnect(&reader, nullptr, this, nullptr);
     disconnect(&session, nullptr, this, nullptr);
@@ -199,8 +199,9 @@ void PlayerControl::releaseStream()
 void PlayerControl::setMedia(const QMediaContent& media, QIODevice* given)
 {
     Q_ASSERT(onGuiThread());
-    if (playerState != QMediaPlayer::StoppedState)
-        stop();
+    if (postponedWhileBusy([this, media, given] { setMedia(media, given); }))
+        return;
+    stopPlayback();
     // The reader lets go of the old device before it is closed or deleted.
     reader.close();
     releaseStream();
@@ -243,6 +244,7 @@ void PlayerControl::setMedia(const QMediaContent& media, QIODevice* given)
     emit mediaChanged(content);
     // The rate that the next play uses.
     emit playbackRateChanged(rate);
+    runPostponed();
 }
 
 void PlayerControl::openDevice(QIODevice* device)
@@ -264,6 +266,20 @@ void PlayerControl::openDevice(QIODevice* device)
     changeMediaStatus(QMediaPlayer::LoadedMedia);
 }
 
+bool PlayerControl::postponedWhileBusy(const std::function<void()>& call)
+{
+    if (!busy)
+        return false;
+    postponed.append(call);
+    return true;
+}
+
+void PlayerControl::runPostponed()
+{
+    while (!busy && !postponed.isEmpty())
+        postponed.takeFirst()();
+}
+
 void PlayerControl::abandonStart()
 {
     session.stop();
@@ -271,9 +287,46 @@ void PlayerControl::abandonStart()
     resetAudioVideoAvailable();
 }
 
+bool PlayerControl::start(QString* errorText)
+{
+    // A start that fails deletes what it built, the audio output among them.
+    const QScopedValueRollback<bool> guard(busy, true);
+    if (!reader.read()) {
+        HARBEND_LOG(Error, "Failed to read from file!");
+        abandonStart();
+        *errorText = translated("Failed to start Ogg reading thread!");
+        return false;
+    }
+    if (!reader.startReading()) {
+        HARBEND_LOG(Error, "Failed to start reading from the Ogg file!");
+        abandonStart();
+        *errorText = translated("Failed to start reading from the Ogg file!");
+        return false;
+    }
+    const qint64 startMs = reader.getStartTime();
+    if (!session.play(&reader, quint64(startMs < 0 ? 0 : startMs))) {
+        HARBEND_LOG(Error, "Failed to start player session thread!");
+        abandonStart();
+        return false;
+    }
+    session.setVolume(volumeLevel);
+    session.setMuted(muted);
+    // A rate chosen while stopped applies to this playback; a playback that
+    // cannot take it does not start (the session's stop report found this
+    // control still stopped).
+    if (rate != 1.0 && !session.changePlaybackRate(rate)) {
+        HARBEND_LOG(Error, "Failed to start player session thread!");
+        abandonStart();
+        return false;
+    }
+    return true;
+}
+
 void PlayerControl::play()
 {
     Q_ASSERT(onGuiThread());
+    if (postponedWhileBusy([this] { play(); }))
+        return;
     if (playerState == QMediaPlayer::PlayingState)
         return;
     switch (status) {
@@ -291,37 +344,17 @@ void PlayerControl::play()
     if (playerState == QMediaPlayer::PausedState) {
         session.resume();
     } else {
-        if (!reader.read()) {
-            HARBEND_LOG(Error, "Failed to read from file!");
-            abandonStart();
-            emit error(QMediaPlayer::ResourceError, translated("Failed to start Ogg reading thread!"));
-            return;
-        }
-        if (!reader.startReading()) {
-            HARBEND_LOG(Error, "Failed to start reading from the Ogg file!");
-            abandonStart();
-            emit error(QMediaPlayer::ResourceError, translated("Failed to start reading from the Ogg file!"));
-            return;
-        }
-        const qint64 start = reader.getStartTime();
-        if (!session.play(&reader, quint64(start < 0 ? 0 : start))) {
-            HARBEND_LOG(Error, "Failed to start player session thread!");
-            abandonStart();
-            return;
-        }
-        session.setVolume(volumeLevel);
-        session.setMuted(muted);
-        // A rate chosen while stopped applies to this playback; a playback
-        // that cannot take it does not start (the session's stop report found
-        // this control still stopped).
-        if (rate != 1.0 && !session.changePlaybackRate(rate)) {
-            HARBEND_LOG(Error, "Failed to start player session thread!");
-            abandonStart();
+        QString errorText;
+        if (!start(&errorText)) {
+            if (!errorText.isEmpty())
+                emit error(QMediaPlayer::ResourceError, errorText);
+            runPostponed();
             return;
         }
     }
     changeMediaStatus(QMediaPlayer::BufferedMedia);
     changeState(QMediaPlayer::PlayingState);
+    runPostponed();
 }
 
 void PlayerControl::pause()
@@ -336,13 +369,28 @@ void PlayerControl::pause()
 void PlayerControl::stop()
 {
     Q_ASSERT(onGuiThread());
+    if (postponedWhileBusy([this] { stop(); }))
+        return;
+    stopPlayback();
+    runPostponed();
+}
+
+void PlayerControl::stopPlayback()
+{
     if (playerState == QMediaPlayer::StoppedState)
         return;
-    session.stop();
-    reader.close();
+    // Stopped before the teardown, reported after it: the audio output runs
+    // the event loop while it is deleted, and a position read then gets the
+    // last one, not the half-stopped session's.
+    playerState = QMediaPlayer::StoppedState;
+    {
+        const QScopedValueRollback<bool> guard(busy, true);
+        session.stop();
+        reader.close();
+    }
     positionUpdate(-1);
     changePlaybackRate(1.0);
-    changeState(QMediaPlayer::StoppedState);
+    emit stateChanged(playerState);
 }
 
 void PlayerControl::setPosition(qint64 ms)

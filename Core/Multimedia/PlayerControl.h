@@ -8,6 +8,8 @@
 #include <QMediaPlayerControl>
 #include <QMediaTimeRange>
 
+#include <functional>
+
 namespace Harbend {
 
 class PlayerService;
@@ -64,11 +66,28 @@ private:
     void releaseStream();
     // Undoes whatever a failed start had begun, so that the next play starts clean.
     void abandonStart();
+    // Starts playing from the stopped state. On failure it has undone what
+    // it began and gives the error to report (none when empty).
+    bool start(QString* errorText);
+    // Stops without running postponed calls: for the operations that go on
+    // after the stop, and the destructor.
+    void stopPlayback();
+    // While a playback is started or torn down the call is kept, to be made
+    // when the operation that started it has ended (true); else it is left
+    // to the caller (false).
+    bool postponedWhileBusy(const std::function<void()>& call);
+    // Makes the calls kept while busy, in the order they came.
+    void runPostponed();
 
     static Logging::Log ms_log;
 
     // GUI thread, as is every member.
     PlayerService* service;
+    // A playback is being started or torn down. The audio output runs the
+    // event loop while it is deleted, and a play, stop or new media that
+    // arrives then waits in postponed until the playback is whole or gone.
+    bool busy = false;
+    QList<std::function<void()>> postponed;
     QMediaPlayer::State playerState = QMediaPlayer::StoppedState;
     QMediaPlayer::MediaStatus status = QMediaPlayer::NoMedia;
     bool hasAudio = false;

@@ -12,17 +12,19 @@
 #include <QVideoRendererControl>
 
 #include <cstring>
+#include <utility>
 
 namespace Harbend {
 
 const char PlayerService::AudioChannelControlId[] = "com.velmora.HarbendPlayer.AudioChannelControl/1.0";
 
 namespace {
+// Forgotten before it goes: the player control's stop may run the event loop,
+// and a control asked for then must not be the one being deleted.
 template <class T>
 void deleteAndForget(T*& field)
 {
-    delete field;
-    field = nullptr;
+    delete std::exchange(field, nullptr);
 }
 } // namespace
 

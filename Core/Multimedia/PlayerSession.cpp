@@ -19,6 +19,8 @@
 #include <QAudioOutput>
 #include <QPointer>
 
+#include <utility>
+
 namespace Harbend {
 
 namespace {
@@ -150,9 +152,9 @@ void PlayerSession::startVideo(OggReader* reader, quint64 startNs)
     if (!videoThread->startPaused()) {
         HARBEND_LOG_VOT(Error, "Failed to start player session thread!");
         HARBEND_LOG(Warning, "Failed to initialize video output thread object! Won't play video!");
-        videoThread->requestStop();
-        delete videoThread;
-        videoThread = nullptr;
+        VideoOutputThread* thread = std::exchange(videoThread, nullptr);
+        thread->requestStop();
+        delete thread;
         target->stop();
         return;
     }
@@ -161,19 +163,20 @@ void PlayerSession::startVideo(OggReader* reader, quint64 startNs)
 
 void PlayerSession::dropAudio()
 {
-    if (audioThread) {
-        audioThread->requestStop();
-        audioThread->queue->close();
-        audioThread->queue->clear();
-        delete audioThread;
-        audioThread = nullptr;
+    // Each member is cleared before its object goes: the output runs the
+    // event loop while it is deleted, and a stop that arrives then must find
+    // nothing left to stop.
+    if (AudioOutputThread* thread = std::exchange(audioThread, nullptr)) {
+        thread->requestStop();
+        thread->queue->close();
+        thread->queue->clear();
+        delete thread;
     }
-    if (output) {
-        disconnect(output->object(), nullptr, this, nullptr);
+    if (GuardedAudioOutput* doomed = std::exchange(output, nullptr)) {
+        disconnect(doomed->object(), nullptr, this, nullptr);
         // Stops it. One output per playback: kept past its playback, each
         // would stay with the endpoint control until the service goes.
-        delete output;
-        output = nullptr;
+        delete doomed;
     }
 }
 
@@ -198,23 +201,19 @@ void PlayerSession::stop()
     Q_ASSERT(onGuiThread());
     // Reports still on their way from this playback's threads are stale now.
     ++playback;
-    if (videoThread) {
-        videoThread->requestStop();
-        videoThread->queue->close();
-        videoThread->queue->clear();
-        delete videoThread;
-        videoThread = nullptr;
+    if (VideoOutputThread* thread = std::exchange(videoThread, nullptr)) {
+        thread->requestStop();
+        thread->queue->close();
+        thread->queue->clear();
+        delete thread;
     }
-    if (surface) {
-        surface->stop();
-        surface = nullptr;
-    }
+    if (QAbstractVideoSurface* target = std::exchange(surface, nullptr))
+        target->stop();
     if (audioThread)
         HARBEND_LOG_AOT(Debug, "Closing audio playback.");
     // The clock goes first: the output may run the event loop while it
     // stops, and the position read then must not reach it.
-    delete clock;
-    clock = nullptr;
+    delete std::exchange(clock, nullptr);
     dropAudio();
 }
 

@@ -3,6 +3,7 @@
 
 #include "App/Application.h"
 #include "App/HarbendPlayer.h"
+#include "tests/TestMain.h"
 
 #include <QApplication>
 #include <QFile>
@@ -237,7 +238,7 @@ void ApplicationTest::hostReportsAMissingLibrary()
     QVERIFY(host.readAllStandardError().contains("cannot load the player library"));
 }
 
-int main(int argc, char* argv[])
+static int runTests(char* argv[])
 {
     QTemporaryDir dataHome;
     g_dataHome = &dataHome;
@@ -267,8 +268,9 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("HarbendPlayer"));
     ApplicationTest test;
     char* testArguments[] = {argv[0], nullptr};
-    Q_UNUSED(argc);
     return QTest::qExec(&test, 1, testArguments);
 }
+
+int main(int, char* argv[]) { endTestProcess(runTests(argv)); }
 
 #include "tst_application.moc"

@@ -7,6 +7,7 @@
 #include "Core/Multimedia/AudioChannelControl.h"
 #include "Core/Multimedia/AudioOutputThread.h"
 #include "Core/Multimedia/GuardedAudioOutput.h"
+#include "tests/TestMain.h"
 
 #include <QAudioDeviceInfo>
 #include <QAudioOutput>
@@ -304,5 +305,5 @@ void AudioOutputTest::pauseAndStopWhileTheDeviceTakesNothing()
     QVERIFY(playback.thread.isFinished());
 }
 
-QTEST_MAIN(AudioOutputTest)
+HARBEND_TEST_MAIN(AudioOutputTest)
 #include "tst_audio_output.moc"

@@ -2,6 +2,7 @@
 #include "Core/Multimedia/AudioDeviceSynchronizer.h"
 #include "Core/Multimedia/GuardedAudioOutput.h"
 #include "Core/Multimedia/TimerSynchronizer.h"
+#include "tests/TestMain.h"
 
 #include <QAudioDeviceInfo>
 #include <QAudioOutput>
@@ -222,5 +223,5 @@ void ClocksTest::audioClockFollowsTheDevice()
     output.stop();
 }
 
-QTEST_MAIN(ClocksTest)
+HARBEND_TEST_MAIN(ClocksTest)
 #include "tst_clocks.moc"

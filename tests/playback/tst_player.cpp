@@ -8,6 +8,7 @@
 #include "Core/Multimedia/PlayerControl.h"
 #include "Core/Multimedia/PlayerService.h"
 #include "Core/Multimedia/PlayerSession.h"
+#include "tests/TestMain.h"
 
 #include <QAudioDeviceInfo>
 #include <QElapsedTimer>
@@ -509,12 +510,23 @@ void PlayerTest::endOfTheRecordingStopsAndPlaysAgain()
     PlayerHarness harness;
     QMediaPlayer* player = harness.player.get();
     player->setMedia(local(recordings.get("good.ogg", oneTone(2))));
+    player->setNotifyInterval(5);
     for (int round = 0; round < 2; ++round) {
+        QSignalSpy positions(player, &QMediaPlayer::positionChanged);
         player->play();
         player->setPlaybackRate(2.0);
         QCOMPARE(player->state(), QMediaPlayer::PlayingState);
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), QMediaPlayer::StoppedState, 15000);
         QCOMPARE(harness.control->position(), qint64(-1));
+        // Once playback has moved, no report goes back to 0 while it stops.
+        QList<qint64> reported;
+        for (const QList<QVariant>& report : positions)
+            reported << report.at(0).toLongLong();
+        QCOMPARE(reported.last(), qint64(-1));
+        reported.removeLast();
+        const int moved = int(std::find_if(reported.begin(), reported.end(), [](qint64 p) { return p > 0; }) -
+                              reported.begin());
+        QVERIFY2(!reported.mid(moved).contains(0), qPrintable(QString::number(reported.size())));
         QCOMPARE(player->playbackRate(), 1.0);
         QCOMPARE(player->mediaStatus(), QMediaPlayer::BufferedMedia);
     }
@@ -589,5 +601,5 @@ void PlayerTest::stressOpenPlaySeekPauseStop()
     qInfo("200 cycles in %lld ms", total.elapsed());
 }
 
-QTEST_MAIN(PlayerTest)
+HARBEND_TEST_MAIN(PlayerTest)
 #include "tst_player.moc"

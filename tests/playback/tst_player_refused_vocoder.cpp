@@ -1,6 +1,7 @@
 #include "PlayerHarness.h"
 
 #include "Core/Multimedia/PlayerControl.h"
+#include "tests/TestMain.h"
 
 #include <QAudioDeviceInfo>
 #include <QtTest>
@@ -131,5 +132,5 @@ void PlayerRefusedVocoderTest::storedRateWithoutVocoderDoesNotStart()
     player->stop();
 }
 
-QTEST_MAIN(PlayerRefusedVocoderTest)
+HARBEND_TEST_MAIN(PlayerRefusedVocoderTest)
 #include "tst_player_refused_vocoder.moc"

@@ -3,6 +3,7 @@
 #include "tests/streams/Recording.h"
 
 #include "Core/Multimedia/PlayerControl.h"
+#include "tests/TestMain.h"
 
 #include <QAbstractVideoSurface>
 #include <QAudioDeviceInfo>
@@ -343,5 +344,5 @@ void PlayerVideoTest::theWholeRecordingIsHeardAndSeen()
     QVERIFY2(qAbs(lastGap - kSinkRate * 396 / 1000) < kSinkRate / 50, qPrintable(QString::number(lastGap)));
 }
 
-QTEST_MAIN(PlayerVideoTest)
+HARBEND_TEST_MAIN(PlayerVideoTest)
 #include "tst_player_video.moc"

@@ -5,6 +5,7 @@
 #include "Core/Output/VideoWidget.h"
 #include "Gui/WMediaPlayer.h"
 #include "ModalAnswer.h"
+#include "tests/TestMain.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -127,5 +128,5 @@ void MediaWidgetTest::playerGoesBeforeTheVideoWidget()
     QVERIFY(player.isNull());
 }
 
-QTEST_MAIN(MediaWidgetTest)
+HARBEND_TEST_MAIN(MediaWidgetTest)
 #include "tst_media_widget.moc"

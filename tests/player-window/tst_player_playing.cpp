@@ -9,6 +9,7 @@
 #include "Gui/WPlayer.h"
 #include "ModalAnswer.h"
 
+#include "tests/TestMain.h"
 #include "tests/annotations/ScriptedDialogs.h"
 #include "tests/playback/PlaybackTestSupport.h"
 #include "tests/streams/Recording.h"
@@ -24,6 +25,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTranslator>
 #include <QtTest>
 
@@ -52,6 +54,8 @@ private slots:
     void invalidRecording();
     void endOfTheRecording();
     void windingIntoTheEndStaysStopped();
+    void clicksOnStopMillisecondsApart_data();
+    void clicksOnStopMillisecondsApart();
     void unsupportedPicturesAreToldWhileTheSoundPlays();
     void recordingGivenByARelativePath();
     void followModeLeavesTheMenuItsAnnotation();
@@ -391,6 +395,39 @@ void PlayerPlayingTest::windingIntoTheEndStaysStopped()
     QCOMPARE(media()->getPlayingState(), QMediaPlayer::StoppedState);
 }
 
+void PlayerPlayingTest::clicksOnStopMillisecondsApart_data()
+{
+    QTest::addColumn<QStringList>("clicks");
+    const QString stop = QStringLiteral("playerBtStop");
+    QTest::newRow("stop twice") << QStringList{stop, stop};
+    QTest::newRow("stop three times") << QStringList{stop, stop, stop};
+    QTest::newRow("slider, stop twice") << QStringList{QStringLiteral("mediaPosition"), stop, stop};
+    QTest::newRow("2x, stop twice") << QStringList{QStringLiteral("btFastPlayback"), stop, stop};
+}
+
+// Clicks 1 ms apart, as a double click on Stop gives: the stop runs the event
+// loop while the audio output goes, so the later clicks arrive inside it.
+void PlayerPlayingTest::clicksOnStopMillisecondsApart()
+{
+    QFETCH(QStringList, clicks);
+    openAndWaitForPlaying(recording);
+    QTRY_VERIFY_WITH_TIMEOUT(position() > 300, 5000);
+    int clicked = 0;
+    for (int k = 0; k < clicks.size(); ++k) {
+        QTimer::singleShot(k + 1, Qt::PreciseTimer, window.get(), [&, k] {
+            auto* target = child<QWidget>(qPrintable(clicks.at(k)));
+            QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, target->rect().center());
+            ++clicked;
+        });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(clicked, clicks.size(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::StoppedState, 5000);
+    QVERIFY(!child<QPushButton>("playerBtStop")->isEnabled());
+    QCOMPARE(child<PosTimeEdit>("playerTePozycjaNagrania")->time(), QTime(0, 0, 0));
+    QTest::mouseClick(child<QPushButton>("playerBtPlayPause"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(media()->getPlayingState(), QMediaPlayer::PlayingState, 10000);
+}
+
 void PlayerPlayingTest::unsupportedPicturesAreToldWhileTheSoundPlays()
 {
     // What ffmpeg makes from an RGB source: Theora 4:4:4, which no video output draws.
@@ -599,5 +636,5 @@ void PlayerPlayingTest::hostEndsOnASignalWhileABoxIsOpen()
              QStringLiteral("logged"));
 }
 
-QTEST_MAIN(PlayerPlayingTest)
+HARBEND_TEST_MAIN(PlayerPlayingTest)
 #include "tst_player_playing.moc"

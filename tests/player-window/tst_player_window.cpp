@@ -7,6 +7,7 @@
 #include "Gui/WMediaPlayer.h"
 #include "Gui/WPlayer.h"
 #include "ModalAnswer.h"
+#include "tests/TestMain.h"
 
 #include <QComboBox>
 #include <QDockWidget>
@@ -540,5 +541,5 @@ void PlayerWindowTest::rowsHaveTheirNaturalHeightAtFirstDisplay()
     QCOMPARE(table->rowHeight(0), first.first());
 }
 
-QTEST_MAIN(PlayerWindowTest)
+HARBEND_TEST_MAIN(PlayerWindowTest)
 #include "tst_player_window.moc"

@@ -5,6 +5,7 @@
 #include "Core/Decoder/SampleQueue.h"
 #include "Core/Decoder/VideoSample.h"
 #include "ReaderHarness.h"
+#include "tests/TestMain.h"
 #include "tests/base/Unprivileged.h"
 #include "tests/streams/Recording.h"
 
@@ -1093,5 +1094,5 @@ void ReaderTest::videoResumesAtTheTarget()
     }
 }
 
-QTEST_MAIN(ReaderTest)
+HARBEND_TEST_MAIN(ReaderTest)
 #include "tst_reader.moc"

@@ -8,6 +8,7 @@
 #include "Core/Multimedia/PlayerService.h"
 #include "Core/Multimedia/VideoRendererControl.h"
 
+#include "tests/TestMain.h"
 #include "tests/streams/Recording.h"
 
 #include <QAbstractVideoSurface>
@@ -356,5 +357,5 @@ void ServiceTest::audioOutputOnTheActiveDevice()
     QVERIFY(log.contains("FATAL"));
 }
 
-QTEST_MAIN(ServiceTest)
+HARBEND_TEST_MAIN(ServiceTest)
 #include "tst_service.moc"

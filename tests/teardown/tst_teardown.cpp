@@ -1,13 +1,19 @@
+#include "Core/Multimedia/AudioEndpointControl.h"
+#include "Core/Multimedia/PlayerControl.h"
+#include "Core/Multimedia/PlayerService.h"
 #include "Core/Output/VideoSurface.h"
 #include "Core/Output/VideoWidget.h"
 #include "Gui/WMediaPlayer.h"
 
+#include "tests/TestMain.h"
 #include "tests/playback/PlayerHarness.h"
 
+#include <QAudioOutput>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using PlaybackTest::PlayerHarness;
@@ -72,11 +78,14 @@ private slots:
     void initTestCase();
     void destroyedAtRandomMoments_data();
     void destroyedAtRandomMoments();
+    void callsArrivingWhileAStopRuns_data();
+    void callsArrivingWhileAStopRuns();
 
 private:
     PlaybackTest::Recordings recordings;
     QString withVideo;
     QString audioOnly;
+    QString longer;
 };
 
 void TeardownTest::initTestCase()
@@ -90,6 +99,11 @@ void TeardownTest::initTestCase()
                                {QStringLiteral("--stream"), QStringLiteral("vorbis:channels=1"),
                                 QStringLiteral("--duration"), QStringLiteral("1.5")});
     QVERIFY(!audioOnly.isEmpty());
+    longer = recordings.get(QStringLiteral("longer.ogg"),
+                            {QStringLiteral("--stream"), QStringLiteral("theora:width=160,height=120,fps=25"),
+                             QStringLiteral("--stream"), QStringLiteral("vorbis:channels=2"),
+                             QStringLiteral("--duration"), QStringLiteral("20")});
+    QVERIFY(!longer.isEmpty());
 }
 
 void TeardownTest::destroyedAtRandomMoments_data()
@@ -178,5 +192,99 @@ void TeardownTest::destroyedAtRandomMoments()
     QTRY_VERIFY_WITH_TIMEOUT(PlaybackTest::threadCount() <= threads, 5000);
 }
 
-QTEST_MAIN(TeardownTest)
+void TeardownTest::callsArrivingWhileAStopRuns_data()
+{
+    QTest::addColumn<QString>("calls");
+    QTest::addColumn<QMediaPlayer::State>("after");
+    QTest::newRow("stop twice") << "stop stop" << QMediaPlayer::StoppedState;
+    QTest::newRow("stop three times") << "stop stop stop" << QMediaPlayer::StoppedState;
+    QTest::newRow("seek, stop twice") << "seek stop stop" << QMediaPlayer::StoppedState;
+    QTest::newRow("rate, stop twice") << "rate stop stop" << QMediaPlayer::StoppedState;
+    QTest::newRow("stop, seek") << "stop seek" << QMediaPlayer::StoppedState;
+    QTest::newRow("stop, rate") << "stop rate" << QMediaPlayer::StoppedState;
+    QTest::newRow("end report, stop") << "end stop" << QMediaPlayer::StoppedState;
+    QTest::newRow("stop, open") << "stop open" << QMediaPlayer::StoppedState;
+    QTest::newRow("stop, play") << "stop play" << QMediaPlayer::PlayingState;
+}
+
+// Calls made while a recording plays, each posted when the one before it has
+// run; those after a stop are posted from inside it, when its audio output has
+// stopped. The output runs the event loop while the stop deletes it, so they
+// arrive inside the stop, as a second click on Stop does.
+void TeardownTest::callsArrivingWhileAStopRuns()
+{
+    QFETCH(QString, calls);
+    QFETCH(QMediaPlayer::State, after);
+    PlayerHarness harness;
+    QMediaPlayer* player = harness.player.get();
+    QSignalSpy positions(player, &QMediaPlayer::positionChanged);
+    player->setNotifyInterval(5);
+    player->setMedia(QUrl::fromLocalFile(longer));
+    player->play();
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 10000);
+    const QMap<QString, std::function<void()>> call{
+        {QStringLiteral("stop"), [&] { player->stop(); }},
+        {QStringLiteral("seek"), [&] { player->setPosition(10000); }},
+        {QStringLiteral("rate"), [&] { player->setPlaybackRate(2.0); }},
+        {QStringLiteral("end"), [&] { QMetaObject::invokeMethod(harness.control, "streamHasStopped"); }},
+        {QStringLiteral("open"), [&] { player->setMedia(QUrl::fromLocalFile(audioOnly)); }},
+        {QStringLiteral("play"), [&] { player->play(); }}};
+    const QStringList names = calls.split(' ');
+    int posted = 0;
+    int depth = 0;
+    int deepest = 0;
+    int done = 0;
+    std::function<void(int)> post = [&](int count) {
+        for (; count > 0 && posted < names.size(); --count) {
+            const QString name = names.at(posted++);
+            QVERIFY(call.contains(name));
+            QMetaObject::invokeMethod(
+                player,
+                [&, name] {
+                    deepest = std::max(deepest, ++depth);
+                    const int before = posted;
+                    QVector<QMetaObject::Connection> hooks;
+                    if (name == QLatin1String("stop") || name == QLatin1String("end")) {
+                        for (QAudioOutput* output :
+                             harness.service->audioEndpointControl->findChildren<QAudioOutput*>())
+                            hooks << connect(output, &QAudioOutput::stateChanged, [&](QAudio::State state) {
+                                if (state == QAudio::StoppedState)
+                                    post(int(names.size()));
+                            });
+                    }
+                    call[name]();
+                    for (const QMetaObject::Connection& hook : hooks)
+                        disconnect(hook);
+                    --depth;
+                    ++done;
+                    if (posted == before)
+                        post(1);
+                },
+                Qt::QueuedConnection);
+        }
+    };
+    post(1);
+    QTRY_COMPARE_WITH_TIMEOUT(done, names.size(), 10000);
+    // The calls after the stop came inside it.
+    QCOMPARE(deepest, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), after, 10000);
+    QCOMPARE(harness.control->state(), after);
+    if (names.contains(QStringLiteral("open")))
+        QCOMPARE(harness.control->media().request().url(), QUrl::fromLocalFile(audioOnly));
+    if (after == QMediaPlayer::StoppedState) {
+        QCOMPARE(player->position(), qint64(-1));
+        // The last position reported before the stop's -1 is where playback was.
+        QVERIFY(positions.size() >= 2);
+        QCOMPARE(positions.last().at(0).toLongLong(), qint64(-1));
+        QVERIFY2(positions.at(positions.size() - 2).at(0).toLongLong() > 0,
+                 qPrintable(QString::number(positions.at(positions.size() - 2).at(0).toLongLong())));
+    }
+    // The player plays again, and stops, as if nothing had happened.
+    player->play();
+    QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 10000);
+    player->stop();
+    QCOMPARE(player->state(), QMediaPlayer::StoppedState);
+}
+
+HARBEND_TEST_MAIN(TeardownTest)
 #include "tst_teardown.moc"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/TestMain.h"
+
 #include <QApplication>
 #include <QTest>
 
@@ -26,12 +28,16 @@ private:
 #define HARBEND_TEST_MAIN_ON_PRIVATE_DISPLAY(TestClass, width, height)                                                 \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
-        PrivateDisplay display(width, height);                                                                         \
-        if (!display.isRunning()) {                                                                                    \
-            std::fprintf(stderr, "Xvfb did not start\n");                                                              \
-            return 1;                                                                                                  \
+        int code;                                                                                                      \
+        {                                                                                                              \
+            PrivateDisplay display(width, height);                                                                     \
+            if (!display.isRunning()) {                                                                                \
+                std::fprintf(stderr, "Xvfb did not start\n");                                                          \
+                return 1;                                                                                              \
+            }                                                                                                          \
+            QApplication application(argc, argv);                                                                      \
+            TestClass test;                                                                                            \
+            code = QTest::qExec(&test, argc, argv);                                                                    \
         }                                                                                                              \
-        QApplication application(argc, argv);                                                                          \
-        TestClass test;                                                                                                \
-        return QTest::qExec(&test, argc, argv);                                                                        \
+        endTestProcess(code);                                                                                          \
     }

@@ -6,6 +6,7 @@
 #include "Annotations/Adnotacje.h"
 #include "App/HarbendPlayer.h"
 #include "Gui/DInfo.h"
+#include "tests/TestMain.h"
 
 #include "tests/annotations/ScriptedDialogs.h"
 
@@ -548,7 +549,7 @@ void ResourcesTest::applicationInstallsPolishOnlyForAPolishEnvironment()
     }
 }
 
-int main(int argc, char** argv)
+static int runTests(int argc, char** argv)
 {
     if (argc > 1 && qstrcmp(argv[1], kProbeArgument) == 0)
         return probe(argc, argv);
@@ -556,5 +557,7 @@ int main(int argc, char** argv)
     ResourcesTest test;
     return QTest::qExec(&test, argc, argv);
 }
+
+int main(int argc, char** argv) { endTestProcess(runTests(argc, argv)); }
 
 #include "tst_resources.moc"
