@@ -318,11 +318,12 @@ void AudioOutputTest::endOfStreamReportsOnceAndLeavesTheOutput()
     QTRY_COMPARE_WITH_TIMEOUT(playback.session.stopped.size(), 1, 5000);
     QCOMPARE(playback.session.stopped.first(), quint64(1));
     QVERIFY(playback.thread.hasEnded());
-    // Reported once the device has played it all, not merely taken it in;
+    // Reported once the device has played it all, not merely taken it in
+    // (less a millisecond: the processed time is rounded at every write);
     // silence keeps the clock going.
     const quint64 played = AudioDeviceSynchronizer::playedTime(atReport.processedUSecs, atReport.state,
                                                                atReport.bufferSize, atReport.bytesFree, kRate);
-    QVERIFY2(played >= 500000000ULL, qPrintable(QString("%1 ns played").arg(played)));
+    QVERIFY2(played >= 499000000ULL, qPrintable(QString("%1 ns played").arg(played)));
     const qint64 processed = atReport.processedUSecs;
     QTRY_VERIFY_WITH_TIMEOUT(playback.output.read().processedUSecs > processed + 100000, 3000);
     QCOMPARE(playback.session.stopped.size(), 1);

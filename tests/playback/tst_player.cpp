@@ -464,15 +464,20 @@ void PlayerTest::soundAfterASeekBeginsAtTheTarget()
         recordings.get(name, {"--stream", stream + QString(",base=440,clicks=%1").arg(period), "--duration", "30"})));
 
     // The monitor loses up to 20 ms of a stream that starts right after
-    // another stopped (so do two plain audio outputs): measured on a stop and
-    // a play from the start, it is what the seeks are held to.
+    // another stopped (so do two plain audio outputs): measured on stops and
+    // plays from the start, the median is what the seeks are held to.
     player->play();
     QTRY_VERIFY_WITH_TIMEOUT(player->position() > 300, 8000);
-    player->stop();
-    recorder.restart();
-    player->play();
-    double startMs = 0.0;
-    QVERIFY(firstSoundOffset(recorder, period, 0, startMs));
+    QVector<double> starts;
+    for (int i = 0; i < 3; ++i) {
+        player->stop();
+        recorder.restart();
+        player->play();
+        double offsetMs = 0.0;
+        QVERIFY(firstSoundOffset(recorder, period, 0, offsetMs));
+        starts.append(offsetMs);
+    }
+    const double startMs = median(starts);
 
     QRandomGenerator random(1913);
     QStringList offsets;
@@ -499,7 +504,7 @@ void PlayerTest::soundAfterASeekBeginsAtTheTarget()
     const QString figures = QString("sound began at the target plus (ms): %1; after a stop at the start: %2; "
                                     "apart: median %3, worst %4")
                                 .arg(offsets.join(' '))
-                                .arg(startMs, 0, 'f', 1)
+                                .arg(joined(starts))
                                 .arg(median(apart), 0, 'f', 1)
                                 .arg(worst, 0, 'f', 1);
     qInfo("%s", qPrintable(figures));
