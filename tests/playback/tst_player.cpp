@@ -428,8 +428,8 @@ static bool firstSoundOffset(SinkRecorder& recorder, double period, qint64 from,
 {
     QVector<qint16> heard;
     int start = 0;
-    for (int wanted = kSinkRate / 2; heard.size() < start + kSinkRate * period * 1.2; wanted += kSinkRate / 4) {
-        if (wanted > kSinkRate * (2 + 1.2 * period))
+    for (int wanted = kSinkRate / 2; heard.size() < start + kSinkRate * period * 2; wanted += kSinkRate / 4) {
+        if (wanted > kSinkRate * (2 + 2 * period))
             return false;
         heard = recorder.take(wanted);
         if (heard.size() != wanted)
@@ -444,12 +444,17 @@ static bool firstSoundOffset(SinkRecorder& recorder, double period, qint64 from,
                 start = k + 1;
         }
     }
+    // A device that ran dry on a busy machine played silence in between,
+    // which holds no recording time.
     int click = start;
-    while (click < heard.size() && std::abs(heard[click]) < 0.3 * 32768)
-        ++click;
+    int stalled = 0;
+    for (int zeros = 0; click < heard.size() && std::abs(heard[click]) < 0.3 * 32768; ++click) {
+        zeros = heard[click] == 0 ? zeros + 1 : 0;
+        stalled += zeros == 8 ? 8 : zeros > 8 ? 1 : 0;
+    }
     if (click == heard.size())
         return false;
-    const double untilClick = double(click - start) / kSinkRate;
+    const double untilClick = double(click - start - stalled) / kSinkRate;
     const double clickTime = period * std::floor((from / 1000.0 + untilClick) / period + 0.5);
     offsetMs = 1000.0 * (clickTime - untilClick) - from;
     return true;
