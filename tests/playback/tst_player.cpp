@@ -506,7 +506,7 @@ void PlayerTest::soundAfterASeekBeginsAtTheTarget()
     // Each measure loses 0 to 20 ms in the monitor (nothing at all when the
     // sink had gone idle), so two differ by up to 20 ms whatever is played;
     // on two busy cores the median lay within 16 ms, single seeks within
-    // 22 ms. Sound from before a seek, or a seek that lands off by more than
+    // 31 ms. Sound from before a seek, or a seek that lands off by more than
     // the monitor's loss, moves the seeks past these bounds.
     const double worst = *std::max_element(apart.begin(), apart.end());
     // p: a seek while paused.
