@@ -13,6 +13,7 @@
 #include <QVideoFrame>
 
 #include <atomic>
+#include <functional>
 
 namespace PlaybackTest {
 
@@ -90,8 +91,14 @@ class SessionStub : public QObject {
     Q_OBJECT
 public:
     QVector<quint64> stopped;
+    std::function<void()> whenStopped; // called as each report arrives
 public slots:
-    void outputStopped(quint64 playback) { stopped.append(playback); }
+    void outputStopped(quint64 playback)
+    {
+        stopped.append(playback);
+        if (whenStopped)
+            whenStopped();
+    }
 };
 
 } // namespace PlaybackTest
