@@ -2,10 +2,14 @@
 // sanitizer, so the locking inside QMutex and QWaitCondition is invisible to
 // it: every access guarded by them would be reported as a race, and lock-order
 // inversions would go unseen. These wrappers call Qt's own functions and
-// report each lock and unlock to the sanitizer as a mutex operation.
+// report each lock and unlock to the sanitizer as a mutex operation. Qt's
+// threads are detached and joined through Qt's own condition, so a thread's
+// end is handed to whoever waits for it or sees it finished.
 
 #include <QDeadlineTimer>
 #include <QMutex>
+#include <QThread>
+#include <QVariant>
 #include <QWaitCondition>
 
 #include <sanitizer/tsan_interface.h>
@@ -72,4 +76,43 @@ bool QWaitCondition::wait(QMutex* mutex, unsigned long time)
     beforeLock(mutex);
     afterLock(mutex);
     return woken;
+}
+
+void QThread::start(Priority priority)
+{
+    static const auto real = next<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
+    static const char* const handsOver = "tsanHandsOverItsEnd";
+    if (!property(handsOver).toBool()) {
+        setProperty(handsOver, true);
+        connect(
+            this, &QThread::finished, this, [this] { __tsan_release(this); }, Qt::DirectConnection);
+    }
+    real(this, priority);
+}
+
+bool QThread::wait(QDeadlineTimer deadline)
+{
+    static const auto real = next<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
+    const bool ended = real(this, deadline);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
+
+bool QThread::wait(unsigned long time)
+{
+    static const auto real = next<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
+    const bool ended = real(this, time);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
+
+bool QThread::isFinished() const
+{
+    static const auto real = next<bool (*)(const QThread*)>("_ZNK7QThread10isFinishedEv");
+    const bool finished = real(this);
+    if (finished)
+        __tsan_acquire(const_cast<QThread*>(this));
+    return finished;
 }
