@@ -358,7 +358,6 @@ void OggStream::putEOSPacket()
 void OggStream::run()
 {
     HARBEND_LOG(Debug, "Starting decoding thread for stream #%u.", serialno);
-    currentPacket.clear();
     while (running) {
         QMutexLocker lock(&mutex);
         while (seeking && running)
@@ -381,7 +380,11 @@ void OggStream::run()
         if (!seeking && currentPacket->isEndOfStreamMarker())
             sampleQueue->addSample(QSharedPointer<Sample>(new EOSSample));
     }
-    currentPacket.clear();
+    {
+        // A seek may clear it at the same time.
+        QMutexLocker lock(&mutex);
+        currentPacket.clear();
+    }
     HARBEND_LOG(Debug, "Closing decoding thread for stream #%u.", serialno);
 }
 
