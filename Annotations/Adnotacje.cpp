@@ -16,7 +16,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStandardPaths>
@@ -98,11 +97,6 @@ QString copyFailure(const QString& source, const QString& target, const QString&
 
 bool hasXmlSuffix(const QString& path) { return path.endsWith(QLatin1String(kSuffix), Qt::CaseInsensitive); }
 
-bool sameAnnotation(const CAdnotation& a, const CAdnotation& b)
-{
-    return a.layerId == b.layerId && a.time == b.time && a.text == b.text;
-}
-
 // The narrowest sizes, chosen for smaller fonts than the user may pick.
 const int kTimeColumnWidth = 87;
 const int kLayerListHeight = 40;
@@ -156,8 +150,7 @@ Adnotacje::Adnotacje(QWidget* parent)
       spy(false),
       lastPos(0),
       addTime(0),
-      dialogs(AnnotationDialogs::standard()),
-      followMoving(false)
+      dialogs(AnnotationDialogs::standard())
 {
     qRegisterMetaType<Layer>();
     qRegisterMetaType<QList<Layer>>();
@@ -646,7 +639,6 @@ void Adnotacje::showAdnotations()
     // The view owns neither the model it replaced nor that model's selection.
     delete previousSelection;
     delete previous;
-    watchChoice();
 
     table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     fitTimeColumn(table);
@@ -755,21 +747,6 @@ bool Adnotacje::followHeld() const
            (lastTouch.isValid() && !lastTouch.hasExpired(FollowPauseMs));
 }
 
-void Adnotacje::watchChoice()
-{
-    chosen = CAdnotation();
-    connect(ui->tableAdnot->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Adnotacje::noteChoice,
-            Qt::UniqueConnection);
-}
-
-void Adnotacje::noteChoice()
-{
-    if (followMoving)
-        return;
-    const int row = selectedRow();
-    chosen = row >= 0 ? activAnnotations[row] : CAdnotation();
-}
-
 void Adnotacje::spyAdnotations(qint64 pTime)
 {
     lastPos = pTime;
@@ -780,7 +757,6 @@ void Adnotacje::spyAdnotations(qint64 pTime)
                                    [target](const CAdnotation& annotation) { return annotation.timeMs >= target; });
     if (next == activAnnotations.cend() || !isActivLayer(next->layerId) || !next->visible || next->row == 0)
         return;
-    const QScopedValueRollback<bool> moving(followMoving, true);
     ui->tableAdnot->selectRow(next->row - 1);
 }
 
@@ -812,26 +788,13 @@ int Adnotacje::selectedRow() const
     return row < activAnnotations.size() ? row : -1;
 }
 
-int Adnotacje::actionRow() const
-{
-    if (chosen.layerId >= 0) {
-        if (chosen.row >= 0 && chosen.row < activAnnotations.size() &&
-            sameAnnotation(activAnnotations[chosen.row], chosen))
-            return chosen.row;
-        const int row = rowOfIndex(findAdnotation(chosen.layerId, chosen.time, chosen.text));
-        if (row >= 0)
-            return row;
-    }
-    return selectedRow();
-}
-
 bool Adnotacje::actionTarget(CAdnotation& target) const
 {
     if (menuTarget.layerId >= 0) {
         target = menuTarget;
         return true;
     }
-    const int row = actionRow();
+    const int row = selectedRow();
     if (row < 0)
         return false;
     target = activAnnotations[row];
@@ -840,12 +803,12 @@ bool Adnotacje::actionTarget(CAdnotation& target) const
 
 void Adnotacje::on_tableAdnot_customContextMenuRequested(QPoint pos)
 {
-    if (!model || activAnnotations.isEmpty() || actionRow() < 0)
+    if (!model || activAnnotations.isEmpty() || selectedRow() < 0)
         return;
     // Position reports may come while the menu is open: the actions work on
     // the annotation under the click, whatever is selected by then.
     const QModelIndex under = ui->tableAdnot->indexAt(pos);
-    const int row = under.isValid() && under.row() < activAnnotations.size() ? under.row() : actionRow();
+    const int row = under.isValid() && under.row() < activAnnotations.size() ? under.row() : selectedRow();
     ui->tableAdnot->selectRow(row);
     menuTarget = activAnnotations[row];
     menuAnnonList.exec(ui->tableAdnot->viewport()->mapToGlobal(pos));
@@ -1002,7 +965,7 @@ void Adnotacje::on_btSaveAddAdn_clicked()
 
 void Adnotacje::on_btEditAdn_clicked()
 {
-    const int row = actionRow();
+    const int row = selectedRow();
     if (row < 0)
         return;
     CAdnotation target = activAnnotations[row];
@@ -1060,8 +1023,6 @@ void Adnotacje::on_btSaveEditAdn_clicked()
         return;
     }
     adnotations[found].setText(newText);
-    if (sameAnnotation(chosen, target))
-        chosen.setText(newText);
     const int row = rowOfIndex(found);
     if (row >= 0) {
         activAnnotations[row].setText(newText);

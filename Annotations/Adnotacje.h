@@ -127,18 +127,13 @@ private:
     // each in its place.
     void insertAdnotation(CAdnotation record);
 
+    // The row shown selected, which every action works on; -1 when none.
     int selectedRow() const;
-    // The row an action works on: the annotation the user chose when it is
-    // still shown, else the highlighted row; -1 when there is none.
-    int actionRow() const;
     // What a context-menu action works on: the annotation taken when the menu
-    // opened, else (an action triggered without the menu) actionRow()'s.
+    // opened, else (an action triggered without the menu) the selected one.
     bool actionTarget(CAdnotation& target) const;
     // Follow mode leaves the selection alone while the user is busy with it.
     bool followHeld() const;
-    // Takes a selection that follow mode did not make as the user's choice.
-    void watchChoice();
-    void noteChoice();
     // Position in adnotations of the first record of that layer with that
     // time and text; -1 when there is none.
     int findAdnotation(int layerId, const QString& time, const QString& text) const;
@@ -168,9 +163,7 @@ private:
     AnnotationDialogs* dialogs;
     CAdnotation editTarget;  // the annotation that the edit frame was opened for
     CAdnotation menuTarget;  // the annotation the open context menu was opened on
-    CAdnotation chosen;      // the annotation the user chose in the table; none after a rebuild
     QElapsedTimer lastTouch; // since the user last touched the table
-    bool followMoving;       // follow mode is moving the selection
     QString failureReason;   // why the last change of a file failed
     AnnotationRowHeights* rowHeights;
 };

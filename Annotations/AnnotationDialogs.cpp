@@ -44,5 +44,6 @@ bool AnnotationDialogs::question(const QString& text, bool yesIsDefault)
 QString AnnotationDialogs::saveFileName(QWidget* parent, const QString& caption, const QString& proposed,
                                         const QString& filter)
 {
-    return QFileDialog::getSaveFileName(parent, caption, proposed, filter);
+    // Annotation files are never written over, so the dialog offers no replacement.
+    return QFileDialog::getSaveFileName(parent, caption, proposed, filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }

@@ -18,7 +18,7 @@ public:
     virtual void message(const QString& text);
     // "Pytanie" with "Tak" and "Nie"; true when the answer is "Tak".
     virtual bool question(const QString& text, bool yesIsDefault);
-    // Empty when cancelled.
+    // Empty when cancelled; an existing name is returned without a replace question.
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& proposed,
                                  const QString& filter);
 

@@ -461,14 +461,13 @@ private slots:
         loadThreeAnnotations();
         const QString path = file("rec.xml");
         panel->changeSpyOption(true);
-        // The row the user chose (a click, then a key) is the one edited,
-        // wherever follow mode has moved the highlight since.
+        // Follow mode leaves the row the user picked (a click, then keys)
+        // alone for a while: the button edits that row.
         clickRow(0);
         QTest::keyClick(table(), Qt::Key_Down);
         QTest::keyClick(table(), Qt::Key_Down);
         panel->spyAdnotations(15000);
         QCOMPARE(selectedRow(), 2);
-        QTRY_VERIFY_WITH_TIMEOUT((panel->spyAdnotations(15000), selectedRow() == 0), 3 * Adnotacje::FollowPauseMs);
         click("btEditAdn");
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QString::fromUtf8("trzydzieści"));
         QCOMPARE(widget<QDateTimeEdit>("timeEdit2")->text(), QStringLiteral("00:00:30"));
@@ -479,8 +478,11 @@ private slots:
                  (QStringList{QString::fromUtf8("PT10S|dziesięć"), QString::fromUtf8("PT20S|dwadzieścia"),
                               QStringLiteral("PT30S|POPRAWKA")}));
 
-        clickRow(0);
+        // After the pause follow mode moves the selection, and the row shown
+        // selected is the one the button edits: no earlier pick remains.
+        QTRY_VERIFY_WITH_TIMEOUT((panel->spyAdnotations(15000), selectedRow() == 0), 3 * Adnotacje::FollowPauseMs);
         click("btEditAdn");
+        QCOMPARE(selectedRow(), 0);
         QVERIFY(!frame()->isHidden());
         QVERIFY(widget<QPushButton>("btSaveAddAdn")->isHidden());
         QCOMPARE(widget<QPlainTextEdit>("plainTextEditChangeAdn")->toPlainText(), QString::fromUtf8("dziesięć"));
@@ -890,8 +892,33 @@ private slots:
         whenModal<QMessageBox>([](QMessageBox* box) { clickButtonLabelled(box, QStringLiteral("Tak")); });
         QVERIFY(!panel->editAnnonInProgress());
 
-        // Delete from the read-only layer: copy question, file dialog, delete question.
+        // A copy named as a file that exists: no question whether to replace
+        // it, only the refusal naming it, and that file is left as it was.
         const int clerkRow = shownTexts().indexOf(QStringLiteral("00:00:05 publiczna"));
+        clickRow(clerkRow);
+        const QString taken = file("rec.xml");
+        QString afterName;
+        whenModal<QMessageBox>([taken, &afterName](QMessageBox* box) {
+            whenModal<QFileDialog>([taken, &afterName](QFileDialog* dialog) {
+                whenModal<QMessageBox>([&afterName](QMessageBox* next) {
+                    afterName = next->text();
+                    QWidget* over = next->parentWidget();
+                    next->reject();
+                    // A replace question is left with its dialog.
+                    if (auto* files = qobject_cast<QFileDialog*>(over))
+                        files->reject();
+                });
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(taken);
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        menuAction(QString::fromUtf8("Usuń"))->trigger();
+        QCOMPARE(afterName, QString::fromUtf8("Nie udało się skopiować pliku\nPlik %1 już istnieje.").arg(taken));
+        QCOMPARE(fileTexts(taken), QStringList{"PT1S|jedna"});
+        QCOMPARE(shownTexts().indexOf(QStringLiteral("00:00:05 publiczna")), clerkRow);
+
+        // Delete from the read-only layer: copy question, file dialog, delete question.
         clickRow(clerkRow);
         const QString copy = file("kopia.xml");
         whenModal<QMessageBox>([copy](QMessageBox* box) {

@@ -30,6 +30,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QTranslator>
 #include <QtTest>
@@ -382,7 +383,9 @@ void ResourcesTest::themeSheetsHoldTheirRules()
                      QStringLiteral("#playerBtRevind:pressed,#playerBtStop:pressed,#playerBtPlayPause:pressed,"
                                     "#playerBtForward:pressed,#playerBtMute:pressed{background:qlineargradient(x1:0,"
                                     "y1:0,x2:0,y2:1,stop:0dimgray,stop:1darkgray);}"),
-                     QStringLiteral("QComboBox,QLineEdit{border-width:1px;border-style:inset;border-color:dimgray;}"),
+                     QStringLiteral("QComboBox,QLineEdit,QAbstractSpinBox{border-width:1px;border-style:inset;"
+                                    "border-color:dimgray;}"),
+                     QStringLiteral("QAbstractSpinBox::up-button,QAbstractSpinBox::down-button{width:18px;}"),
                      QStringLiteral("QTableView::indicator:unchecked{border:1pxsolid#111111;"
                                     "background-color:transparent;}"),
                      QStringLiteral("QMenuBar::item{background-color:#111111;}"),
@@ -437,7 +440,9 @@ void ResourcesTest::nightThemeShowsSymbolsEdgesAndBoxes()
     stop.setIcon(stop.style()->standardIcon(QStyle::SP_MediaStop));
     stop.setFixedSize(40, 40);
     QLineEdit field(&window);
-    field.setGeometry(0, 50, 200, 26);
+    field.setGeometry(0, 50, 95, 26);
+    QTimeEdit time(&window);
+    time.setGeometry(105, 50, 95, 26);
     QStandardItemModel model(1, 1);
     auto* protocol = new QStandardItem;
     protocol->setCheckState(Qt::Unchecked);
@@ -455,10 +460,25 @@ void ResourcesTest::nightThemeShowsSymbolsEdgesAndBoxes()
     const QImage button = stop.grab().toImage();
     const QPoint centre(button.width() / 2, button.height() / 2);
     QVERIFY2(contrast(button, centre, QPoint(5, centre.y())) >= kVisible, "stop symbol");
-    // The field's edge against its inside.
-    const QImage edit = field.grab().toImage();
-    QVERIFY2(contrast(edit, QPoint(0, edit.height() / 2), QPoint(edit.width() / 2, edit.height() / 2)) >= kVisible,
-             "field edge");
+    // The edges of the text field and of the time box against their insides.
+    for (QWidget* box : {static_cast<QWidget*>(&field), static_cast<QWidget*>(&time)}) {
+        const QImage edit = box->grab().toImage();
+        QVERIFY2(contrast(edit, QPoint(0, edit.height() / 2), QPoint(edit.width() / 2, edit.height() / 2)) >= kVisible,
+                 box->metaObject()->className());
+    }
+    // The time box's arrows stay visible inside its edge.
+    QStyleOptionSpinBox spin;
+    spin.initFrom(&time);
+    spin.subControls = QStyle::SC_SpinBoxUp;
+    const QRect up = time.style()
+                         ->subControlRect(QStyle::CC_SpinBox, &spin, QStyle::SC_SpinBoxUp, &time)
+                         .intersected(time.rect().adjusted(2, 2, -2, -2));
+    const QImage arrows = time.grab().toImage();
+    int brightest = 0;
+    for (int y = up.top(); y <= up.bottom(); ++y)
+        for (int x = up.left(); x <= up.right(); ++x)
+            brightest = std::max(brightest, qAbs(qGray(arrows.pixel(x, y)) - qGray(0x11, 0x11, 0x11)));
+    QVERIFY2(brightest >= kVisible, "time box arrow");
     // An unchecked box is open: its inside shows the row's colour.
     QStyleOptionViewItem option;
     option.initFrom(table.viewport());
