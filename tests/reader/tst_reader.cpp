@@ -280,9 +280,14 @@ void ReaderTest::openFailuresLeaveNothingRunning()
 
 void ReaderTest::unreadableRecording()
 {
-    RUN_UNPRIVILEGED();
-    const QString locked = make("locked.ogg", {"--stream", "speex", "--duration", "1"});
-    QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    RUN_UNPRIVILEGED_WITH(prepared, [](const QString& folder) {
+        QString error;
+        const QString path = Recording::make(folder, "locked.ogg", {"--stream", "speex", "--duration", "1"}, &error);
+        QVERIFY2(!path.isEmpty(), qPrintable(error));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    });
+    const QString locked = prepared.filePath("locked.ogg");
+    QVERIFY(QFileInfo::exists(locked)); // there, but not to be read
     Recording::LogCapture log;
     MetaDataControl metaData(nullptr);
     OggReader reader(&metaData, nullptr);
