@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include <unistd.h>
@@ -25,15 +26,16 @@ using namespace Harbend;
 namespace {
 
 // How far the content of the first audio after a seek lies from its time,
-// in ms, by the first click of a recording with a click every `period`
-// seconds; false when no click came in the first `period`.
-bool clickOffset(ReaderHarness& harness, double period, double& offsetMs)
+// in ms, in each channel, by its first click in a recording with a click
+// every `period` seconds in every channel; false when a channel had no click
+// in the first `period`.
+bool clickOffsets(ReaderHarness& harness, double period, QVector<double>& offsetsMs)
 {
-    QVector<float> heard;
+    QVector<QVector<float>> heard(1);
     qint64 first = -1;
     double rate = 0.0;
     QDeadlineTimer deadline(10000);
-    while (heard.size() < rate * period * 1.2 + 1 && !deadline.hasExpired()) {
+    while (heard[0].size() < rate * period * 1.2 + 1 && !deadline.hasExpired()) {
         const QSharedPointer<Sample> sample = harness.reader.getAudioQueue()->dequeueSample();
         if (!sample) {
             QThread::usleep(200);
@@ -45,18 +47,24 @@ bool clickOffset(ReaderHarness& harness, double period, double& offsetMs)
         if (first < 0) {
             first = audio->time;
             rate = audio->frames * 1e9 / audio->duration;
+            heard.resize(std::max(1, audio->channels));
         }
-        for (int i = 0; i < audio->frames; ++i)
-            heard.append(audio->data[i]);
-    }
-    for (int i = 0; i < heard.size(); ++i) {
-        if (std::fabs(heard[i]) > 0.3f) {
-            const double at = first / 1e9 + i / rate;
-            offsetMs = 1000.0 * (period * std::floor(at / period + 0.5) - at);
-            return true;
+        if (audio->channels != heard.size())
+            return false;
+        for (int c = 0; c < audio->channels; ++c) {
+            const float* plane = audio->data + size_t(c) * audio->frames;
+            std::copy(plane, plane + audio->frames, std::back_inserter(heard[c]));
         }
     }
-    return false;
+    offsetsMs.clear();
+    for (const QVector<float>& channel : heard) {
+        const auto click = std::find_if(channel.begin(), channel.end(), [](float v) { return std::fabs(v) > 0.3f; });
+        if (click == channel.end())
+            return false;
+        const double at = first / 1e9 + (click - channel.begin()) / rate;
+        offsetsMs.append(1000.0 * (period * std::floor(at / period + 0.5) - at));
+    }
+    return true;
 }
 
 const int kHangLimitMs = 20000;
@@ -834,18 +842,23 @@ void ReaderTest::seekLandsNearTheTarget()
             QVERIFY2(reached >= target - 500 - longestGap, qPrintable(where));
             QVERIFY2(reached == 0 || times.contains(reached), qPrintable(where));
         }
-        double offsetMs = 0.0;
         if (arguments.join(' ').contains("clicks")) {
-            QVERIFY2(clickOffset(harness, 0.25, offsetMs), qPrintable(where));
-            qInfo("%s: content %+.1f ms", qPrintable(where), offsetMs);
+            QVector<double> offsetsMs;
+            QVERIFY2(clickOffsets(harness, 0.25, offsetsMs), qPrintable(where));
             // Vorbis granules place every sample exactly. Speex and Opus
             // sound lags its time by the codec's delay, which their Ogg
             // headers leave out (Speex) or which is not applied (Opus
             // pre-skip, 6.5 ms): always less than one 20 ms frame. A packet
             // too many or too few dropped shows as a frame more.
             const double lateMs = arguments.join(' ').contains("vorbis") ? 1.0 : 20.0;
-            QVERIFY2(offsetMs <= 1.0 && offsetMs >= -lateMs,
-                     qPrintable(where + QString(": content %1 ms").arg(offsetMs)));
+            QStringList heard;
+            for (double offsetMs : offsetsMs)
+                heard << QString::asprintf("%+.1f", offsetMs);
+            qInfo("%s: content %s ms", qPrintable(where), qPrintable(heard.join(' ')));
+            for (int c = 0; c < offsetsMs.size(); ++c) {
+                QVERIFY2(offsetsMs[c] <= 1.0 && offsetsMs[c] >= -lateMs,
+                         qPrintable(where + QString(": channel %1 content %2 ms").arg(c).arg(offsetsMs[c])));
+            }
             continue;
         }
         qint64 audioTime = -1;
