@@ -855,8 +855,9 @@ void ReaderTest::seekLandsNearTheTarget()
             for (double offsetMs : offsetsMs)
                 heard << QString::asprintf("%+.1f", offsetMs);
             qInfo("%s: content %s ms", qPrintable(where), qPrintable(heard.join(' ')));
+            // Every channel went through the same decoder delay: all lie alike.
             for (int c = 0; c < offsetsMs.size(); ++c) {
-                QVERIFY2(offsetsMs[c] <= 1.0 && offsetsMs[c] >= -lateMs,
+                QVERIFY2(offsetsMs[c] <= 1.0 && offsetsMs[c] >= -lateMs && qAbs(offsetsMs[c] - offsetsMs[0]) <= 1.0,
                          qPrintable(where + QString(": channel %1 content %2 ms").arg(c).arg(offsetsMs[c])));
             }
             continue;
