@@ -52,7 +52,7 @@ bool DecoderAudioSpeex::open(Headers* headers)
         HARBEND_LOG(Error, "Unsupported channel count!");
         return false;
     }
-    const SpeexMode* mode = speex_lib_get_mode(int(modeId));
+    mode = speex_lib_get_mode(int(modeId));
     if (versionId > 1 || !mode || int(bitstreamVersion) != mode->bitstream_version) {
         HARBEND_LOG(Error, "This Speex stream was created using newer encoder than supported one. Can't decode it.");
         return false;
@@ -67,16 +67,11 @@ bool DecoderAudioSpeex::open(Headers* headers)
     for (quint32 c = 0; c < channels; ++c) {
         speex_bits_init(&bits[c]);
         bitsReady[c] = true;
-        states[c] = speex_decoder_init(mode);
+        states[c] = newState();
         if (!states[c]) {
             HARBEND_LOG(Error, "Failed to initialize decoder for Speex channel #%u! Out of memory?", c + 1);
             return false;
         }
-        spx_int32_t value = spx_int32_t(rate);
-        speex_decoder_ctl(states[c], SPEEX_SET_SAMPLING_RATE, &value);
-        value = 1;
-        speex_decoder_ctl(states[c], SPEEX_SET_ENH, &value);
-        speex_decoder_ctl(states[c], SPEEX_GET_FRAME_SIZE, &frameSize);
     }
     if (frameSize <= 0) {
         HARBEND_LOG(Error, "Header packet corrupted!");
@@ -90,6 +85,19 @@ bool DecoderAudioSpeex::open(Headers* headers)
     filled = 0;
     HARBEND_LOG(Success, "Successfully initialized Speex decoder.");
     return true;
+}
+
+void* DecoderAudioSpeex::newState()
+{
+    void* state = speex_decoder_init(mode);
+    if (!state)
+        return nullptr;
+    spx_int32_t value = spx_int32_t(rate);
+    speex_decoder_ctl(state, SPEEX_SET_SAMPLING_RATE, &value);
+    value = 1;
+    speex_decoder_ctl(state, SPEEX_SET_ENH, &value);
+    speex_decoder_ctl(state, SPEEX_GET_FRAME_SIZE, &frameSize);
+    return state;
 }
 
 bool DecoderAudioSpeex::loadBits(const OggPacket& packet)
@@ -186,8 +194,22 @@ bool DecoderAudioSpeex::decodePacket(const QSharedPointer<OggPacket>& packet, Sa
 
 bool DecoderAudioSpeex::seeked(qint64 ns)
 {
-    for (quint32 c = 0; c < channels; ++c)
+    for (quint32 c = 0; c < channels; ++c) {
         speex_bits_reset(&bits[c]);
+        // A decoder keeps the sound before the seek in its filters and blends
+        // the next frame's spectrum from the last one's: after a seek that
+        // would ring into the first frames, differently in each channel. A
+        // fresh decoder starts from silence, as at the start of the stream.
+        void* fresh = newState();
+        if (!fresh) {
+            if (states[c])
+                speex_decoder_ctl(states[c], SPEEX_RESET_STATE, nullptr);
+            continue;
+        }
+        if (states[c])
+            speex_decoder_destroy(states[c]);
+        states[c] = fresh;
+    }
     // A block begun before the seek would carry its old time.
     delete pending;
     pending = nullptr;
@@ -209,6 +231,7 @@ void DecoderAudioSpeex::close()
     std::memset(states, 0, sizeof states);
     std::memset(bitsReady, 0, sizeof bitsReady);
     channels = 0;
+    mode = nullptr;
     frameSize = 0;
     framesPerPacket = 0;
     filled = 0;

@@ -6,6 +6,8 @@
 
 #include <speex/speex_bits.h>
 
+struct SpeexMode;
+
 namespace Harbend {
 
 // Speex with 1 to 13 channels. Packets of a stream with two or more channels
@@ -29,6 +31,9 @@ private:
     // records do not fit into it.
     bool loadBits(const OggPacket& packet);
     bool decodePacket(const QSharedPointer<OggPacket>& packet, Sample*& sample);
+    // One channel's decoder, set to the stream's rate with the enhancer on;
+    // null when out of memory.
+    void* newState();
 
     SpeexBits bits[kMaxChannels];
     void* states[kMaxChannels];
@@ -39,6 +44,7 @@ private:
     quint32 framesPerPacket = 0;
     qint64 blockDuration = 0;
     quint32 rate = 0;
+    const SpeexMode* mode = nullptr;
     quint32 blockFrames = 0;
     quint32 filled = 0;
     AudioSample* pending = nullptr;
